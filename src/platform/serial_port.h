@@ -1,0 +1,47 @@
+#pragma once
+// Serial ports named COM1..COMn as the user knows them.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace platform {
+
+// The device that stands for COMn on this machine.
+// Windows: "\\\\.\\COMn".
+// Linux: the target of <AppConfigDirectory()>/dosdevices/comN when that link
+// exists (as wine does it); otherwise COM1-4 -> /dev/ttyS0-3,
+// COM5-10 -> /dev/ttyUSB0-5, COM11-15 -> /dev/ttyACM0-4; empty for others.
+std::string ComPortDevice(int n);
+
+enum class PortError { None, NotFound, Busy, Denied, Other };
+
+// An open serial port: exclusive, raw, 115200 8N1, never blocking forever.
+// Closed when destroyed.
+class SerialPort {
+ public:
+  virtual ~SerialPort() = default;
+
+  // Opens COMn exclusively for reading and writing. Null on failure, with the
+  // reason in *error when given.
+  static std::unique_ptr<SerialPort> Open(int n, PortError* error = nullptr);
+
+  // Writes every byte; false when the port failed or vanished.
+  virtual bool Write(std::span<const std::uint8_t> bytes) = 0;
+
+  // Waits at most timeoutMs for input, then reads what is there (up to
+  // buffer.size()). Returns the count, 0 on time-out, -1 when the port
+  // failed or the other side hung up.
+  virtual int Read(std::span<std::uint8_t> buffer, int timeoutMs) = 0;
+
+  // Discards input that has arrived but was not read.
+  virtual void DiscardInput() = 0;
+};
+
+// True when COMn exists and can be opened exclusively for reading and
+// writing right now; the port is closed again at once.
+bool ProbePort(int n);
+
+}  // namespace platform
