@@ -1,0 +1,36 @@
+#pragma once
+// What the application object shares with the main window and the jobs:
+// the firmware catalogue, the profile with the saved port, the device
+// library, the reset prompt and the boot-caught result. The application
+// object implements it; tests build their own.
+
+#include <memory>
+#include <string>
+
+#include "catalogue/firmware_catalogue.h"
+
+class CResetPromptDlg;
+class DeviceLibrary;
+
+inline constexpr const char* kSettingsSection = "Settings";
+inline constexpr const char* kPortKey = "COM";
+
+class UpgradeEnvironment {
+ public:
+  virtual ~UpgradeEnvironment() = default;
+
+  virtual const FirmwareCatalogue& Catalogue() const = 0;
+
+  // The application profile; any thread. A missing or unreadable value reads
+  // as defaultValue.
+  virtual int GetProfileInt(const std::string& section, const std::string& key,
+                            int defaultValue) = 0;
+  virtual bool WriteProfileInt(const std::string& section, const std::string& key, int value) = 0;
+
+  // The device library, loaded on first use; null when it cannot be loaded,
+  // with a text for the user in *error. Shared: a worker may outlive a run.
+  virtual std::shared_ptr<DeviceLibrary> Library(std::string* error) = 0;
+
+  // The one reset prompt, kept until the process ends.
+  virtual CResetPromptDlg& ResetPrompt() = 0;
+};

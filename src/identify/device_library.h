@@ -1,0 +1,34 @@
+#pragma once
+// The device library as the program sees it: the 23 functions of Kestra2G,
+// per-family ones addressed by DeviceFamily. One implementation loads the
+// real library at run time; tests use a fake. Implementations are called
+// from several threads at once (a download on a worker while the
+// user-interface thread polls job name and progress).
+
+#include <cstdint>
+
+#include "catalogue/device_family.h"
+
+inline constexpr int kInformationBufferSize = 255;
+inline constexpr int kJobNameBufferSize = 256;
+// Leading argument of the information queries.
+inline constexpr std::int32_t kInformationQueryMode = -1;
+
+class DeviceLibrary {
+ public:
+  virtual ~DeviceLibrary() = default;
+
+  virtual unsigned char GetBootInformation(DeviceFamily family, std::int32_t mode, char* info,
+                                           std::int32_t port) = 0;
+  virtual unsigned char GetProductInformation(DeviceFamily family, std::int32_t mode, char* info,
+                                              std::int32_t port) = 0;
+  virtual unsigned char GetApplicationInformation(DeviceFamily family, std::int32_t mode,
+                                                  char* info, std::int32_t port) = 0;
+  virtual unsigned char GetJobName(DeviceFamily family, char* jobName) = 0;
+  virtual std::int32_t GetProgress(DeviceFamily family) = 0;
+
+  virtual unsigned char InitCom(std::int32_t port, std::int32_t code) = 0;
+  virtual unsigned char CatchBoot(std::int32_t port, std::int32_t code) = 0;
+  virtual unsigned char DownloadMOTCF(const char* firmwarePath, std::int32_t port,
+                                      std::int32_t code) = 0;
+};

@@ -1,0 +1,111 @@
+#pragma once
+// The main window: firmware information, the blinking warning, the port
+// list, Start Update and Exit; during a download the progress instead.
+//
+// Its members are defined in several files, one per concern:
+//   upgrade_dlg.cpp          opening, texts, port list, system menu, painting
+//   upgrade_dlg_identify.cpp identification and the user's device choice
+//   upgrade_dlg_run.cpp      Start Update, confirmation, download, timers
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "app/upgrade_environment.h"
+#include "catalogue/device_family.h"
+#include "run/update_run_state.h"
+#include "window/dialog.h"
+
+class CThread;
+namespace platform {
+class NamedEvent;
+}
+
+class CUpgradeDlg : public CDialog {
+ public:
+  explicit CUpgradeDlg(UpgradeEnvironment& environment);
+  ~CUpgradeDlg() override;
+
+  UpgradeEnvironment& Environment() { return environment_; }
+  UpdateRunState& RunState() { return runState_; }
+
+  // Run state.
+  void ResetRunState() { runState_.ResetRunState(); }
+  std::int32_t GetDeviceCode() const { return runState_.GetDeviceCode(); }
+
+  // Firmware catalogue and version naming.
+  void MarkAvailableFamilies();
+  bool HasAcceptedPrefix(const std::string& name) const;
+  std::string GetFirmwareVersionText(const std::string& path);
+
+  // Opening.
+  bool OnInitDialog() override;
+  void ComposeInformationText();
+  void FillPortList();
+
+  // Identification and the user's choice.
+  bool QueryBootInformation(std::int32_t port, std::string& bootIdFound);
+  bool QueryProductInformation(std::int32_t port, const std::string& bootIdFound);
+  std::string QueryApplicationInformation(std::int32_t port);
+  bool ChooseAmongAvailable();
+  bool ChooseAmongBootIdFamilies(const std::string& bootIdFound);
+
+  // Update run.
+  bool ConfirmUpdate(std::string installedVersion);
+  void DownloadFirmware();  // on the download worker's thread
+  void EnterTransferLayout();
+  void OnCancel() override;
+
+  // Handlers.
+  void OnSysCommand(unsigned commandId, std::intptr_t lParam);
+  void OnPaint();
+  std::intptr_t OnQueryDragIcon();
+  void OnSelchangePort();
+  void OnStartUpdate();
+  void OnTimer(unsigned timerId);
+
+  // Texts bound to the controls (read by tests through the controls).
+  const std::string& InformationText() const { return informationText_; }
+  const std::string& WarningText() const { return warningText_; }
+
+ protected:
+  void DoDataExchange(CDataExchange* dx) override;
+
+ private:
+  UpgradeEnvironment& environment_;
+
+  // Completion event of the family being updated; shared with the download
+  // worker, which signals it.
+  std::shared_ptr<platform::NamedEvent> completionEvent_;
+
+  CAnimateCtrl animation_;
+  CStatic jobNameLine_;
+  CStatic percentageLine_;
+  CStatic informationPanel_;
+  CProgressCtrl progressBar_;
+  CButton startUpdateButton_;
+  CButton exitButton_;
+  CComboBox portList_;
+  CStatic warningPanel_;
+  CStatic warningIcon_;
+
+  std::string informationText_;
+  std::string warningText_;
+  std::string percentageText_;
+  std::string jobNameText_;
+
+  // The worker of the job last started by this window.
+  std::shared_ptr<CThread> currentWorker_;
+
+  int icon_;  // resource id of the window icon
+  bool blinkFlag_ = true;
+  // True from entering the transfer layout until the idle layout is back:
+  // the window must not close in the middle of a write.
+  bool transferring_ = false;
+
+  UpdateRunState runState_;
+
+  DECLARE_MESSAGE_MAP()
+};
