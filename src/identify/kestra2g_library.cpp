@@ -1,0 +1,160 @@
+#include "identify/kestra2g_library.h"
+
+#include <array>
+#include <type_traits>
+#include <utility>
+
+#include "kestra2g/include/Kestra2G.h"
+#include "platform/dynamic_library.h"
+#include "platform/exe_path.h"
+
+namespace {
+
+using InformationFn = unsigned char(K2G_CALL*)(std::int32_t, char*, std::int32_t);
+using JobNameFn = unsigned char(K2G_CALL*)(char*);
+using ProgressFn = std::int32_t(K2G_CALL*)();
+using PortCodeFn = unsigned char(K2G_CALL*)(std::int32_t, std::int32_t);
+using DownloadFn = unsigned char(K2G_CALL*)(const char*, std::int32_t, std::int32_t);
+
+// The pointer types must match the library's own declarations.
+static_assert(std::is_same_v<decltype(&HLX700_GetBootInformation), InformationFn>);
+static_assert(std::is_same_v<decltype(&HLX700_GetJobName), JobNameFn>);
+static_assert(std::is_same_v<decltype(&HLX700_GetProgress), ProgressFn>);
+static_assert(std::is_same_v<decltype(&Qarnel_InitCom), PortCodeFn>);
+static_assert(std::is_same_v<decltype(&Qarnel_DownloadMOTCF), DownloadFn>);
+
+struct FamilyFunctions {
+  InformationFn getBootInformation = nullptr;
+  InformationFn getProductInformation = nullptr;
+  InformationFn getApplicationInformation = nullptr;
+  JobNameFn getJobName = nullptr;
+  ProgressFn getProgress = nullptr;
+};
+
+class Kestra2GLibrary final : public DeviceLibrary {
+ public:
+  Kestra2GLibrary(std::unique_ptr<platform::DynamicLibrary> library,
+                  const std::array<FamilyFunctions, kFamilyCount>& families, PortCodeFn initCom,
+                  PortCodeFn catchBoot, DownloadFn download)
+      : library_(std::move(library)),
+        families_(families),
+        initCom_(initCom),
+        catchBoot_(catchBoot),
+        download_(download) {}
+
+  unsigned char GetBootInformation(DeviceFamily family, std::int32_t mode, char* info,
+                                   std::int32_t port) override {
+    return Of(family).getBootInformation(mode, info, port);
+  }
+  unsigned char GetProductInformation(DeviceFamily family, std::int32_t mode, char* info,
+                                      std::int32_t port) override {
+    return Of(family).getProductInformation(mode, info, port);
+  }
+  unsigned char GetApplicationInformation(DeviceFamily family, std::int32_t mode, char* info,
+                                          std::int32_t port) override {
+    return Of(family).getApplicationInformation(mode, info, port);
+  }
+  unsigned char GetJobName(DeviceFamily family, char* jobName) override {
+    return Of(family).getJobName(jobName);
+  }
+  std::int32_t GetProgress(DeviceFamily family) override { return Of(family).getProgress(); }
+
+  unsigned char InitCom(std::int32_t port, std::int32_t code) override {
+    return initCom_(port, code);
+  }
+  unsigned char CatchBoot(std::int32_t port, std::int32_t code) override {
+    return catchBoot_(port, code);
+  }
+  unsigned char DownloadMOTCF(const char* firmwarePath, std::int32_t port,
+                              std::int32_t code) override {
+    return download_(firmwarePath, port, code);
+  }
+
+ private:
+  const FamilyFunctions& Of(DeviceFamily family) const { return families_[FamilyIndex(family)]; }
+
+  std::unique_ptr<platform::DynamicLibrary> library_;  // keeps the pointers below valid
+  std::array<FamilyFunctions, kFamilyCount> families_;
+  PortCodeFn initCom_;
+  PortCodeFn catchBoot_;
+  DownloadFn download_;
+};
+
+std::string CannotLoadText(const std::string& fileName) {
+  return "The device library " + fileName + " could not be loaded.\n";
+}
+
+inline constexpr const char* kReinstallText = "Please reinstall the program.";
+
+// Looks up every function; remembers the first one that is missing.
+class FunctionFinder {
+ public:
+  explicit FunctionFinder(const platform::DynamicLibrary& library) : library_(library) {}
+
+  template <typename Fn>
+  void Find(const std::string& name, Fn& function) {
+    void* address = library_.FindSymbol(name);
+    if (address == nullptr) {
+      if (missing_.empty()) missing_ = name;
+      return;
+    }
+    function = reinterpret_cast<Fn>(address);
+  }
+
+  const std::string& FirstMissing() const { return missing_; }
+
+ private:
+  const platform::DynamicLibrary& library_;
+  std::string missing_;
+};
+
+std::string JoinPath(const std::string& folder, const std::string& fileName) {
+  const char separator = platform::PathSeparator();
+  if (folder.empty()) return std::string(".") + separator + fileName;
+  if (folder.back() == separator || folder.back() == '/') return folder + fileName;
+  return folder + separator + fileName;
+}
+
+void SetError(std::string* error, std::string text) {
+  if (error != nullptr) *error = std::move(text);
+}
+
+}  // namespace
+
+std::string DeviceLibraryFileName() { return platform::SharedLibraryFileName("Kestra2G"); }
+
+std::shared_ptr<DeviceLibrary> LoadDeviceLibrary(const std::string& folder, std::string* error) {
+  const std::string fileName = DeviceLibraryFileName();
+  std::unique_ptr<platform::DynamicLibrary> library =
+      platform::DynamicLibrary::Load(JoinPath(folder, fileName), nullptr);
+  if (library == nullptr) {
+    SetError(error, CannotLoadText(fileName) + kReinstallText);
+    return nullptr;
+  }
+
+  FunctionFinder finder(*library);
+  std::array<FamilyFunctions, kFamilyCount> families{};
+  for (DeviceFamily family : kExaminationOrder) {
+    const std::string prefix(Family(family).libraryPrefix);
+    FamilyFunctions& f = families[FamilyIndex(family)];
+    finder.Find(prefix + "GetBootInformation", f.getBootInformation);
+    finder.Find(prefix + "GetProductInformation", f.getProductInformation);
+    finder.Find(prefix + "GetApplicationInformation", f.getApplicationInformation);
+    finder.Find(prefix + "GetJobName", f.getJobName);
+    finder.Find(prefix + "GetProgress", f.getProgress);
+  }
+  PortCodeFn initCom = nullptr;
+  PortCodeFn catchBoot = nullptr;
+  DownloadFn download = nullptr;
+  finder.Find("Qarnel_InitCom", initCom);
+  finder.Find("Qarnel_CatchBoot", catchBoot);
+  finder.Find("Qarnel_DownloadMOTCF", download);
+
+  if (!finder.FirstMissing().empty()) {
+    SetError(error, CannotLoadText(fileName) + "It lacks the function " + finder.FirstMissing() +
+                        ".\n" + kReinstallText);
+    return nullptr;
+  }
+  return std::make_shared<Kestra2GLibrary>(std::move(library), families, initCom, catchBoot,
+                                           download);
+}

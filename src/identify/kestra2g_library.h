@@ -1,0 +1,17 @@
+#pragma once
+// The real device library: Kestra2G, loaded at run time from the program's
+// own folder, every function looked up by name.
+
+#include <memory>
+#include <string>
+
+#include "identify/device_library.h"
+
+// "libKestra2G.so" on Linux, "Kestra2G.dll" on Windows.
+std::string DeviceLibraryFileName();
+
+// Loads the device library from folder (normally the executable's folder).
+// Null when the file cannot be loaded or lacks one of the 23 functions; then
+// *error holds one text for the user that names the file (and the missing
+// function). The result is safe to call from several threads at once.
+std::shared_ptr<DeviceLibrary> LoadDeviceLibrary(const std::string& folder, std::string* error);

@@ -1,0 +1,45 @@
+#include <windows.h>
+
+#include "platform/dynamic_library.h"
+
+namespace platform {
+namespace {
+
+std::string SystemErrorText(DWORD code) {
+  char* text = nullptr;
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string result = length > 0 && text != nullptr ? std::string(text, length)
+                                                     : "error " + std::to_string(code);
+  if (text != nullptr) LocalFree(text);
+  while (!result.empty() && (result.back() == '\n' || result.back() == '\r')) result.pop_back();
+  return result;
+}
+
+}  // namespace
+
+std::string SharedLibraryFileName(const std::string& baseName) { return baseName + ".dll"; }
+
+std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& path,
+                                                     std::string* error) {
+  // No system error box for a missing or broken file: the caller reports it.
+  DWORD previousMode = 0;
+  SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
+  HMODULE module = LoadLibraryA(path.c_str());
+  const DWORD code = GetLastError();
+  SetThreadErrorMode(previousMode, nullptr);
+  if (module == nullptr) {
+    if (error != nullptr) *error = SystemErrorText(code);
+    return nullptr;
+  }
+  return std::make_unique<DynamicLibrary>(Key{}, module);
+}
+
+DynamicLibrary::~DynamicLibrary() { FreeLibrary(static_cast<HMODULE>(handle_)); }
+
+void* DynamicLibrary::FindSymbol(const std::string& name) const {
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name.c_str()));
+}
+
+}  // namespace platform
