@@ -1,0 +1,38 @@
+#include "catalogue/version_naming.h"
+
+#include "platform/file_access.h"
+
+void MarkAvailableFamilies(const FirmwareCatalogue& catalogue, UpdateRunState& state) {
+  for (DeviceFamily family : kExaminationOrder)
+    if (!catalogue.GetFirmwarePath(family).empty()) SetFlag(state.available[FamilyIndex(family)]);
+}
+
+bool HasAcceptedPrefix(std::string_view name, const UpdateRunState& state) {
+  for (const FamilyInfo& info : kFamilies) {
+    if (!state.IsAvailable(info.family)) continue;
+    for (std::string_view prefix : info.acceptedPrefixes)
+      if (!prefix.empty() && name.starts_with(prefix)) return true;
+  }
+  return false;
+}
+
+std::string GetFirmwareVersionText(std::string_view path, std::string_view exeDirectory,
+                                   UpdateRunState& state) {
+  const std::string_view fileName = path.size() > exeDirectory.size()
+                                        ? path.substr(exeDirectory.size())
+                                        : std::string_view{};
+
+  if (!platform::CanOpenForReading(std::string(path))) return std::string(kMissingFirmwareText);
+  if (fileName.empty() || !HasAcceptedPrefix(fileName, state))
+    return std::string(kMissingFirmwareText);
+  const std::size_t marker = fileName.find(kVersionMarker);
+  if (marker == std::string_view::npos) return std::string(kMissingFirmwareText);
+
+  SetFlag(state.validFirmware);
+  // Everything between the marker and the extension's four characters.
+  const std::size_t begin = marker + kVersionMarker.size();
+  const std::size_t end = fileName.size() >= 4 ? fileName.size() - 4 : 0;
+  std::string version;
+  for (std::size_t i = begin; i < end; ++i) version += fileName[i] == '_' ? '.' : fileName[i];
+  return version;
+}

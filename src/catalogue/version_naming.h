@@ -1,0 +1,32 @@
+#pragma once
+// Naming a firmware version from a firmware file's name alone, and the
+// available flags that decide which families' names are accepted.
+
+#include <string>
+#include <string_view>
+
+#include "catalogue/firmware_catalogue.h"
+#include "run/update_run_state.h"
+
+// Stands in place of a version wherever none can be named.
+inline constexpr std::string_view kMissingFirmwareText =
+    "\nCould not find a correct software file.\n";
+// The version follows the first occurrence of this marker.
+inline constexpr std::string_view kVersionMarker = "V_";
+
+// Sets the available flag of every family whose firmware file was found.
+// Flags of families without a file are left as they are.
+void MarkAvailableFamilies(const FirmwareCatalogue& catalogue, UpdateRunState& state);
+
+// True when the file name begins, exactly and with case, with an accepted
+// prefix of any available family (not only the family it was found for).
+bool HasAcceptedPrefix(std::string_view name, const UpdateRunState& state);
+
+// The version named by the file at `path`: the part of its name between the
+// first "V_" and the last four characters, each '_' shown as '.'. The file
+// name is the last (path length - directory length) characters of the path.
+// kMissingFirmwareText when the file cannot be opened for reading, its name
+// fails the prefix test or has no "V_". Sets the valid-firmware flag when a
+// version (even an empty one) is named; never clears it.
+std::string GetFirmwareVersionText(std::string_view path, std::string_view exeDirectory,
+                                   UpdateRunState& state);
