@@ -1,0 +1,112 @@
+#include "identify/identification_steps.h"
+
+#include "identify/identification_texts.h"
+#include "identify/information_buffer.h"
+
+namespace {
+
+// The boot ID that HLX700 and TQ640 share; only the product text tells them apart.
+constexpr std::string_view kSharedBootId = "35243";
+
+RunFlag& BootMatched(UpdateRunState& state, DeviceFamily f) {
+  return state.bootMatched[FamilyIndex(f)];
+}
+
+enum class ProductCheck { kHit, kMiss, kNoAnswer };
+
+// Asks the family's product information. On an answer the family stays
+// boot-matched exactly when its product key is in the text.
+ProductCheck CheckProduct(UpdateRunState& state, DeviceLibrary& library, std::int32_t port,
+                          InformationBuffer& buffer, DeviceFamily family) {
+  if (library.GetProductInformation(family, kInformationQueryMode, buffer.Cleared(), port) != 1)
+    return ProductCheck::kNoAnswer;
+  if (ContainsKey(buffer.Text(), Family(family).productKey)) {
+    SetFlag(BootMatched(state, family));
+    return ProductCheck::kHit;
+  }
+  ClearFlag(BootMatched(state, family));
+  return ProductCheck::kMiss;
+}
+
+}  // namespace
+
+bool QueryBootInformation(UpdateRunState& state, DeviceLibrary& library, std::int32_t port,
+                          std::string& bootIdFound) {
+  InformationBuffer buffer;
+  for (DeviceFamily family : kExaminationOrder) {
+    if (!state.IsAvailable(family)) continue;
+    if (library.GetBootInformation(family, kInformationQueryMode, buffer.Cleared(), port) != 1)
+      continue;
+    const std::string_view bootId = Family(family).bootId;
+    if (MatchesOemBootId(buffer.Text(), bootId)) {
+      SetFlag(BootMatched(state, family));
+      bootIdFound = std::string(bootId);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool QueryProductInformation(UpdateRunState& state, DeviceLibrary& library, std::int32_t port,
+                             std::string_view bootIdFound) {
+  InformationBuffer buffer;
+  bool confirmed = false;
+  const auto hit = [&](DeviceFamily family) {
+    state.deviceCode.store(Family(family).deviceCode);
+    confirmed = true;
+  };
+
+  if (bootIdFound == kSharedBootId) {
+    // A miss hands the device on to the next family of the chain; no answer
+    // ends the chain with the family still boot-matched.
+    if (state.IsBootMatched(DeviceFamily::HLX700) && state.IsAvailable(DeviceFamily::HLX700)) {
+      switch (CheckProduct(state, library, port, buffer, DeviceFamily::HLX700)) {
+        case ProductCheck::kHit:
+          hit(DeviceFamily::HLX700);
+          break;
+        case ProductCheck::kMiss:
+          SetFlag(BootMatched(state, DeviceFamily::TQ640));
+          break;
+        case ProductCheck::kNoAnswer:
+          break;
+      }
+    }
+    if (state.IsBootMatched(DeviceFamily::TQ640) && state.IsAvailable(DeviceFamily::TQ640)) {
+      switch (CheckProduct(state, library, port, buffer, DeviceFamily::TQ640)) {
+        case ProductCheck::kHit:
+          hit(DeviceFamily::TQ640);
+          break;
+        // KII is tried even without KII firmware.
+        case ProductCheck::kMiss:
+          SetFlag(BootMatched(state, DeviceFamily::KII));
+          break;
+        case ProductCheck::kNoAnswer:
+          break;
+      }
+    }
+  }
+  // MV5100 and KII are checked whenever boot-matched, available or not.
+  for (DeviceFamily family : {DeviceFamily::MV5100, DeviceFamily::KII}) {
+    if (state.IsBootMatched(family) &&
+        CheckProduct(state, library, port, buffer, family) == ProductCheck::kHit)
+      hit(family);
+  }
+  return confirmed;
+}
+
+std::string QueryApplicationInformation(UpdateRunState& state, DeviceLibrary& library,
+                                        std::int32_t port) {
+  InformationBuffer buffer;
+  std::string installedVersion;
+  for (DeviceFamily family : kExaminationOrder) {
+    if (!state.IsBootMatched(family)) continue;
+    if (library.GetApplicationInformation(family, kInformationQueryMode, buffer.Cleared(), port) ==
+        1) {
+      installedVersion = VersionFromApplicationText(buffer.Text());
+      SetFlag(state.selected[FamilyIndex(family)]);
+    } else {
+      installedVersion = std::string(kNotAcquiredText);
+    }
+  }
+  return installedVersion;
+}

@@ -1,0 +1,33 @@
+#pragma once
+// Automatic identification of the connected device: the boot, product and
+// application steps of one Start Update press, in that order. They read and
+// write the run state only and show nothing; a library answer other than
+// exactly 1 counts as no answer.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "identify/device_library.h"
+#include "run/update_run_state.h"
+
+// Installed-version text when the application query does not answer.
+inline constexpr std::string_view kNotAcquiredText = "Not acquired.";
+
+// Asks the boot loader of each available family in examination order. The
+// first whose boot text carries its own boot ID after "OEM " is marked
+// boot-matched, bootIdFound becomes that family's boot ID, and no later
+// family is asked. False (nothing changed) when none matches.
+bool QueryBootInformation(UpdateRunState& state, DeviceLibrary& library, std::int32_t port,
+                          std::string& bootIdFound);
+
+// Confirms the boot-matched family by its product key and sets the device
+// code on a hit. For boot ID "35243" a miss hands on HLX700 -> TQ640 -> KII.
+bool QueryProductInformation(UpdateRunState& state, DeviceLibrary& library, std::int32_t port,
+                             std::string_view bootIdFound);
+
+// Reads the installed version from each boot-matched family's application
+// and selects each family that answers. The last family asked decides the
+// text; empty when no family is boot-matched.
+std::string QueryApplicationInformation(UpdateRunState& state, DeviceLibrary& library,
+                                        std::int32_t port);
