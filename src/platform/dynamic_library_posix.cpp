@@ -4,12 +4,9 @@
 
 namespace platform {
 
-std::string SharedLibraryFileName(const std::string& baseName) {
-  return "lib" + baseName + ".so";
-}
+std::string SharedLibraryFileName(const std::string& baseName) { return "lib" + baseName + ".so"; }
 
-std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& path,
-                                                     std::string* error) {
+std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& path, std::string* error) {
   // RTLD_NOW: an unresolved dependency fails here, not in the middle of a run.
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {

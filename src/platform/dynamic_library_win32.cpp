@@ -10,8 +10,8 @@ std::string SystemErrorText(DWORD code) {
   const DWORD length = FormatMessageA(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string result = length > 0 && text != nullptr ? std::string(text, length)
-                                                     : "error " + std::to_string(code);
+  std::string result =
+      length > 0 && text != nullptr ? std::string(text, length) : "error " + std::to_string(code);
   if (text != nullptr) LocalFree(text);
   while (!result.empty() && (result.back() == '\n' || result.back() == '\r')) result.pop_back();
   return result;
@@ -21,8 +21,7 @@ std::string SystemErrorText(DWORD code) {
 
 std::string SharedLibraryFileName(const std::string& baseName) { return baseName + ".dll"; }
 
-std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& path,
-                                                     std::string* error) {
+std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& path, std::string* error) {
   // No system error box for a missing or broken file: the caller reports it.
   DWORD previousMode = 0;
   SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
