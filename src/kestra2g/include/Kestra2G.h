@@ -1,7 +1,18 @@
 /* Kestra2G device library: the C interface the program imports by name.
  * Every function is cdecl. Information buffers are 255 bytes, zero-filled by
  * the caller; job-name buffers are 256 bytes. Identification queries succeed
- * only on 1; the three common functions succeed on any non-zero byte. */
+ * only on 1; the three common functions succeed on any non-zero byte.
+ *
+ * The first argument of the information queries (`mode`) sets the timing:
+ * negative (the program passes -1) means the default, 250 ms per attempt and
+ * three attempts; a positive value is the time-out per attempt in
+ * milliseconds (at most 10000). The text written is at most 254 bytes and
+ * always NUL-terminated.
+ *
+ * Each call opens the port COMn itself, exclusively, and closes it before it
+ * returns. GetJobName and GetProgress answer at once from any thread, also
+ * while Qarnel_DownloadMOTCF runs on another one; the progress only grows
+ * during one download. */
 #ifndef KESTRA2G_H
 #define KESTRA2G_H
 

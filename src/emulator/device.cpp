@@ -1,0 +1,311 @@
+#include "emulator/device.h"
+
+#include <algorithm>
+
+#include "kestra2g/wire/bytes.h"
+#include "kestra2g/wire/crc32.h"
+#include "kestra2g/wire/firmware_file.h"
+
+namespace emulator {
+
+using wire::Request;
+using wire::Status;
+
+namespace {
+
+std::vector<std::uint8_t> FactoryPayload(std::uint8_t code) {
+  std::vector<std::uint8_t> payload(4096);
+  for (std::size_t i = 0; i < payload.size(); ++i) {
+    payload[i] = static_cast<std::uint8_t>((i * 31 + code * 7) & 0xFF);
+  }
+  return payload;
+}
+
+}  // namespace
+
+std::string PowerStateName(PowerState s) {
+  switch (s) {
+    case PowerState::Application: return "application";
+    case PowerState::BootLoader: return "bootloader";
+    case PowerState::Silent: return "silent";
+    case PowerState::Listening: return "listening";
+  }
+  return "?";
+}
+
+Device::Device(DeviceConfig config)
+    : config_(std::move(config)), state_(config_.initialState), restState_(config_.initialState) {
+  if (restState_ == PowerState::BootLoader || restState_ == PowerState::Listening) {
+    restState_ = PowerState::Application;
+  }
+  app_.assign(appSize(), 0xFF);
+  std::vector<std::uint8_t> image = config_.initialImage;
+  if (image.empty()) {
+    image = wire::BuildFirmwareFile(config_.deviceCode, config_.familyName, config_.appVersion,
+                                    FactoryPayload(config_.deviceCode));
+  }
+  std::copy_n(image.begin(), std::min(image.size(), app_.size()), app_.begin());
+  CheckImage();
+  // A device without a valid image can only sit in its boot loader.
+  if (!imageValid_) state_ = PowerState::BootLoader;
+}
+
+void Device::CheckImage() {
+  wire::FirmwareHeader h;
+  imageValid_ = false;
+  if (wire::ParseFirmwareHeader(app_, &h) != wire::FirmwareCheck::Ok) return;
+  if (h.deviceCode != config_.deviceCode) return;
+  if (wire::kFirmwareHeaderSize + h.payloadSize > app_.size()) return;
+  const auto payload = std::span(app_).subspan(wire::kFirmwareHeaderSize, h.payloadSize);
+  if (wire::Crc32(payload) != h.payloadCrc) return;
+  imageValid_ = true;
+  imageVersion_ = h.version;
+}
+
+std::vector<std::uint8_t> Device::CurrentImage() const {
+  wire::FirmwareHeader h;
+  if (!imageValid_ || wire::ParseFirmwareHeader(app_, &h) != wire::FirmwareCheck::Ok) return {};
+  return {app_.begin(), app_.begin() + wire::kFirmwareHeaderSize + h.payloadSize};
+}
+
+std::optional<std::vector<std::uint8_t>> Device::TakeActivatedImage() {
+  auto image = std::move(activated_);
+  activated_.reset();
+  return image;
+}
+
+int Device::DownloadPercent() const {
+  const std::uint32_t start = appBase() + wire::kFirmwareHeaderSize;
+  if (!erased_ || eraseEnd_ <= start) return 0;
+  return static_cast<int>((std::uint64_t{nextOffset_ - start} * 100) / (eraseEnd_ - start));
+}
+
+void Device::PressReset(Clock::time_point now) {
+  erased_ = false;
+  if (!imageValid_) {
+    state_ = PowerState::BootLoader;
+  } else if (state_ == PowerState::Silent || state_ == PowerState::Listening) {
+    state_ = PowerState::Listening;
+    listenUntil_ = now + config_.catchWindow;
+  } else {
+    // From the application (or the boot loader) RESET lands in the boot
+    // loader, which then waits for the host.
+    state_ = PowerState::BootLoader;
+  }
+}
+
+void Device::PowerLoss(Clock::time_point now) {
+  (void)now;
+  erased_ = false;
+  gapReported_ = false;
+  CheckImage();
+  state_ = imageValid_ ? restState_ : PowerState::BootLoader;
+}
+
+void Device::Tick(Clock::time_point now) {
+  if (state_ == PowerState::Listening && now >= listenUntil_) state_ = restState_;
+}
+
+std::optional<Clock::time_point> Device::NextDeadline() const {
+  if (state_ == PowerState::Listening) return listenUntil_;
+  return std::nullopt;
+}
+
+void Device::Reply(Request r, std::uint8_t seq, std::vector<std::uint8_t> payload,
+                   Clock::time_point notBefore, std::vector<Outgoing>& out) const {
+  const std::uint8_t type = wire::ReplyType(r);
+  out.push_back({wire::EncodeFrame(type, seq, payload), notBefore, type});
+}
+
+void Device::ReplyStatus(Request r, std::uint8_t seq, Status s, Clock::time_point notBefore,
+                         std::vector<Outgoing>& out) const {
+  Reply(r, seq, {static_cast<std::uint8_t>(s)}, notBefore, out);
+}
+
+std::string Device::Text(wire::QueryKind kind, bool* available) const {
+  *available = true;
+  switch (kind) {
+    case wire::QueryKind::Boot:
+      *available = config_.answerBoot;
+      return config_.bootText.value_or("BOOT V1.07 OEM " + config_.bootId + " VANTREL\r\n");
+    case wire::QueryKind::Product:
+      *available = config_.answerProduct;
+      return config_.productText.value_or("PRODUCT " + config_.productKey + " REV B\r\n");
+    case wire::QueryKind::Application:
+      *available = config_.answerApp && (imageValid_ || config_.appText.has_value());
+      return config_.appText.value_or("APP: " + imageVersion_ + "\r\n");
+  }
+  *available = false;
+  return {};
+}
+
+bool Device::Handle(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out) {
+  Tick(now);
+  const auto request = static_cast<Request>(f.type);
+  if (state_ == PowerState::Silent) return true;
+  if (state_ == PowerState::Listening) {
+    if (request != Request::Catch) return true;
+    state_ = PowerState::BootLoader;
+  }
+  const std::uint8_t code = config_.reportedCode.value_or(config_.deviceCode);
+  switch (request) {
+    case Request::Hello: {
+      wire::HelloInfo h;
+      h.deviceCode = code;
+      h.state = state_ == PowerState::BootLoader ? wire::DeviceState::BootLoader
+                                                 : wire::DeviceState::Application;
+      h.imageValid = imageValid_;
+      h.maxData = config_.maxData;
+      h.window = config_.window;
+      h.appBase = appBase();
+      h.appSize = appSize();
+      Reply(request, f.seq, wire::EncodeHello(Status::Ok, h), now, out);
+      return state_ != PowerState::BootLoader;
+    }
+    case Request::Query:
+      HandleQuery(f, now, out);
+      return false;
+    case Request::Catch:
+      if (state_ != PowerState::BootLoader) return true;  // the application ignores it
+      Reply(request, f.seq, wire::ByteWriter().U8(0).U8(code).Take(), now, out);
+      return false;
+    case Request::Restart:
+      ReplyStatus(request, f.seq, Status::Ok, now, out);
+      if (state_ == PowerState::BootLoader) {
+        erased_ = false;
+        state_ = imageValid_ ? restState_ : PowerState::BootLoader;
+      }
+      return false;
+    default:
+      break;
+  }
+  if (state_ != PowerState::BootLoader) {
+    if (f.type >= static_cast<std::uint8_t>(Request::Erase) &&
+        f.type <= static_cast<std::uint8_t>(Request::Activate)) {
+      ReplyStatus(request, f.seq, Status::WrongState, now, out);
+    }
+    return true;
+  }
+  switch (request) {
+    case Request::Erase: HandleErase(f, now, out); break;
+    case Request::Data: HandleData(f, now, out); break;
+    case Request::Verify: HandleVerify(f, now, out); break;
+    case Request::Activate: HandleActivate(f, now, out); break;
+    default: break;  // unknown requests get no answer
+  }
+  return false;
+}
+
+void Device::HandleQuery(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out) {
+  wire::ByteReader r(f.payload);
+  const std::uint8_t kind = r.U8();
+  if (!r.ok() || kind > 2) {
+    ReplyStatus(Request::Query, f.seq, Status::BadRequest, now, out);
+    return;
+  }
+  bool available = false;
+  std::string text = Text(static_cast<wire::QueryKind>(kind), &available);
+  if (!available) {
+    // A boot loader without that text says nothing, as a real one would.
+    return;
+  }
+  if (text.size() > config_.maxData) text.resize(config_.maxData);
+  Reply(Request::Query, f.seq, wire::ByteWriter().U8(0).U8(kind).Text(text).Take(), now, out);
+}
+
+void Device::HandleErase(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out) {
+  wire::ByteReader r(f.payload);
+  const std::uint32_t offset = r.U32();
+  const std::uint32_t length = r.U32();
+  if (!r.ok()) return ReplyStatus(Request::Erase, f.seq, Status::BadRequest, now, out);
+  if (offset != appBase() || length == 0 || length > appSize()) {
+    return ReplyStatus(Request::Erase, f.seq, Status::OutOfRange, now, out);
+  }
+  std::fill_n(app_.begin(), length, 0xFF);
+  imageValid_ = false;
+  imageVersion_.clear();
+  erased_ = true;
+  eraseEnd_ = offset + length;
+  nextOffset_ = appBase() + wire::kFirmwareHeaderSize;
+  gapReported_ = false;
+  flashBusyUntil_ = std::max(flashBusyUntil_, now) + config_.eraseTime;
+  ReplyStatus(Request::Erase, f.seq, Status::Ok, flashBusyUntil_, out);
+}
+
+void Device::HandleData(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out) {
+  wire::ByteReader r(f.payload);
+  const std::uint32_t offset = r.U32();
+  const std::span<const std::uint8_t> bytes = r.Rest();
+  auto ack = [&](Status s, Clock::time_point when) {
+    Reply(Request::Data, f.seq,
+          wire::ByteWriter().U8(static_cast<std::uint8_t>(s)).U32(nextOffset_).Take(), when, out);
+  };
+  if (!r.ok() || bytes.empty() || bytes.size() > config_.maxData) {
+    return ack(Status::BadRequest, now);
+  }
+  // The boot loader and the image header are never written by data frames.
+  const std::uint64_t end = std::uint64_t{offset} + bytes.size();
+  if (offset < appBase() + wire::kFirmwareHeaderSize || end > std::uint64_t{config_.flashSize}) {
+    return ack(Status::OutOfRange, now);
+  }
+  if (!erased_ || end > eraseEnd_) return ack(Status::NotErased, now);
+  if (offset < nextOffset_) return ack(Status::Ok, std::max(now, flashBusyUntil_));  // resent
+  if (offset > nextOffset_) {
+    // Something before this frame was lost: say once where to resume.
+    if (!gapReported_) ack(Status::Gap, now);
+    gapReported_ = true;
+    return;
+  }
+  gapReported_ = false;
+  if (config_.writeErrorAtPercent && DownloadPercent() >= *config_.writeErrorAtPercent) {
+    return ack(Status::FlashError, now);
+  }
+  std::copy(bytes.begin(), bytes.end(), app_.begin() + (offset - appBase()));
+  nextOffset_ = static_cast<std::uint32_t>(end);
+  flashBusyUntil_ = std::max(flashBusyUntil_, now) +
+                    std::chrono::duration_cast<std::chrono::microseconds>(
+                        config_.flashWritePerKb * static_cast<std::int64_t>(bytes.size()) / 1024);
+  ack(Status::Ok, flashBusyUntil_);
+}
+
+void Device::HandleVerify(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out) {
+  wire::ByteReader r(f.payload);
+  const std::uint32_t offset = r.U32();
+  const std::uint32_t length = r.U32();
+  if (!r.ok() || offset < appBase() ||
+      std::uint64_t{offset} + length > std::uint64_t{config_.flashSize}) {
+    return ReplyStatus(Request::Verify, f.seq, Status::OutOfRange, now, out);
+  }
+  std::uint32_t crc = wire::Crc32(std::span(app_).subspan(offset - appBase(), length));
+  if (config_.verifyError) crc ^= 0x00010000U;
+  Reply(Request::Verify, f.seq, wire::ByteWriter().U8(0).U32(crc).Take(),
+        std::max(now, flashBusyUntil_), out);
+}
+
+void Device::HandleActivate(const wire::Frame& f, Clock::time_point now,
+                            std::vector<Outgoing>& out) {
+  wire::FirmwareHeader h;
+  if (f.payload.size() != wire::kFirmwareHeaderSize ||
+      wire::ParseFirmwareHeader(f.payload, &h) != wire::FirmwareCheck::Ok ||
+      h.deviceCode != config_.deviceCode ||
+      wire::kFirmwareHeaderSize + std::uint64_t{h.payloadSize} > app_.size()) {
+    return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
+  }
+  if (imageValid_) {
+    // Activated already (our answer was lost): the same header is fine.
+    const bool same = std::equal(f.payload.begin(), f.payload.end(), app_.begin());
+    return ReplyStatus(Request::Activate, f.seq, same ? Status::Ok : Status::WrongState, now, out);
+  }
+  const auto payload = std::span(app_).subspan(wire::kFirmwareHeaderSize, h.payloadSize);
+  if (!erased_ || wire::Crc32(payload) != h.payloadCrc) {
+    return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
+  }
+  std::copy(f.payload.begin(), f.payload.end(), app_.begin());
+  CheckImage();
+  if (!imageValid_) return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
+  activated_ = CurrentImage();
+  flashBusyUntil_ = std::max(flashBusyUntil_, now) + config_.flashWritePerKb / 16;
+  ReplyStatus(Request::Activate, f.seq, Status::Ok, flashBusyUntil_, out);
+}
+
+}  // namespace emulator

@@ -1,0 +1,114 @@
+#pragma once
+// The remote as its boot loader and application see the host: a state
+// machine fed with decoded request frames. It knows nothing of ptys, time
+// pacing or faults on the line; the caller supplies the time.
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "kestra2g/wire/frame.h"
+#include "kestra2g/wire/protocol.h"
+
+namespace emulator {
+
+using Clock = std::chrono::steady_clock;
+
+enum class PowerState {
+  Application,  // the firmware runs: identifies itself, refuses downloads
+  BootLoader,   // accepts a download
+  Silent,       // the firmware runs and says nothing
+  Listening,    // just reset: the boot loader waits for a catch request
+};
+
+struct DeviceConfig {
+  std::uint8_t deviceCode = 0;
+  std::string familyName = "HLX700";
+  std::string bootId = "35243";
+  std::string productKey = "HLX700";
+  PowerState initialState = PowerState::Application;
+  std::optional<std::string> bootText, productText, appText;  // raw overrides
+  bool answerBoot = true, answerProduct = true, answerApp = true;
+  std::string appVersion = "1.0.0";
+  std::uint32_t flashSize = 1024 * 1024;  // boot loader + application area
+  std::uint32_t bootLoaderSize = 16 * 1024;
+  std::uint16_t maxData = 2048;
+  std::uint8_t window = 4;
+  std::chrono::milliseconds catchWindow{500};
+  std::chrono::microseconds flashWritePerKb{0};
+  std::chrono::microseconds eraseTime{20000};
+  std::vector<std::uint8_t> initialImage;  // a firmware file; empty: a factory image
+  // Faults that live in the device itself.
+  std::optional<std::uint8_t> reportedCode;  // wrong family: what HELLO/CATCH claim
+  std::optional<int> writeErrorAtPercent;
+  bool verifyError = false;
+};
+
+struct Outgoing {
+  std::vector<std::uint8_t> bytes;
+  Clock::time_point notBefore;  // the device is busy (flash) until then
+  std::uint8_t type = 0;
+};
+
+class Device {
+ public:
+  explicit Device(DeviceConfig config);
+
+  // Handles one request; appends the replies to `out`. Returns true when the
+  // request was refused or ignored because the device is not in a state to
+  // take it (used to time a simulated RESET press).
+  bool Handle(const wire::Frame& request, Clock::time_point now, std::vector<Outgoing>& out);
+
+  // RESET button: the device restarts.
+  void PressReset(Clock::time_point now);
+  // Power lost in the middle of things: what was written stays, the device
+  // restarts and finds its image invalid.
+  void PowerLoss(Clock::time_point now);
+  // Time passes: a catch window may close.
+  void Tick(Clock::time_point now);
+  std::optional<Clock::time_point> NextDeadline() const;
+
+  PowerState state() const { return state_; }
+  bool imageValid() const { return imageValid_; }
+  // Percent of the announced image received so far (0 before an erase).
+  int DownloadPercent() const;
+  // The image (header + payload) after a successful activation, once.
+  std::optional<std::vector<std::uint8_t>> TakeActivatedImage();
+  std::vector<std::uint8_t> CurrentImage() const;
+
+ private:
+  void Reply(wire::Request r, std::uint8_t seq, std::vector<std::uint8_t> payload,
+             Clock::time_point notBefore, std::vector<Outgoing>& out) const;
+  void ReplyStatus(wire::Request r, std::uint8_t seq, wire::Status s, Clock::time_point notBefore,
+                   std::vector<Outgoing>& out) const;
+  std::string Text(wire::QueryKind kind, bool* available) const;
+  void HandleQuery(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
+  void HandleErase(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
+  void HandleData(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
+  void HandleVerify(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
+  void HandleActivate(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
+  void CheckImage();
+  std::uint32_t appBase() const { return config_.bootLoaderSize; }
+  std::uint32_t appSize() const { return config_.flashSize - config_.bootLoaderSize; }
+
+  DeviceConfig config_;
+  PowerState state_;
+  PowerState restState_;  // what the firmware does after a reset window
+  Clock::time_point listenUntil_{};
+  std::vector<std::uint8_t> app_;  // the application area, 0xFF when erased
+  bool imageValid_ = false;
+  std::string imageVersion_;
+  // Download in progress.
+  bool erased_ = false;
+  std::uint32_t eraseEnd_ = 0;
+  std::uint32_t nextOffset_ = 0;
+  bool gapReported_ = false;
+  Clock::time_point flashBusyUntil_{};
+  std::optional<std::vector<std::uint8_t>> activated_;
+};
+
+std::string PowerStateName(PowerState s);
+
+}  // namespace emulator

@@ -1,0 +1,73 @@
+#include "emulator/faults.h"
+
+#include <charconv>
+#include <cstdlib>
+
+namespace emulator {
+namespace {
+
+bool ParseRate(std::string_view s, double* rate) {
+  bool percent = false;
+  if (!s.empty() && s.back() == '%') {
+    percent = true;
+    s.remove_suffix(1);
+  }
+  const std::string text(s);
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (text.empty() || end != text.c_str() + text.size()) return false;
+  *rate = percent ? v / 100.0 : v;
+  return *rate >= 0.0 && *rate <= 1.0;
+}
+
+bool ParseInt(std::string_view s, int lo, int hi, int* value) {
+  if (!s.empty() && s.back() == '%') s.remove_suffix(1);
+  int v = 0;
+  const auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (ec != std::errc() || p != s.data() + s.size() || v < lo || v > hi) return false;
+  *value = v;
+  return true;
+}
+
+}  // namespace
+
+bool AddFault(std::string_view spec, FaultPlan& plan, std::string* error) {
+  const auto colon = spec.find(':');
+  const std::string_view kind = spec.substr(0, colon);
+  const std::string_view arg = colon == std::string_view::npos ? "" : spec.substr(colon + 1);
+  auto fail = [&](const char* what) {
+    if (error != nullptr) *error = "bad --fault " + std::string(spec) + ": " + what;
+    return false;
+  };
+  auto rate = [&](double* r) { return ParseRate(arg, r) || fail("expected a rate like 0.01 or 1%"); };
+  auto percent = [&](std::optional<int>* at) {
+    int v = 0;
+    if (!ParseInt(arg, 0, 100, &v)) return fail("expected a percentage 0-100");
+    *at = v;
+    return true;
+  };
+  if (kind == "flip") return rate(&plan.flip);
+  if (kind == "drop") return rate(&plan.drop);
+  if (kind == "garbage") return rate(&plan.garbage);
+  if (kind == "lose-ack") return rate(&plan.loseAck);
+  if (kind == "dup-ack") return rate(&plan.dupAck);
+  if (kind == "disconnect") return percent(&plan.disconnectAt);
+  if (kind == "power-loss") return percent(&plan.powerLossAt);
+  if (kind == "write-error") return percent(&plan.writeErrorAt);
+  if (kind == "stall") {
+    const auto second = arg.find(':');
+    int pct = 0;
+    if (!ParseInt(arg.substr(0, second), 0, 100, &pct)) return fail("expected stall:PCT[:MS]");
+    if (second != std::string_view::npos &&
+        !ParseInt(arg.substr(second + 1), 0, 600000, &plan.stallMs)) {
+      return fail("expected stall:PCT[:MS]");
+    }
+    plan.stallAt = pct;
+    return true;
+  }
+  if (kind == "verify-error" && arg.empty()) return plan.verifyError = true;
+  if (kind == "wrong-family" && arg.empty()) return plan.wrongFamily = true;
+  return fail("unknown fault");
+}
+
+}  // namespace emulator

@@ -1,0 +1,32 @@
+#pragma once
+// Faults the emulator injects, as given by --fault SPEC (repeatable):
+//   flip:RATE       flip one bit of a byte, per byte, both directions
+//   drop:RATE       lose a byte, per byte, both directions
+//   garbage:RATE    random bytes before a reply, per reply
+//   lose-ack:RATE   drop a data acknowledgement, per acknowledgement
+//   dup-ack:RATE    send a data acknowledgement twice
+//   disconnect:PCT  close the line when PCT % of the image has arrived
+//   stall:PCT[:MS]  say and take nothing for MS ms (default 2000) at PCT %
+//   power-loss:PCT  lose power at PCT %: the device restarts, image invalid
+//   write-error:PCT flash write fails from PCT % on
+//   verify-error    the device's check sum of the written image is wrong
+//   wrong-family    the device claims to be of another family
+// RATE is a probability, "0.01" or "1%".
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace emulator {
+
+struct FaultPlan {
+  double flip = 0, drop = 0, garbage = 0, loseAck = 0, dupAck = 0;
+  std::optional<int> disconnectAt, powerLossAt, writeErrorAt, stallAt;
+  int stallMs = 2000;
+  bool verifyError = false, wrongFamily = false;
+};
+
+// Adds one --fault SPEC to the plan; false with a message when malformed.
+bool AddFault(std::string_view spec, FaultPlan& plan, std::string* error);
+
+}  // namespace emulator

@@ -1,0 +1,32 @@
+#pragma once
+// Command line of remote-emulator.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "emulator/device.h"
+#include "emulator/faults.h"
+
+namespace emulator {
+
+struct Options {
+  DeviceConfig device;
+  std::optional<int> resetAfterMs;
+  std::string imageOut;
+  std::string link;
+  std::string log;
+  int baud = 0;  // 0: bytes pass as fast as the pty takes them
+  int turnaroundMs = 0;
+  FaultPlan faults;
+  std::uint64_t seed = 1;
+  bool help = false;
+};
+
+// Parses argv; false with a message on bad input.
+bool ParseOptions(int argc, char** argv, Options& options, std::string* error);
+
+const char* UsageText();
+
+}  // namespace emulator

@@ -1,0 +1,76 @@
+// The 23 functions the program imports by name. Nothing thrown inside may
+// leave through the C interface: every entry catches all and fails.
+
+#include <cstring>
+
+#include "Kestra2G.h"
+#include "kestra2g/job_state.h"
+#include "kestra2g/operations.h"
+
+namespace {
+
+using kestra2g::QueryText;
+using wire::QueryKind;
+
+template <typename F>
+unsigned char Guard(F&& f) {
+  try {
+    return f() ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+// Job-name buffers hold 256 bytes; our names are far shorter.
+unsigned char CopyJobName(char* jobName) {
+  if (jobName == nullptr) return 0;
+  const char* name = kestra2g::JobName(kestra2g::CurrentJob());
+  std::strncpy(jobName, name, 255);
+  jobName[255] = '\0';
+  return 1;
+}
+
+}  // namespace
+
+// Every family asks the same questions: the boot loaders share one protocol,
+// which is what lets a TQ640 answer the HLX700 boot query (same boot ID) and
+// the program decide from the product text.
+#define K2G_DEFINE_FAMILY(prefix)                                                          \
+  extern "C" K2G_API unsigned char K2G_CALL prefix##GetBootInformation(int32_t mode,       \
+                                                                      char* info,          \
+                                                                      int32_t port) {      \
+    return Guard([&] { return QueryText(QueryKind::Boot, mode, info, port); });            \
+  }                                                                                         \
+  extern "C" K2G_API unsigned char K2G_CALL prefix##GetProductInformation(int32_t mode,    \
+                                                                         char* info,       \
+                                                                         int32_t port) {   \
+    return Guard([&] { return QueryText(QueryKind::Product, mode, info, port); });         \
+  }                                                                                         \
+  extern "C" K2G_API unsigned char K2G_CALL prefix##GetApplicationInformation(             \
+      int32_t mode, char* info, int32_t port) {                                            \
+    return Guard([&] { return QueryText(QueryKind::Application, mode, info, port); });     \
+  }                                                                                         \
+  extern "C" K2G_API unsigned char K2G_CALL prefix##GetJobName(char* jobName) {            \
+    return CopyJobName(jobName);                                                            \
+  }                                                                                         \
+  extern "C" K2G_API int32_t K2G_CALL prefix##GetProgress(void) {                          \
+    return kestra2g::CurrentProgress();                                                     \
+  }
+
+K2G_DEFINE_FAMILY(HLX700_)
+K2G_DEFINE_FAMILY(MV5100_)
+K2G_DEFINE_FAMILY(TQ640_)
+K2G_DEFINE_FAMILY(KII_)
+
+extern "C" K2G_API unsigned char K2G_CALL Qarnel_InitCom(int32_t port, int32_t code) {
+  return Guard([&] { return kestra2g::InitCom(port, code); });
+}
+
+extern "C" K2G_API unsigned char K2G_CALL Qarnel_CatchBoot(int32_t port, int32_t code) {
+  return Guard([&] { return kestra2g::CatchBoot(port, code); });
+}
+
+extern "C" K2G_API unsigned char K2G_CALL Qarnel_DownloadMOTCF(const char* firmwarePath,
+                                                               int32_t port, int32_t code) {
+  return Guard([&] { return kestra2g::Download(firmwarePath, port, code); });
+}

@@ -1,0 +1,44 @@
+#include <algorithm>
+#include <cstring>
+
+#include "kestra2g/link.h"
+#include "kestra2g/operations.h"
+#include "kestra2g/timing.h"
+
+namespace kestra2g {
+namespace {
+
+// The caller's information buffer holds 255 bytes: 254 of text and the NUL.
+constexpr std::size_t kInfoTextMax = 254;
+
+Attempts QueryAttempts(std::int32_t mode) {
+  Attempts a = timing::kQuery;
+  if (mode > 0) a.replyTimeout = std::chrono::milliseconds(std::min(mode, 10000));
+  return a;
+}
+
+}  // namespace
+
+bool KnownDeviceCode(std::int32_t code) { return code >= 0 && code <= 3; }
+
+bool QueryText(wire::QueryKind kind, std::int32_t mode, char* info, std::int32_t port) {
+  if (info == nullptr) return false;
+  auto link = Link::Open(port);
+  if (!link) return false;
+  const std::uint8_t request[] = {static_cast<std::uint8_t>(kind)};
+  const auto reply = link->Exchange(wire::Request::Query, request, QueryAttempts(mode));
+  if (!reply || reply->size() < 2 || wire::ReplyStatus(*reply) != wire::Status::Ok ||
+      (*reply)[1] != static_cast<std::uint8_t>(kind)) {
+    return false;
+  }
+  // The text ends at its first NUL or at what the buffer can hold.
+  const auto text = std::span(*reply).subspan(2);
+  const auto end = std::find(text.begin(), text.end(), 0);
+  const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(end - text.begin()),
+                                              kInfoTextMax);
+  std::memcpy(info, text.data(), n);
+  info[n] = '\0';
+  return true;
+}
+
+}  // namespace kestra2g

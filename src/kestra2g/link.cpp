@@ -1,0 +1,59 @@
+#include "kestra2g/link.h"
+
+#include <array>
+
+namespace kestra2g {
+
+std::unique_ptr<Link> Link::Open(int port) {
+  auto serial = platform::SerialPort::Open(port);
+  if (!serial) return nullptr;
+  return std::make_unique<Link>(std::move(serial));
+}
+
+std::optional<std::uint8_t> Link::Send(wire::Request r, std::span<const std::uint8_t> payload) {
+  if (lost_) return std::nullopt;
+  const std::uint8_t seq = ++seq_;
+  const auto frame = wire::EncodeFrame(static_cast<std::uint8_t>(r), seq, payload);
+  if (!port_->Write(frame)) {
+    lost_ = true;
+    return std::nullopt;
+  }
+  return seq;
+}
+
+std::optional<wire::Frame> Link::Receive(Clock::time_point deadline) {
+  std::array<std::uint8_t, 4096> buffer{};
+  for (;;) {
+    if (auto frame = decoder_.Next()) return frame;
+    if (lost_) return std::nullopt;
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return std::nullopt;
+    const int n = port_->Read(buffer, static_cast<int>(left));
+    if (n < 0) {
+      lost_ = true;
+      return std::nullopt;
+    }
+    if (n > 0) decoder_.Feed(std::span(buffer).first(static_cast<std::size_t>(n)));
+  }
+}
+
+std::optional<std::vector<std::uint8_t>> Link::Exchange(wire::Request r,
+                                                        std::span<const std::uint8_t> payload,
+                                                        Attempts attempts) {
+  for (int attempt = 0; attempt < attempts.count; ++attempt) {
+    const auto seq = Send(r, payload);
+    if (!seq) return std::nullopt;
+    const Clock::time_point deadline = Clock::now() + attempts.replyTimeout;
+    while (auto frame = Receive(deadline)) {
+      // Late answers to earlier attempts or requests are passed over.
+      if (frame->type == wire::ReplyType(r) && frame->seq == *seq) {
+        return std::move(frame->payload);
+      }
+    }
+    if (lost_) return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+}  // namespace kestra2g

@@ -1,0 +1,55 @@
+#pragma once
+// One conversation with the device over an open serial port: frames out,
+// frames in, and request/reply exchanges with time-outs and bounded resends.
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "kestra2g/wire/frame.h"
+#include "kestra2g/wire/protocol.h"
+#include "platform/serial_port.h"
+
+namespace kestra2g {
+
+using Clock = std::chrono::steady_clock;
+
+struct Attempts {
+  std::chrono::milliseconds replyTimeout;
+  int count;
+};
+
+class Link {
+ public:
+  explicit Link(std::unique_ptr<platform::SerialPort> port) : port_(std::move(port)) {}
+
+  // Opens COMn; null when it cannot be had.
+  static std::unique_ptr<Link> Open(int port);
+
+  // Sends one request; returns its sequence number, or nothing when the line failed.
+  std::optional<std::uint8_t> Send(wire::Request r, std::span<const std::uint8_t> payload);
+
+  // The next valid frame that arrives before the deadline. Nothing on time-out
+  // or when the line is gone (then lost() is true).
+  std::optional<wire::Frame> Receive(Clock::time_point deadline);
+
+  // Sends the request and waits for its reply (same type, same sequence
+  // number), resending up to `attempts.count` times in all. The reply payload,
+  // or nothing.
+  std::optional<std::vector<std::uint8_t>> Exchange(wire::Request r,
+                                                    std::span<const std::uint8_t> payload,
+                                                    Attempts attempts);
+
+  bool lost() const { return lost_; }
+
+ private:
+  std::unique_ptr<platform::SerialPort> port_;
+  wire::FrameDecoder decoder_;
+  std::uint8_t seq_ = 0;
+  bool lost_ = false;
+};
+
+}  // namespace kestra2g

@@ -1,0 +1,22 @@
+#pragma once
+// The library's work behind its C functions. Each opens the port itself and
+// closes it before returning, so the port is free between calls.
+
+#include <cstdint>
+
+#include "kestra2g/wire/protocol.h"
+
+namespace kestra2g {
+
+// Leading argument of the information queries: negative means the default
+// timing; a positive value is the reply time-out per attempt in milliseconds.
+bool QueryText(wire::QueryKind kind, std::int32_t mode, char* info, std::int32_t port);
+
+bool InitCom(std::int32_t port, std::int32_t code);
+bool CatchBoot(std::int32_t port, std::int32_t code);
+bool Download(const char* firmwarePath, std::int32_t port, std::int32_t code);
+
+// The device code names one of our families (0-3).
+bool KnownDeviceCode(std::int32_t code);
+
+}  // namespace kestra2g

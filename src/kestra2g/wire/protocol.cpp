@@ -1,0 +1,42 @@
+#include "kestra2g/wire/protocol.h"
+
+#include "kestra2g/wire/bytes.h"
+
+namespace wire {
+
+std::vector<std::uint8_t> EncodeHello(Status s, const HelloInfo& h) {
+  return ByteWriter()
+      .U8(static_cast<std::uint8_t>(s))
+      .U8(h.protocol)
+      .U8(h.deviceCode)
+      .U8(static_cast<std::uint8_t>(h.state))
+      .U8(h.imageValid ? 1 : 0)
+      .U16(h.maxData)
+      .U8(h.window)
+      .U32(h.appBase)
+      .U32(h.appSize)
+      .Take();
+}
+
+std::optional<HelloInfo> DecodeHello(std::span<const std::uint8_t> payload) {
+  ByteReader r(payload);
+  if (static_cast<Status>(r.U8()) != Status::Ok) return std::nullopt;
+  HelloInfo h;
+  h.protocol = r.U8();
+  h.deviceCode = r.U8();
+  const std::uint8_t state = r.U8();
+  h.imageValid = r.U8() == 1;
+  h.maxData = r.U16();
+  h.window = r.U8();
+  h.appBase = r.U32();
+  h.appSize = r.U32();
+  if (!r.ok() || state > 1 || h.maxData == 0 || h.window == 0) return std::nullopt;
+  h.state = static_cast<DeviceState>(state);
+  return h;
+}
+
+Status ReplyStatus(std::span<const std::uint8_t> payload) {
+  return payload.empty() ? Status::BadRequest : static_cast<Status>(payload[0]);
+}
+
+}  // namespace wire

@@ -1,0 +1,65 @@
+#pragma once
+// Requests the host sends and the replies the device gives. A reply has the
+// request's type with the high bit set, echoes the request's sequence number
+// and starts with a status byte.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace wire {
+
+inline constexpr std::uint8_t kProtocolVersion = 1;
+inline constexpr std::uint8_t kReplyBit = 0x80;
+
+enum class Request : std::uint8_t {
+  Hello = 0x01,     // -> proto, family, state, image valid, max data, window, app base, app size
+  Query = 0x02,     // kind -> kind, text
+  Catch = 0x03,     // -> family; keeps a listening boot loader in the boot loader
+  Erase = 0x04,     // offset, length -> (status)
+  Data = 0x05,      // offset, bytes -> next expected offset (cumulative)
+  Verify = 0x06,    // offset, length -> CRC-32 of that flash range
+  Activate = 0x07,  // image header -> (status); writes the header, making the image valid
+  Restart = 0x08,   // -> (status); then starts the image if valid
+};
+
+enum class Status : std::uint8_t {
+  Ok = 0,
+  Gap = 1,            // data frame beyond the next expected offset: resend from there
+  WrongState = 2,     // not in the boot loader
+  OutOfRange = 3,     // outside the application area (the boot loader is protected)
+  FlashError = 4,
+  BadImage = 5,       // header or image check failed
+  NotAvailable = 6,   // nothing to tell (no application, no such text)
+  BadRequest = 7,
+  NotErased = 8,
+};
+
+enum class QueryKind : std::uint8_t { Boot = 0, Product = 1, Application = 2 };
+
+enum class DeviceState : std::uint8_t { BootLoader = 0, Application = 1 };
+
+constexpr std::uint8_t ReplyType(Request r) {
+  return static_cast<std::uint8_t>(static_cast<std::uint8_t>(r) | kReplyBit);
+}
+
+struct HelloInfo {
+  std::uint8_t protocol = kProtocolVersion;
+  std::uint8_t deviceCode = 0;  // the library's device code of the family
+  DeviceState state = DeviceState::BootLoader;
+  bool imageValid = false;
+  std::uint16_t maxData = 0;  // largest data block per frame
+  std::uint8_t window = 1;    // data frames the device buffers
+  std::uint32_t appBase = 0;  // first byte of the application area
+  std::uint32_t appSize = 0;  // bytes in the application area
+};
+
+std::vector<std::uint8_t> EncodeHello(Status s, const HelloInfo& h);
+std::optional<HelloInfo> DecodeHello(std::span<const std::uint8_t> payload);
+
+// Status of a reply payload; BadRequest when it is empty.
+Status ReplyStatus(std::span<const std::uint8_t> payload);
+
+}  // namespace wire

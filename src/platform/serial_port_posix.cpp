@@ -1,0 +1,180 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+#include "platform/config_home.h"
+#include "platform/serial_port.h"
+
+namespace platform {
+namespace {
+
+// The wine-style link <config>/dosdevices/comN, resolved; empty when absent.
+std::string LinkedDevice(int n) {
+  const std::string link = AppConfigDirectory() + "/dosdevices/com" + std::to_string(n);
+  struct stat st {};
+  if (lstat(link.c_str(), &st) != 0) return {};
+  if (char* resolved = realpath(link.c_str(), nullptr); resolved != nullptr) {
+    std::string path(resolved);
+    std::free(resolved);
+    return path;
+  }
+  // A dangling link still names the port; opening it then reports NotFound.
+  char target[PATH_MAX];
+  const ssize_t len = readlink(link.c_str(), target, sizeof target - 1);
+  if (len <= 0) return link;
+  return std::string(target, static_cast<std::size_t>(len));
+}
+
+PortError ErrorFromErrno(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+      return PortError::NotFound;
+    case EBUSY:
+    case EWOULDBLOCK:
+      return PortError::Busy;
+    case EACCES:
+    case EPERM:
+      return PortError::Denied;
+    default:
+      return PortError::Other;
+  }
+}
+
+int RemainingMs(std::chrono::steady_clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      deadline - std::chrono::steady_clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+class PosixSerialPort final : public SerialPort {
+ public:
+  explicit PosixSerialPort(int fd) : fd_(fd) {}
+  ~PosixSerialPort() override {
+    // The other side (an emulator, a getty) may keep the device open; the
+    // exclusive flag would outlive us and lock out the next caller.
+    ioctl(fd_, TIOCNXCL);
+    flock(fd_, LOCK_UN);
+    close(fd_);
+  }
+  PosixSerialPort(const PosixSerialPort&) = delete;
+  PosixSerialPort& operator=(const PosixSerialPort&) = delete;
+
+  bool Write(std::span<const std::uint8_t> bytes) override {
+    constexpr int kStallMs = 3000;  // a line that takes nothing for this long is dead
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
+      if (n > 0) {
+        done += static_cast<std::size_t>(n);
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+      pollfd p{fd_, POLLOUT, 0};
+      const int r = poll(&p, 1, kStallMs);
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return false;
+    }
+    return true;
+  }
+
+  int Read(std::span<std::uint8_t> buffer, int timeoutMs) override {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    for (;;) {
+      const ssize_t n = read(fd_, buffer.data(), buffer.size());
+      if (n > 0) return static_cast<int>(n);
+      // A raw terminal (VMIN 0, VTIME 0) reads 0 when nothing is there; a
+      // hang-up shows as EIO or POLLHUP.
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+      const int wait = RemainingMs(deadline);
+      if (wait <= 0) return 0;
+      pollfd p{fd_, POLLIN, 0};
+      const int r = poll(&p, 1, wait);
+      if (r < 0 && errno != EINTR) return -1;
+      if (r > 0 && (p.revents & POLLIN) == 0 &&
+          (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        return -1;
+      }
+    }
+  }
+
+  void DiscardInput() override { tcflush(fd_, TCIFLUSH); }
+
+ private:
+  int fd_;
+};
+
+bool MakeRaw(int fd) {
+  termios t{};
+  if (tcgetattr(fd, &t) != 0) return false;
+  cfmakeraw(&t);
+  t.c_cflag &= ~static_cast<tcflag_t>(CSTOPB | PARENB | CRTSCTS | CSIZE);
+  t.c_cflag |= CS8 | CLOCAL | CREAD;
+  t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  t.c_cc[VMIN] = 0;
+  t.c_cc[VTIME] = 0;
+  cfsetispeed(&t, B115200);
+  cfsetospeed(&t, B115200);
+  return tcsetattr(fd, TCSANOW, &t) == 0;
+}
+
+}  // namespace
+
+std::string ComPortDevice(int n) {
+  if (n < 1) return {};
+  if (std::string linked = LinkedDevice(n); !linked.empty()) return linked;
+  if (n <= 4) return "/dev/ttyS" + std::to_string(n - 1);
+  if (n <= 10) return "/dev/ttyUSB" + std::to_string(n - 5);
+  if (n <= 15) return "/dev/ttyACM" + std::to_string(n - 11);
+  return {};
+}
+
+std::unique_ptr<SerialPort> SerialPort::Open(int n, PortError* error) {
+  PortError ignored = PortError::None;
+  PortError& err = error != nullptr ? *error : ignored;
+  const std::string device = ComPortDevice(n);
+  if (device.empty()) {
+    err = PortError::NotFound;
+    return nullptr;
+  }
+  const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    err = ErrorFromErrno(errno);
+    return nullptr;
+  }
+  // flock holds even against root, who ignores TIOCEXCL.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    err = errno == EWOULDBLOCK ? PortError::Busy : ErrorFromErrno(errno);
+    close(fd);
+    return nullptr;
+  }
+  if (!isatty(fd) || ioctl(fd, TIOCEXCL) != 0 || !MakeRaw(fd)) {
+    err = PortError::Other;
+    ioctl(fd, TIOCNXCL);
+    flock(fd, LOCK_UN);
+    close(fd);
+    return nullptr;
+  }
+  tcflush(fd, TCIOFLUSH);
+  err = PortError::None;
+  return std::make_unique<PosixSerialPort>(fd);
+}
+
+bool ProbePort(int n) { return SerialPort::Open(n) != nullptr; }
+
+}  // namespace platform
