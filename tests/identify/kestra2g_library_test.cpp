@@ -1,0 +1,92 @@
+#include "identify/kestra2g_library.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string CannotLoad() {
+  return "The device library " + DeviceLibraryFileName() + " could not be loaded.\n";
+}
+
+// A fresh folder, one per test process, removed again at the end of the test.
+class TempFolder {
+ public:
+  TempFolder() {
+    path_ = fs::temp_directory_path() / ("reflint_k2g_" + std::to_string(::getpid()));
+    fs::create_directories(path_);
+  }
+  ~TempFolder() { fs::remove_all(path_); }
+  const fs::path& Path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+TEST(Kestra2GLibrary, FileNameFollowsThePlatform) {
+#if defined(_WIN32)
+  EXPECT_EQ(DeviceLibraryFileName(), "Kestra2G.dll");
+#else
+  EXPECT_EQ(DeviceLibraryFileName(), "libKestra2G.so");
+#endif
+}
+
+TEST(Kestra2GLibrary, EveryFunctionReachesItsOwnExport) {
+  std::string error = "untouched";
+  std::shared_ptr<DeviceLibrary> library = LoadDeviceLibrary(STUB_COMPLETE_DIR, &error);
+  ASSERT_NE(library, nullptr) << error;
+  EXPECT_EQ(error, "untouched");
+
+  int expectedProgress = 10;
+  for (DeviceFamily family : kExaminationOrder) {
+    const std::string prefix(Family(family).libraryPrefix);
+    char info[kInformationBufferSize] = {};
+    ASSERT_EQ(library->GetBootInformation(family, -1, info, 7), 1);
+    EXPECT_EQ(std::string(info), prefix + "GetBootInformation mode=-1 port=7");
+    ASSERT_EQ(library->GetProductInformation(family, -1, info, 8), 1);
+    EXPECT_EQ(std::string(info), prefix + "GetProductInformation mode=-1 port=8");
+    ASSERT_EQ(library->GetApplicationInformation(family, -1, info, 9), 1);
+    EXPECT_EQ(std::string(info), prefix + "GetApplicationInformation mode=-1 port=9");
+    char jobName[kJobNameBufferSize] = {};
+    library->GetJobName(family, jobName);
+    EXPECT_EQ(std::string(jobName), prefix + "GetJobName");
+    EXPECT_EQ(library->GetProgress(family), expectedProgress);
+    expectedProgress += 10;
+  }
+  EXPECT_EQ(library->InitCom(3, 1), 131);
+  EXPECT_EQ(library->CatchBoot(4, 2), 242);
+  EXPECT_EQ(library->DownloadMOTCF("abc", 2, 3), 3 + 23);
+}
+
+TEST(Kestra2GLibrary, FolderMayEndWithSeparator) {
+  EXPECT_NE(LoadDeviceLibrary(std::string(STUB_COMPLETE_DIR) + "/", nullptr), nullptr);
+}
+
+TEST(Kestra2GLibrary, MissingFunctionIsNamedForTheUser) {
+  std::string error;
+  EXPECT_EQ(LoadDeviceLibrary(STUB_PARTIAL_DIR, &error), nullptr);
+  EXPECT_EQ(error, CannotLoad() +
+                       "It lacks the function TQ640_GetApplicationInformation.\n"
+                       "Please reinstall the program.");
+}
+
+TEST(Kestra2GLibrary, MissingOrBrokenFileGivesOneUserText) {
+  TempFolder folder;
+  std::string error;
+  EXPECT_EQ(LoadDeviceLibrary(folder.Path().string(), &error), nullptr);
+  EXPECT_EQ(error, CannotLoad() + "Please reinstall the program.");
+
+  std::ofstream(folder.Path() / DeviceLibraryFileName()) << "not a shared library";
+  error.clear();
+  EXPECT_EQ(LoadDeviceLibrary(folder.Path().string(), &error), nullptr);
+  EXPECT_EQ(error, CannotLoad() + "Please reinstall the program.");
+  EXPECT_EQ(LoadDeviceLibrary(folder.Path().string(), nullptr), nullptr);
+}
+
+}  // namespace
