@@ -172,8 +172,9 @@ class CDialog {
   bool AppendSystemMenuItem(unsigned commandId, const std::string& text);
   void SetIcon(int iconResourceId, bool big);
   bool IsIconic() const;
-  // The default processing of a message: nothing of our own to do.
-  void Default() {}
+  // The default processing of the message being handled: a system command
+  // to close the window cancels it; anything else needs nothing of ours.
+  void Default();
 
   const DialogTemplate& Template() const { return template_; }
   WindowPeer* Peer() const { return peer_; }
@@ -200,4 +201,6 @@ class CDialog {
 
   const DialogTemplate& template_;
   WindowPeer* peer_ = nullptr;
+  // The system command being dispatched, for Default(); 0 outside one.
+  unsigned currentSysCommand_ = 0;
 };

@@ -27,3 +27,4 @@ inline constexpr int CB_ERR = -1;
 
 // System command ids below this are the user's; the window's own start here.
 inline constexpr unsigned kFirstOwnSysCommand = 0xF000;
+inline constexpr unsigned SC_CLOSE = 0xF060;

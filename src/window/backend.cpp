@@ -1,0 +1,24 @@
+#include "window/backend.h"
+
+#include <atomic>
+#include <mutex>
+
+namespace {
+
+// The installed backend. Readers on any thread see it through the atomic;
+// installing happens before threads use it (start-up, test set-up).
+std::mutex installMutex;
+std::unique_ptr<Backend> installed;
+std::atomic<Backend*> current{nullptr};
+
+}  // namespace
+
+void InstallBackend(std::unique_ptr<Backend> backend) {
+  std::lock_guard lock(installMutex);
+  current.store(backend.get());
+  installed = std::move(backend);
+}
+
+Backend& CurrentBackend() { return *current.load(); }
+
+bool HasBackend() { return current.load() != nullptr; }
