@@ -1,0 +1,111 @@
+#include "platform/named_event.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace platform {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+// A name no other test run uses, with the spaces real event names have.
+std::string UniqueName(const char* what) {
+  return std::string("Reflint test ") + what + " " +
+         std::to_string(steady_clock::now().time_since_epoch().count());
+}
+
+TEST(NamedEventTest, StartsNonSignalledAndFollowsSetAndReset) {
+  auto event = NamedEvent::Open(UniqueName("basic"));
+  ASSERT_NE(event, nullptr);
+  EXPECT_EQ(event->Wait(0), WaitResult::TimedOut);
+  EXPECT_TRUE(event->Set());
+  // Manual reset: stays signalled through any number of waits.
+  EXPECT_EQ(event->Wait(0), WaitResult::Signalled);
+  EXPECT_EQ(event->Wait(10), WaitResult::Signalled);
+  EXPECT_TRUE(event->Reset());
+  EXPECT_EQ(event->Wait(0), WaitResult::TimedOut);
+}
+
+TEST(NamedEventTest, TimedWaitLastsAboutItsTimeout) {
+  auto event = NamedEvent::Open(UniqueName("timeout"));
+  ASSERT_NE(event, nullptr);
+  auto start = steady_clock::now();
+  EXPECT_EQ(event->Wait(100), WaitResult::TimedOut);
+  EXPECT_GE(steady_clock::now() - start, milliseconds(95));
+}
+
+TEST(NamedEventTest, ReopeningByNameSharesTheEventAndKeepsItsState) {
+  std::string name = UniqueName("reopen");
+  auto first = NamedEvent::Open(name);
+  ASSERT_NE(first, nullptr);
+  first->Set();
+  auto second = NamedEvent::Open(name);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second->Wait(0), WaitResult::Signalled);
+  second->Reset();
+  EXPECT_EQ(first->Wait(0), WaitResult::TimedOut);
+}
+
+TEST(NamedEventTest, LastCloseRemovesTheEvent) {
+  std::string name = UniqueName("last close");
+  NamedEvent::Open(name)->Set();
+  auto fresh = NamedEvent::Open(name);
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_EQ(fresh->Wait(0), WaitResult::TimedOut);
+}
+
+TEST(NamedEventTest, UnnamedEventsAreSeparate) {
+  auto one = NamedEvent::Open("");
+  auto other = NamedEvent::Open("");
+  ASSERT_NE(one, nullptr);
+  ASSERT_NE(other, nullptr);
+  one->Set();
+  EXPECT_EQ(other->Wait(0), WaitResult::TimedOut);
+}
+
+TEST(NamedEventTest, SetFromAnotherThreadWakesTheWaiter) {
+  auto event = NamedEvent::Open(UniqueName("thread"));
+  ASSERT_NE(event, nullptr);
+  std::thread setter([&] {
+    std::this_thread::sleep_for(milliseconds(30));
+    event->Set();
+  });
+  EXPECT_EQ(event->Wait(5000), WaitResult::Signalled);
+  setter.join();
+}
+
+#ifndef _WIN32
+TEST(NamedEventTest, AnotherProcessOpeningTheNameSharesTheEvent) {
+  std::string name = UniqueName("process");
+  auto event = NamedEvent::Open(name);
+  ASSERT_NE(event, nullptr);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    auto own = NamedEvent::Open(name);
+    // The parent's state is seen on opening.
+    bool sawNonSignalled = own && own->Wait(0) == WaitResult::TimedOut;
+    std::this_thread::sleep_for(milliseconds(30));
+    if (own) own->Set();
+    _exit(sawNonSignalled ? 0 : 1);
+  }
+  EXPECT_EQ(event->Wait(5000), WaitResult::Signalled);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  // The child's close did not remove the event the parent still holds.
+  EXPECT_EQ(NamedEvent::Open(name)->Wait(0), WaitResult::Signalled);
+}
+#endif
+
+}  // namespace
+}  // namespace platform
