@@ -1,0 +1,68 @@
+#pragma once
+// A worker: one thread carrying one job (catch boot, wait for reset or
+// download), chosen by the thread mode.
+//
+// A worker is created suspended: its thread waits until ResumeThread, so the
+// owner and the mode are always set before the job reads them. Everything
+// the running job touches lives in a Job that the thread shares, so a worker
+// may be given up while its thread is still inside a library call.
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class WorkerOwner;
+namespace platform {
+class NamedEvent;
+}
+
+class CThread {
+  struct PassKey {};
+
+ public:
+  static constexpr std::int32_t kCatchBootMode = 4;
+  static constexpr std::int32_t kWaitForResetMode = 5;
+  static constexpr std::int32_t kInitialMode = -1;  // any mode but 4 and 5: download
+  static constexpr unsigned kResetPollPauseMs = 50;
+
+  // A new worker with its thread suspended; null when no thread can be made.
+  static std::shared_ptr<CThread> Begin();
+
+  explicit CThread(PassKey);
+  // A worker never resumed ends its thread; a download is awaited; any other
+  // job is told to stop and left to end by itself once it no longer needs
+  // its owner.
+  ~CThread();
+  CThread(const CThread&) = delete;
+  CThread& operator=(const CThread&) = delete;
+
+  void SetOwner(WorkerOwner* owner);
+  void SetMode(std::int32_t mode);
+  // The event the download job signals as its last act.
+  void SetCompletionEvent(std::shared_ptr<platform::NamedEvent> event);
+  // Called on the worker's thread when the wait-for-reset job finds the
+  // device, unless a stop was requested first.
+  void SetFoundHandler(std::function<void()> found);
+
+  // Lets the thread run its job. False when it already ran or was abandoned.
+  bool ResumeThread();
+  // Waits until the thread has ended. Not from the worker's own thread.
+  void Join();
+
+  // Tells the wait-for-reset job to poll no more and report nothing.
+  void RequestStop();
+  bool StopRequested() const;
+
+  // The catch-boot job's answer: true once Qarnel_CatchBoot returned
+  // non-zero; false before it answers.
+  bool BootCaught() const;
+
+  struct Job;
+
+ private:
+  std::shared_ptr<Job> job_;
+  std::thread thread_;
+};

@@ -1,0 +1,51 @@
+#pragma once
+// The part of a worker that its thread shares: the settings made before it
+// runs, the stop request and the job's results. Internal to the worker.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "platform/named_event.h"
+#include "platform/semaphore.h"
+#include "run/cthread.h"
+
+class DeviceLibrary;
+
+struct CThread::Job {
+  enum class Gate { Suspended, Running, Abandoned };
+
+  // What the catch-boot and wait-for-reset jobs take from the owner when
+  // they start; afterwards they no longer touch it.
+  struct Inputs {
+    std::int32_t deviceCode;
+    std::int32_t port;
+    std::shared_ptr<DeviceLibrary> library;
+  };
+
+  // The thread's body: waits for the gate, then runs the job.
+  static void ThreadMain(std::shared_ptr<Job> job);
+  void Run();
+  Inputs TakeInputs(WorkerOwner& owner);
+  void RunCatchBoot(const Inputs& inputs);
+  void RunWaitForReset(const Inputs& inputs);
+
+  mutable std::mutex mutex;
+  std::condition_variable changed;
+  Gate gate = Gate::Suspended;
+  bool inputsTaken = false;
+
+  // Set before the thread runs, under the mutex.
+  WorkerOwner* owner = nullptr;
+  std::int32_t mode = kInitialMode;
+  std::shared_ptr<platform::NamedEvent> completionEvent;
+  std::function<void()> found;
+  // Created by the wait-for-reset job; released only to end a pause early.
+  std::unique_ptr<platform::Semaphore> pause;
+
+  std::atomic<bool> stopRequested{false};
+  std::atomic<bool> bootCaught{false};
+};

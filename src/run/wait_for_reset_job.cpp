@@ -1,0 +1,24 @@
+// The wait-for-reset job: polls the port every 50 ms until the device
+// answers (the user pressed RESET), then reports it, unless the prompt was
+// cancelled in the meantime.
+#include "identify/device_library.h"
+#include "run/cthread_job.h"
+
+void CThread::Job::RunWaitForReset(const Inputs& inputs) {
+  platform::Semaphore* pausePointer;
+  std::function<void()> onFound;
+  {
+    std::lock_guard lock(mutex);
+    pause = std::make_unique<platform::Semaphore>(0, 1);
+    pausePointer = pause.get();
+    onFound = found;
+  }
+  bool answer = false;
+  while (!answer) {
+    bool timedOut = !pausePointer->Wait(kResetPollPauseMs);
+    if (stopRequested.load()) return;
+    if (timedOut)
+      answer = inputs.library && inputs.library->InitCom(inputs.port, inputs.deviceCode) != 0;
+  }
+  if (!stopRequested.load() && onFound) onFound();
+}

@@ -1,0 +1,192 @@
+#include "run/cthread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "platform/named_event.h"
+#include "run/fake_job_library.h"
+#include "run/worker_owner.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+class FakeOwner : public WorkerOwner {
+ public:
+  std::int32_t GetDeviceCode() const override { return deviceCode.load(); }
+  std::int32_t ReadSavedPort() override { return port.load(); }
+  std::shared_ptr<DeviceLibrary> JobLibrary() override { return library; }
+  void DownloadFirmware() override {
+    ++downloads;
+    // The event must not be signalled before the job proper has ended.
+    signalledDuringDownload.store(event && event->Wait(0) == platform::WaitResult::Signalled);
+  }
+  std::shared_ptr<CThread> BeginWorker() override { return CThread::Begin(); }
+
+  std::atomic<std::int32_t> deviceCode{2};
+  std::atomic<std::int32_t> port{7};
+  std::shared_ptr<FakeJobLibrary> library = std::make_shared<FakeJobLibrary>();
+  std::shared_ptr<platform::NamedEvent> event;
+  std::atomic<int> downloads{0};
+  std::atomic<bool> signalledDuringDownload{false};
+};
+
+template <typename Predicate>
+bool WaitFor(Predicate done, milliseconds limit = milliseconds(5000)) {
+  auto deadline = steady_clock::now() + limit;
+  while (!done()) {
+    if (steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(milliseconds(1));
+  }
+  return true;
+}
+
+std::shared_ptr<CThread> StartWorker(FakeOwner& owner, std::int32_t mode) {
+  auto worker = CThread::Begin();
+  if (!worker) return nullptr;
+  worker->SetOwner(&owner);
+  if (mode != CThread::kInitialMode) worker->SetMode(mode);
+  return worker;
+}
+
+TEST(CThreadTest, SuspendedWorkerRunsNothingUntilResumedAndEndsCleanlyWhenDropped) {
+  FakeOwner owner;
+  owner.event = platform::NamedEvent::Open("");
+  {
+    auto worker = StartWorker(owner, CThread::kInitialMode);
+    ASSERT_NE(worker, nullptr);
+    worker->SetCompletionEvent(owner.event);
+    std::this_thread::sleep_for(milliseconds(20));
+    EXPECT_EQ(owner.downloads.load(), 0);
+  }
+  EXPECT_EQ(owner.downloads.load(), 0);
+  EXPECT_EQ(owner.event->Wait(0), platform::WaitResult::TimedOut);
+}
+
+TEST(CThreadTest, AnyModeButFourAndFiveDownloadsThenSignalsTheEventLast) {
+  for (std::int32_t mode : {CThread::kInitialMode, 0, 6}) {
+    FakeOwner owner;
+    owner.event = platform::NamedEvent::Open("");
+    auto worker = StartWorker(owner, mode);
+    ASSERT_NE(worker, nullptr);
+    worker->SetCompletionEvent(owner.event);
+    ASSERT_TRUE(worker->ResumeThread());
+    EXPECT_FALSE(worker->ResumeThread());
+    EXPECT_EQ(owner.event->Wait(5000), platform::WaitResult::Signalled) << mode;
+    worker->Join();
+    EXPECT_EQ(owner.downloads.load(), 1);
+    EXPECT_FALSE(owner.signalledDuringDownload.load());
+  }
+}
+
+TEST(CThreadTest, DownloadWorkerWithoutOwnerDoesNothing) {
+  auto event = platform::NamedEvent::Open("");
+  auto worker = CThread::Begin();
+  ASSERT_NE(worker, nullptr);
+  worker->SetCompletionEvent(event);
+  worker->ResumeThread();
+  worker->Join();
+  EXPECT_EQ(event->Wait(0), platform::WaitResult::TimedOut);
+}
+
+TEST(CThreadTest, CatchBootUsesDeviceCodeAndPortOfItsStartAndKeepsTheAnswer) {
+  FakeOwner owner;
+  auto worker = StartWorker(owner, CThread::kCatchBootMode);
+  ASSERT_NE(worker, nullptr);
+  EXPECT_FALSE(worker->BootCaught());
+  worker->ResumeThread();
+  worker->Join();
+  EXPECT_TRUE(worker->BootCaught());
+  EXPECT_EQ(owner.library->lastCode.load(), 2);
+  EXPECT_EQ(owner.library->lastPort.load(), 7);
+  EXPECT_EQ(owner.downloads.load(), 0);
+
+  owner.library->catchBootAnswer.store(0);
+  auto refused = StartWorker(owner, CThread::kCatchBootMode);
+  refused->ResumeThread();
+  refused->Join();
+  EXPECT_FALSE(refused->BootCaught());
+}
+
+TEST(CThreadTest, CatchBootWithoutLibraryIsNotCaught) {
+  FakeOwner owner;
+  owner.library = nullptr;
+  auto worker = StartWorker(owner, CThread::kCatchBootMode);
+  worker->ResumeThread();
+  worker->Join();
+  EXPECT_FALSE(worker->BootCaught());
+}
+
+// A worker given up while its thread is inside the library call: dropping it
+// neither blocks nor frees what the thread still uses; the late answer lands
+// nowhere anyone reads.
+TEST(CThreadTest, GivingUpACatchBootStuckInTheLibraryIsSafe) {
+  auto owner = std::make_unique<FakeOwner>();
+  auto library = owner->library;
+  library->HoldCatchBoot();
+  auto worker = StartWorker(*owner, CThread::kCatchBootMode);
+  worker->ResumeThread();
+  ASSERT_TRUE(WaitFor([&] { return library->catchBootCalls.load() == 1; }));
+  auto start = steady_clock::now();
+  worker.reset();
+  owner.reset();  // the window may go too
+  EXPECT_LT(steady_clock::now() - start, milliseconds(500));
+  library->ReleaseCatchBoot();
+  // The thread ends by itself, holding the library until then.
+  EXPECT_TRUE(WaitFor([&] { return library.use_count() == 1; }));
+}
+
+TEST(CThreadTest, WaitForResetPollsEvery50MsUntilTheDeviceAnswers) {
+  FakeOwner owner;
+  owner.library->initComSucceedsAt.store(3);
+  std::atomic<int> found{0};
+  auto worker = StartWorker(owner, CThread::kWaitForResetMode);
+  worker->SetFoundHandler([&] { ++found; });
+  auto start = steady_clock::now();
+  worker->ResumeThread();
+  worker->Join();
+  auto elapsed = steady_clock::now() - start;
+  EXPECT_EQ(found.load(), 1);
+  EXPECT_EQ(owner.library->initComCalls.load(), 3);
+  EXPECT_GE(elapsed, milliseconds(145));  // three pauses of 50 ms
+  EXPECT_EQ(owner.library->lastCode.load(), 2);
+  EXPECT_EQ(owner.library->lastPort.load(), 7);
+}
+
+TEST(CThreadTest, StoppedWaitForResetPollsNoMoreAndReportsNothing) {
+  FakeOwner owner;
+  owner.library->initComSucceedsAt.store(0);
+  std::atomic<int> found{0};
+  auto worker = StartWorker(owner, CThread::kWaitForResetMode);
+  worker->SetFoundHandler([&] { ++found; });
+  worker->ResumeThread();
+  ASSERT_TRUE(WaitFor([&] { return owner.library->initComCalls.load() >= 2; }));
+  owner.library->initComSucceedsAt.store(1);  // the device would answer now
+  worker->RequestStop();
+  worker->Join();
+  int calls = owner.library->initComCalls.load();
+  std::this_thread::sleep_for(milliseconds(120));
+  EXPECT_EQ(owner.library->initComCalls.load(), calls);
+  EXPECT_LE(calls, 3);
+  EXPECT_EQ(found.load(), 0);
+}
+
+TEST(CThreadTest, DroppingAWaitForResetWorkerStopsItsJob) {
+  FakeOwner owner;
+  owner.library->initComSucceedsAt.store(0);
+  auto library = owner.library;
+  auto worker = StartWorker(owner, CThread::kWaitForResetMode);
+  worker->ResumeThread();
+  ASSERT_TRUE(WaitFor([&] { return library->initComCalls.load() >= 1; }));
+  worker.reset();
+  EXPECT_TRUE(WaitFor([&] { return library.use_count() == 2; }));  // the owner's and ours
+  int calls = library->initComCalls.load();
+  std::this_thread::sleep_for(milliseconds(120));
+  EXPECT_EQ(library->initComCalls.load(), calls);
+}
+
+}  // namespace
