@@ -117,7 +117,7 @@ struct MessageMap {
 #define BEGIN_MESSAGE_MAP(theClass, baseClass)                                         \
   const MessageMap& theClass::GetMessageMap() const { return ClassMessageMap(); }      \
   const MessageMap& theClass::ClassMessageMap() {                                      \
-    using ThisClass = theClass;                                                        \
+    using ThisClass [[maybe_unused]] = theClass;                                       \
     using TheBaseClass = baseClass;                                                    \
     static const MessageMapEntry entries[] = {
 #define END_MESSAGE_MAP()                                                 \
