@@ -4,10 +4,13 @@
 // library, the reset prompt and the boot-caught result. The application
 // object implements it; tests build their own.
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "catalogue/firmware_catalogue.h"
+#include "run/cthread.h"
 
 class CResetPromptDlg;
 class DeviceLibrary;
@@ -33,4 +36,12 @@ class UpgradeEnvironment {
 
   // The one reset prompt, kept until the process ends.
   virtual CResetPromptDlg& ResetPrompt() = 0;
+
+  // Pauses the calling thread; tests shorten it.
+  virtual void Sleep(unsigned milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
+
+  // A new worker with its thread suspended; null when no thread can be made.
+  virtual std::shared_ptr<CThread> BeginWorker() { return CThread::Begin(); }
 };
