@@ -16,6 +16,7 @@
 #include "app/upgrade_environment.h"
 #include "catalogue/device_family.h"
 #include "run/update_run_state.h"
+#include "run/worker_owner.h"
 #include "window/dialog.h"
 
 class CThread;
@@ -23,7 +24,7 @@ namespace platform {
 class NamedEvent;
 }
 
-class CUpgradeDlg : public CDialog {
+class CUpgradeDlg : public CDialog, public WorkerOwner {
  public:
   explicit CUpgradeDlg(UpgradeEnvironment& environment);
   ~CUpgradeDlg() override;
@@ -33,7 +34,7 @@ class CUpgradeDlg : public CDialog {
 
   // Run state.
   void ResetRunState() { runState_.ResetRunState(); }
-  std::int32_t GetDeviceCode() const { return runState_.GetDeviceCode(); }
+  std::int32_t GetDeviceCode() const override { return runState_.GetDeviceCode(); }
 
   // Firmware catalogue and version naming.
   void MarkAvailableFamilies();
@@ -54,9 +55,15 @@ class CUpgradeDlg : public CDialog {
 
   // Update run.
   bool ConfirmUpdate(std::string installedVersion);
-  void DownloadFirmware();  // on the download worker's thread
+  void DownloadFirmware() override;  // on the download worker's thread
   void EnterTransferLayout();
+  void OnOK() override;
   void OnCancel() override;
+
+  // What the jobs take from the window (any thread).
+  std::int32_t ReadSavedPort() override;
+  std::shared_ptr<DeviceLibrary> JobLibrary() override;
+  std::shared_ptr<CThread> BeginWorker() override;
 
   // Handlers.
   void OnSysCommand(unsigned commandId, std::intptr_t lParam);
@@ -106,6 +113,19 @@ class CUpgradeDlg : public CDialog {
   bool transferring_ = false;
 
   UpdateRunState runState_;
+
+  // The device library of the current run, for the jobs and the progress
+  // timer; set on the user-interface thread before any job runs.
+  mutable std::mutex jobLibraryMutex_;
+  std::shared_ptr<DeviceLibrary> jobLibrary_;
+
+  // Parts of the update run.
+  bool ReachBootMatchedDevice(std::int32_t port, const std::string& bootIdFound,
+                              std::string& installedVersion);
+  bool ReachChosenDevice(std::int32_t port);
+  bool CatchBootLoader();
+  void StartDownload();
+  void RestoreIdleLayout();
 
   DECLARE_MESSAGE_MAP()
 };
