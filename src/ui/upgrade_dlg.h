@@ -83,6 +83,12 @@ class CUpgradeDlg : public CDialog, public WorkerOwner {
  private:
   UpgradeEnvironment& environment_;
 
+  // The device library of the current run, for the jobs and the progress
+  // timer; set on the user-interface thread before any job runs. Declared
+  // early so that it outlives the workers.
+  mutable std::mutex jobLibraryMutex_;
+  std::shared_ptr<DeviceLibrary> jobLibrary_;
+
   // Completion event of the family being updated; shared with the download
   // worker, which signals it.
   std::shared_ptr<platform::NamedEvent> completionEvent_;
@@ -113,11 +119,6 @@ class CUpgradeDlg : public CDialog, public WorkerOwner {
   bool transferring_ = false;
 
   UpdateRunState runState_;
-
-  // The device library of the current run, for the jobs and the progress
-  // timer; set on the user-interface thread before any job runs.
-  mutable std::mutex jobLibraryMutex_;
-  std::shared_ptr<DeviceLibrary> jobLibrary_;
 
   // Parts of the update run.
   bool ReachBootMatchedDevice(std::int32_t port, const std::string& bootIdFound,
