@@ -92,6 +92,8 @@ void CThread::RequestStop() {
 
 bool CThread::StopRequested() const { return job_->stopRequested.load(); }
 
+bool CThread::DownloadDone() const { return job_->downloadDone.load(); }
+
 bool CThread::BootCaught() const { return job_->bootCaught.load(); }
 
 void CThread::Job::ThreadMain(std::shared_ptr<Job> job) {
@@ -136,6 +138,7 @@ void CThread::Job::Run() {
     RunWaitForReset(TakeInputs(*runOwner));
   } else {
     runOwner->DownloadFirmware();
+    downloadDone.store(true);
     // The last act: from here on neither the owner nor the worker is touched.
     if (event) event->Set();
   }

@@ -56,6 +56,10 @@ class CThread {
   void RequestStop();
   bool StopRequested() const;
 
+  // True once the download job has done its work: all that remains is the
+  // signal and the end of the thread, so Join returns at once.
+  bool DownloadDone() const;
+
   // The catch-boot job's answer: true once Qarnel_CatchBoot returned
   // non-zero; false before it answers.
   bool BootCaught() const;

@@ -48,4 +48,5 @@ struct CThread::Job {
 
   std::atomic<bool> stopRequested{false};
   std::atomic<bool> bootCaught{false};
+  std::atomic<bool> downloadDone{false};
 };

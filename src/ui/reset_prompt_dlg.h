@@ -1,13 +1,39 @@
 #pragma once
 // The reset prompt: asks the user to press the device's RESET button while a
-// worker polls the port. One object for the life of the program.
+// worker polls the port. One object for the life of the program; each
+// showing starts a new wait-for-reset job, which closes the prompt with
+// result 1 when the device answers.
+
+#include <memory>
 
 #include "window/dialog.h"
+
+class CThread;
+class WorkerOwner;
 
 class CResetPromptDlg : public CDialog {
  public:
   CResetPromptDlg();
+  // Stops the last job, so that it polls no more.
   ~CResetPromptDlg() override;
+
+  // The window whose run state the job uses; set before each showing.
+  void SetOwner(WorkerOwner* owner) { owner_ = owner; }
+
+  bool OnInitDialog() override;
+  // There is no OK button: Enter must not pass for "device found".
+  void OnOK() override;
+  // Cancel, Escape and the close box: stops the job, then closes with 2.
+  void OnCancel() override;
+
+  void StartWaitForReset();
+
+ private:
+  // On the user-interface thread, when finder's job found the device.
+  void CloseWhenFoundBy(const CThread& finder);
+
+  WorkerOwner* owner_ = nullptr;
+  std::shared_ptr<CThread> worker_;
 
   DECLARE_MESSAGE_MAP()
 };

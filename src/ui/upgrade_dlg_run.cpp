@@ -1,10 +1,258 @@
-// Placeholder definitions so that the program links while the update run is
-// being written.
-#include "ui/upgrade_dlg.h"
+// The update run on the main window: Start Update from the port check to a
+// running download, the confirmation, the download job, the two layouts and
+// the timers.
+#include <memory>
+#include <string>
 
-bool CUpgradeDlg::ConfirmUpdate(std::string) { return false; }
-void CUpgradeDlg::DownloadFirmware() {}
-void CUpgradeDlg::EnterTransferLayout() {}
-void CUpgradeDlg::OnCancel() { CDialog::OnCancel(); }
-void CUpgradeDlg::OnStartUpdate() {}
-void CUpgradeDlg::OnTimer(unsigned) {}
+#include "identify/device_library.h"
+#include "platform/named_event.h"
+#include "run/cthread.h"
+#include "run/progress_text.h"
+#include "ui/confirm_dlg.h"
+#include "ui/reset_prompt_dlg.h"
+#include "ui/resource_ids.h"
+#include "ui/upgrade_dlg.h"
+#include "window/ui_thread.h"
+
+namespace {
+
+constexpr const char* kNothingAcquiredText = "Not acquired";
+constexpr const char* kSelectPortText = "Please Select a COM port!!!";
+constexpr const char* kNotDetectedText = "We could not detect a connected device";
+constexpr const char* kUpdatedText = "The firmware has been updated successfully!\n";
+constexpr const char* kNotUpdatedText = "We were unable to repair or update the firmware!\n";
+constexpr const char* kNotStartedText =
+    "We could not start the update: the system could not create a worker thread.";
+
+constexpr unsigned kCatchBootWaitMs = 1000;
+constexpr unsigned kCompletionWaitMs = 100;
+constexpr int kDeviceFound = 1;
+constexpr int kPlayForever = -1;
+constexpr int kFirstFrame = 0;
+constexpr int kLastFrame = -1;
+
+// Shows the wait cursor for one press of Start Update, and hides it on every
+// way out of the handler.
+class WaitCursorScope {
+ public:
+  WaitCursorScope() { BeginWaitCursor(); }
+  ~WaitCursorScope() { EndWaitCursor(); }
+  WaitCursorScope(const WaitCursorScope&) = delete;
+  WaitCursorScope& operator=(const WaitCursorScope&) = delete;
+};
+
+}  // namespace
+
+std::int32_t CUpgradeDlg::ReadSavedPort() {
+  return environment_.GetProfileInt(kSettingsSection, kPortKey, 0);
+}
+
+std::shared_ptr<DeviceLibrary> CUpgradeDlg::JobLibrary() {
+  std::lock_guard lock(jobLibraryMutex_);
+  return jobLibrary_;
+}
+
+std::shared_ptr<CThread> CUpgradeDlg::BeginWorker() { return environment_.BeginWorker(); }
+
+void CUpgradeDlg::OnStartUpdate() {
+  WaitCursorScope waitCursor;
+  std::string bootIdFound;
+  std::string installedVersion = kNothingAcquiredText;
+
+  std::int32_t port = ReadSavedPort();
+  if (port < 1) {
+    AfxMessageBox(kSelectPortText);
+    return;
+  }
+  std::string libraryError;
+  std::shared_ptr<DeviceLibrary> library = environment_.Library(&libraryError);
+  if (!library) {
+    AfxMessageBox(libraryError);
+    ResetRunState();
+    return;
+  }
+  {
+    std::lock_guard lock(jobLibraryMutex_);
+    jobLibrary_ = library;
+  }
+
+  bool reached = QueryBootInformation(port, bootIdFound)
+                     ? ReachBootMatchedDevice(port, bootIdFound, installedVersion)
+                     : ReachChosenDevice(port);
+  if (!reached || !ConfirmUpdate(installedVersion)) {
+    ResetRunState();
+    return;
+  }
+  RestoreWaitCursor();
+  StartDownload();
+}
+
+bool CUpgradeDlg::ReachBootMatchedDevice(std::int32_t port, const std::string& bootIdFound,
+                                         std::string& installedVersion) {
+  if (!QueryProductInformation(port, bootIdFound) && !ChooseAmongBootIdFamilies(bootIdFound))
+    return false;
+  installedVersion = QueryApplicationInformation(port);
+  if (JobLibrary()->InitCom(port, GetDeviceCode()) != 0) return true;
+
+  // The device does not answer: the user must press RESET while a job polls.
+  // Only the job's own result counts as found; a prompt that could not open
+  // ends the run like a cancel.
+  CResetPromptDlg& prompt = environment_.ResetPrompt();
+  prompt.SetOwner(this);
+  return prompt.DoModal() == kDeviceFound;
+}
+
+bool CUpgradeDlg::ReachChosenDevice(std::int32_t port) {
+  if (!ChooseAmongAvailable()) return false;
+  if (JobLibrary()->InitCom(port, GetDeviceCode()) != 0) return true;
+  if (CatchBootLoader()) return true;
+  AfxMessageBox(kNotDetectedText);
+  return false;
+}
+
+bool CUpgradeDlg::CatchBootLoader() {
+  RestoreWaitCursor();
+  currentWorker_ = BeginWorker();
+  if (currentWorker_) {
+    currentWorker_->SetOwner(this);
+    currentWorker_->SetMode(CThread::kCatchBootMode);
+    currentWorker_->ResumeThread();
+  }
+  environment_.Sleep(kCatchBootWaitMs);
+  // Each job has its own answer, false until the library call returns: an
+  // answer left from an earlier run cannot count for this one.
+  if (currentWorker_ && currentWorker_->BootCaught()) return true;
+  // A job still inside the library call runs on by itself; its late answer
+  // is not read.
+  currentWorker_.reset();
+  return false;
+}
+
+void CUpgradeDlg::StartDownload() {
+  currentWorker_ = BeginWorker();  // its mode stays the download's
+  // Reset before the timer starts: left signalled from an earlier download,
+  // the first tick would take it for the end of this one.
+  if (completionEvent_) completionEvent_->Reset();
+  SetTimer(kProgressTimer, kTimerPeriodMs);
+  if (!currentWorker_ || !completionEvent_) {
+    KillTimer(kProgressTimer);
+    currentWorker_.reset();
+    ResetRunState();
+    AfxMessageBox(kNotStartedText);
+    return;
+  }
+  currentWorker_->SetCompletionEvent(completionEvent_);
+  EnterTransferLayout();
+  currentWorker_->SetOwner(this);
+  currentWorker_->ResumeThread();
+}
+
+bool CUpgradeDlg::ConfirmUpdate(std::string installedVersion) {
+  CConfirmDlg dialog;
+  if (std::optional<DeviceFamily> family = runState_.FirstSelectedFamily()) {
+    std::string version = GetFirmwareVersionText(environment_.Catalogue().GetFirmwarePath(*family));
+    dialog.SetNewVersionText(ConfirmNewVersionText(version));
+    completionEvent_ = platform::NamedEvent::Open(std::string(Family(*family).eventName));
+  } else {
+    completionEvent_.reset();
+  }
+  // Without an event of its own (no family selected, or the named one could
+  // not be made) the run gets a private one: it must never wait on or
+  // signal the event of another run.
+  if (!completionEvent_) completionEvent_ = platform::NamedEvent::Open("");
+  dialog.SetDeviceVersionText(ConfirmDeviceVersionText(installedVersion));
+  return dialog.DoModal() == IDOK;
+}
+
+void CUpgradeDlg::DownloadFirmware() {
+  std::string message;
+  std::int32_t port = ReadSavedPort();
+  bool updated = false;
+  if (std::optional<DeviceFamily> family = runState_.FirstSelectedFamily()) {
+    std::string path = environment_.Catalogue().GetFirmwarePath(*family);
+    if (std::shared_ptr<DeviceLibrary> library = JobLibrary())
+      updated = library->DownloadMOTCF(path.c_str(), port, GetDeviceCode()) != 0;
+  }
+  message += updated ? kUpdatedText : kNotUpdatedText;
+  // Shown by the user-interface thread; this job waits until it is dismissed.
+  AfxMessageBox(message);
+  ResetRunState();
+}
+
+void CUpgradeDlg::EnterTransferLayout() {
+  KillTimer(kBlinkTimer);
+  startUpdateButton_.EnableWindow(false);
+  exitButton_.EnableWindow(false);
+  informationPanel_.ShowWindow(SW_HIDE);
+  warningIcon_.ShowWindow(SW_HIDE);
+  warningPanel_.ShowWindow(SW_HIDE);
+  progressBar_.ShowWindow(SW_SHOW);
+  percentageLine_.ShowWindow(SW_SHOW);
+  jobNameLine_.ShowWindow(SW_SHOW);
+  portList_.EnableWindow(false);
+  animation_.Open(IDR_TRANSFER_AVI);
+  animation_.Play(kFirstFrame, kLastFrame, kPlayForever);
+  animation_.ShowWindow(SW_SHOW);
+  transferring_ = true;
+}
+
+void CUpgradeDlg::RestoreIdleLayout() {
+  startUpdateButton_.EnableWindow(true);
+  exitButton_.EnableWindow(true);
+  informationPanel_.ShowWindow(SW_SHOW);
+  warningIcon_.ShowWindow(SW_SHOW);
+  warningPanel_.ShowWindow(SW_SHOW);
+  progressBar_.ShowWindow(SW_HIDE);
+  percentageLine_.ShowWindow(SW_HIDE);
+  jobNameLine_.ShowWindow(SW_HIDE);
+  animation_.ShowWindow(SW_HIDE);
+  animation_.Stop();
+  portList_.EnableWindow(true);
+  // The job has signalled its end; its thread only has to return.
+  currentWorker_->Join();
+  currentWorker_.reset();
+  KillTimer(kProgressTimer);
+  SetTimer(kBlinkTimer, kTimerPeriodMs);
+  transferring_ = false;
+}
+
+void CUpgradeDlg::OnTimer(unsigned timerId) {
+  UpdateData(true);
+  if (timerId == kProgressTimer) {
+    bool signalled =
+        completionEvent_ && completionEvent_->Wait(kCompletionWaitMs) == platform::WaitResult::Signalled;
+    // The event is system-wide: only our own job's signal ends the transfer.
+    if (signalled && currentWorker_ && currentWorker_->DownloadDone()) RestoreIdleLayout();
+
+    std::int32_t progress = 0;
+    char jobName[kJobNameBufferSize] = "";
+    if (std::optional<DeviceFamily> family = runState_.FirstSelectedFamily()) {
+      if (std::shared_ptr<DeviceLibrary> library = JobLibrary()) {
+        library->GetJobName(*family, jobName);
+        progress = library->GetProgress(*family);
+      }
+    }
+    jobName[kJobNameBufferSize - 1] = '\0';
+    progressBar_.SetPos(progress);
+    percentageText_ = FormatProgressText(progress);
+    jobNameText_ = jobName;
+    UpdateData(false);
+  } else if (timerId == kBlinkTimer) {
+    warningIcon_.ShowWindow(blinkFlag_ ? SW_HIDE : SW_SHOW);
+    blinkFlag_ = !blinkFlag_;
+  }
+  Default();
+}
+
+// While a download writes to the device, closing the program would leave the
+// remote without a working firmware: Escape, the close box and Enter are
+// refused until the window is idle again.
+void CUpgradeDlg::OnOK() {
+  if (transferring_) return;
+  CDialog::OnOK();
+}
+
+void CUpgradeDlg::OnCancel() {
+  if (transferring_) return;
+  CDialog::OnCancel();
+}

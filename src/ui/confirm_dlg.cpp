@@ -1,0 +1,47 @@
+#include "ui/confirm_dlg.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "ui/dialog_templates.h"
+#include "ui/resource_ids.h"
+
+namespace {
+
+constexpr const char* kDeviceVersionFormat = "Application:\t\tVersion %s\nConfiguration file:\t%s";
+constexpr const char* kNewVersionFormat = "Application:\t\tVersion %s";
+
+// printf-style formatting of texts that arrive as arguments, never as part of
+// the format, so a '%' in a version text is shown as it is.
+template <typename... Texts>
+std::string FormatTexts(const char* format, const Texts&... texts) {
+  int size = std::snprintf(nullptr, 0, format, texts.c_str()...);
+  if (size < 0) return {};
+  std::vector<char> buffer(static_cast<std::size_t>(size) + 1);
+  std::snprintf(buffer.data(), buffer.size(), format, texts.c_str()...);
+  return std::string(buffer.data(), static_cast<std::size_t>(size));
+}
+
+}  // namespace
+
+// The run holds no configuration-file value of its own: both lines show the
+// installed-version text.
+std::string ConfirmDeviceVersionText(const std::string& installedVersion) {
+  return FormatTexts(kDeviceVersionFormat, installedVersion, installedVersion);
+}
+
+std::string ConfirmNewVersionText(const std::string& firmwareVersion) {
+  return FormatTexts(kNewVersionFormat, firmwareVersion);
+}
+
+CConfirmDlg::CConfirmDlg() : CDialog(DialogTemplateById(IDD_CONFIRM)) {}
+CConfirmDlg::~CConfirmDlg() = default;
+
+void CConfirmDlg::DoDataExchange(CDataExchange* dx) {
+  CDialog::DoDataExchange(dx);
+  DDX_Text(dx, IDC_DEVICE_VERSION, deviceVersionText_);
+  DDX_Text(dx, IDC_NEW_VERSION, newVersionText_);
+}
+
+BEGIN_MESSAGE_MAP(CConfirmDlg, CDialog)
+END_MESSAGE_MAP()
