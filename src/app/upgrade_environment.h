@@ -11,6 +11,7 @@
 
 #include "catalogue/firmware_catalogue.h"
 #include "run/cthread.h"
+#include "platform/serial_port.h"
 
 class CResetPromptDlg;
 class DeviceLibrary;
@@ -44,4 +45,7 @@ class UpgradeEnvironment {
 
   // A new worker with its thread suspended; null when no thread can be made.
   virtual std::shared_ptr<CThread> BeginWorker() { return CThread::Begin(); }
+
+  // True when serial port COMn can be opened exclusively right now.
+  virtual bool ProbePort(int n) { return platform::ProbePort(n); }
 };

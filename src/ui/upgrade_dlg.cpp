@@ -1,27 +1,163 @@
-// Placeholder definitions so that the program links while the window's
-// opening is being written.
+// The main window's opening, texts, port list, system menu and painting.
 #include "ui/upgrade_dlg.h"
 
+#include <string>
+
+#include "catalogue/version_naming.h"
+#include "app/port_scan.h"
+#include "ui/about_dlg.h"
 #include "ui/dialog_templates.h"
+#include "ui/minimised_icon.h"
 #include "ui/resource_ids.h"
+#include "window/resources.h"
+
+namespace {
+
+constexpr const char* kWarningText =
+    "First save your customized configuration in your editor.\nIt will be lost after the update.";
+constexpr const char* kNoPortsText = "No ports found";
+
+std::string PortName(int port) { return "COM" + std::to_string(port); }
+
+}  // namespace
 
 CUpgradeDlg::CUpgradeDlg(UpgradeEnvironment& environment)
-    : CDialog(DialogTemplateById(IDD_UPGRADE_DIALOG)), environment_(environment),
+    : CDialog(DialogTemplateById(IDD_UPGRADE_DIALOG)),
+      environment_(environment),
       icon_(IDR_MAINFRAME) {
   ResetRunState();
 }
+
 CUpgradeDlg::~CUpgradeDlg() = default;
-void CUpgradeDlg::DoDataExchange(CDataExchange* dx) { CDialog::DoDataExchange(dx); }
-void CUpgradeDlg::MarkAvailableFamilies() {}
-bool CUpgradeDlg::HasAcceptedPrefix(const std::string&) const { return false; }
-std::string CUpgradeDlg::GetFirmwareVersionText(const std::string&) { return {}; }
-bool CUpgradeDlg::OnInitDialog() { return CDialog::OnInitDialog(); }
-void CUpgradeDlg::ComposeInformationText() {}
-void CUpgradeDlg::FillPortList() {}
-void CUpgradeDlg::OnSysCommand(unsigned, std::intptr_t) {}
-void CUpgradeDlg::OnPaint() {}
+
+void CUpgradeDlg::DoDataExchange(CDataExchange* dx) {
+  CDialog::DoDataExchange(dx);
+  DDX_Control(dx, IDC_ANIMATION, animation_);
+  DDX_Control(dx, IDC_JOBNAME, jobNameLine_);
+  DDX_Control(dx, IDC_PERCENT, percentageLine_);
+  DDX_Control(dx, IDC_INFO, informationPanel_);
+  DDX_Control(dx, IDC_PROGRESS, progressBar_);
+  DDX_Control(dx, IDC_START_UPDATE, startUpdateButton_);
+  DDX_Control(dx, IDCANCEL, exitButton_);
+  DDX_Control(dx, IDC_PORT_LIST, portList_);
+  DDX_Control(dx, IDC_WARNING_TEXT, warningPanel_);
+  DDX_Control(dx, IDC_WARNING_ICON, warningIcon_);
+  DDX_Text(dx, IDC_INFO, informationText_);
+  DDX_Text(dx, IDC_WARNING_TEXT, warningText_);
+  DDX_Text(dx, IDC_PERCENT, percentageText_);
+  DDX_Text(dx, IDC_JOBNAME, jobNameText_);
+}
+
+void CUpgradeDlg::MarkAvailableFamilies() {
+  ::MarkAvailableFamilies(environment_.Catalogue(), runState_);
+}
+
+bool CUpgradeDlg::HasAcceptedPrefix(const std::string& name) const {
+  return ::HasAcceptedPrefix(name, runState_);
+}
+
+std::string CUpgradeDlg::GetFirmwareVersionText(const std::string& path) {
+  return ::GetFirmwareVersionText(path, environment_.Catalogue().GetExeDirectory(), runState_);
+}
+
+bool CUpgradeDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+
+  const std::string aboutEntry = LoadStringResource(IDS_ABOUTBOX);
+  if (!aboutEntry.empty()) AppendSystemMenuItem(IDM_ABOUTBOX, aboutEntry);
+
+  SetIcon(icon_, true);
+  SetIcon(icon_, false);
+
+  currentWorker_.reset();
+  MarkAvailableFamilies();
+  ComposeInformationText();
+  FillPortList();
+  UpdateData(false);
+
+  if (!runState_.HasValidFirmware()) startUpdateButton_.EnableWindow(false);
+  SetTimer(kBlinkTimer, kTimerPeriodMs);
+  return true;
+}
+
+void CUpgradeDlg::ComposeInformationText() {
+  informationText_.clear();
+  warningText_.clear();
+  for (DeviceFamily family : kExaminationOrder) {
+    if (!runState_.IsAvailable(family)) continue;
+    const FamilyInfo& info = Family(family);
+    informationText_ += info.introductionLine;
+    informationText_ += kFirmwareVersionLabel;
+    informationText_ += GetFirmwareVersionText(environment_.Catalogue().GetFirmwarePath(family));
+    informationText_ += kFamilySeparator;
+    warningText_ = kWarningText;
+  }
+  informationText_ += kSupportedDevicesHeading;
+  for (DeviceFamily family : kExaminationOrder) {
+    if (runState_.IsAvailable(family)) informationText_ += Family(family).supportedDeviceLine;
+  }
+}
+
+void CUpgradeDlg::FillPortList() {
+  const CPortScan scan([this](int n) { return environment_.ProbePort(n); });
+  portList_.ResetContent();
+  const int saved = environment_.GetProfileInt(kSettingsSection, kPortKey, 0);
+
+  if (scan.GetCount() == 0) {
+    const int index = portList_.AddString(kNoPortsText);
+    if (index != CB_ERR) {
+      portList_.SetItemData(index, 0);
+      portList_.SetCurSel(0);
+    }
+    return;
+  }
+
+  for (int i = 0; i < scan.GetCount(); ++i) {
+    const int index = portList_.AddString(PortName(scan.GetAt(i)));
+    if (index != CB_ERR) portList_.SetItemData(index, static_cast<std::uint32_t>(scan.GetAt(i)));
+  }
+
+  if (saved != 0) {
+    // Prefix match as the list control does it: a saved COM1 finds COM10.
+    const int index = portList_.SelectString(-1, PortName(saved));
+    if (index != CB_ERR) portList_.SetCurSel(index);
+    return;
+  }
+  // No saved port yet: the lowest port found becomes the saved one. An item
+  // the list refused holds no port number, so nothing is written then.
+  if (portList_.SetCurSel(0) != CB_ERR) {
+    environment_.WriteProfileInt(kSettingsSection, kPortKey,
+                                 static_cast<int>(portList_.GetItemData(0)));
+  }
+}
+
+void CUpgradeDlg::OnSelchangePort() {
+  const int index = portList_.GetCurSel();
+  const int port = index == CB_ERR ? 0 : static_cast<int>(portList_.GetItemData(index));
+  environment_.WriteProfileInt(kSettingsSection, kPortKey, port);
+}
+
+void CUpgradeDlg::OnSysCommand(unsigned commandId, std::intptr_t) {
+  if ((commandId & 0xFFF0) == IDM_ABOUTBOX) {
+    CAboutDlg about;
+    about.DoModal();
+  } else {
+    Default();
+  }
+}
+
+void CUpgradeDlg::OnPaint() {
+  if (!IsIconic()) {
+    Default();
+    return;
+  }
+  const PixelSize client = Peer()->ClientSize();
+  const PixelSize icon = Peer()->SystemIconSize();
+  Peer()->DrawIcon(CentredIconOffset(client.cx, icon.cx), CentredIconOffset(client.cy, icon.cy),
+                   icon_);
+}
+
 std::intptr_t CUpgradeDlg::OnQueryDragIcon() { return icon_; }
-void CUpgradeDlg::OnSelchangePort() {}
 
 BEGIN_MESSAGE_MAP(CUpgradeDlg, CDialog)
 ON_WM_SYSCOMMAND()

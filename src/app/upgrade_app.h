@@ -1,0 +1,40 @@
+#pragma once
+// The application object: owns the firmware catalogue, the profile, the
+// device library and the one reset prompt, and runs the main window. The
+// program ends when the main window closes.
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "app/upgrade_environment.h"
+#include "platform/profile.h"
+
+class CUpgradeApp : public UpgradeEnvironment {
+ public:
+  // The running program's own profile.
+  CUpgradeApp();
+  explicit CUpgradeApp(platform::Profile profile);
+  ~CUpgradeApp() override;
+
+  // Creates the reset prompt, builds the main window, finds the firmware
+  // files, runs the main window modally until it closes, and returns false:
+  // there is nothing more to run. Needs an installed backend.
+  bool InitInstance();
+
+  const FirmwareCatalogue& Catalogue() const override { return catalogue_; }
+  int GetProfileInt(const std::string& section, const std::string& key,
+                    int defaultValue) override;
+  bool WriteProfileInt(const std::string& section, const std::string& key, int value) override;
+  std::shared_ptr<DeviceLibrary> Library(std::string* error) override;
+  CResetPromptDlg& ResetPrompt() override;
+
+ private:
+  // Created by InitInstance and kept until the application object goes.
+  std::unique_ptr<CResetPromptDlg> resetPrompt_;
+  FirmwareCatalogue catalogue_;
+  platform::Profile profile_;
+
+  std::mutex libraryMutex_;
+  std::shared_ptr<DeviceLibrary> library_;
+};
