@@ -1,12 +1,21 @@
 #include "ui/program_resources.h"
 
+#include "ui/resource_bytes.h"
 #include "ui/resource_ids.h"
 #include "window/resources.h"
 
 namespace {
 
-std::span<const std::uint8_t> Icon(int) { return {}; }
-std::span<const std::uint8_t> Avi(int) { return {}; }
+std::span<const std::uint8_t> Icon(int id) {
+  if (id == IDR_MAINFRAME) return AppIconFile();
+  if (id == IDI_WARNING_ICON) return WarningIconFile();
+  return {};
+}
+
+std::span<const std::uint8_t> Avi(int id) {
+  if (id == IDR_TRANSFER_AVI) return TransferClipFile();
+  return {};
+}
 
 std::string String(int id) {
   if (id == IDS_ABOUTBOX) return "&About...";
