@@ -89,4 +89,13 @@ TEST(Kestra2GLibrary, MissingOrBrokenFileGivesOneUserText) {
   EXPECT_EQ(LoadDeviceLibrary(folder.Path().string(), nullptr), nullptr);
 }
 
+#if defined(REAL_LIBRARY_DIR)
+TEST(Kestra2GLibrary, RealLibraryBesideTheProgramLoads) {
+  std::string error;
+  std::shared_ptr<DeviceLibrary> library = LoadDeviceLibrary(REAL_LIBRARY_DIR, &error);
+  ASSERT_NE(library, nullptr) << error;
+  EXPECT_GE(library->GetProgress(DeviceFamily::KII), 0);
+}
+#endif
+
 }  // namespace
