@@ -62,6 +62,9 @@ std::unique_ptr<GtkDialogWindow::Control> GtkDialogWindow::MakeControl(const Con
       const bool wrap = (spec.style & kStyleWordWrap) != 0 || spec.cy > kOneLineUnits;
       gtk_label_set_line_wrap(GTK_LABEL(label), wrap);
       gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
+      // A wrapping label asks for the width of its text on one line, which
+      // would widen the window; the template's rectangle decides instead.
+      if (wrap) gtk_label_set_max_width_chars(GTK_LABEL(label), 1);
       gtk_label_set_xalign(GTK_LABEL(label), centred ? 0.5f : 0.0f);
       gtk_label_set_yalign(GTK_LABEL(label), 0.0f);
       gtk_label_set_justify(GTK_LABEL(label), centred ? GTK_JUSTIFY_CENTER : GTK_JUSTIFY_LEFT);
@@ -136,7 +139,7 @@ std::unique_ptr<GtkDialogWindow::Control> GtkDialogWindow::MakeControl(const Con
   }
 
   gtk_widget_set_size_request(control->outer, width, height);
-  gtk_fixed_put(GTK_FIXED(fixed_), control->outer, rect.x, rect.y);
+  gtk_layout_put(GTK_LAYOUT(client_), control->outer, rect.x, rect.y);
   ShowText(*control);
   gtk_widget_show_all(control->outer);
   if ((spec.style & kStyleHidden) != 0) gtk_widget_hide(control->outer);

@@ -35,11 +35,13 @@ GtkDialogWindow::GtkDialogWindow(CDialog& dialog, GtkWindow* owner) : dialog_(di
   g_signal_connect(window_, "button-press-event", G_CALLBACK(&GtkDialogWindow::OnButtonPress),
                    this);
 
-  fixed_ = gtk_fixed_new();
-  gtk_widget_set_size_request(fixed_, DialogUnitsToPixelsX(base_, spec.cx),
+  // A GtkLayout, not a GtkFixed: its size is the template's whatever its
+  // children ask for, and it clips them to it as a dialog does.
+  client_ = gtk_layout_new(nullptr, nullptr);
+  gtk_widget_set_size_request(client_, DialogUnitsToPixelsX(base_, spec.cx),
                               DialogUnitsToPixelsY(base_, spec.cy));
-  gtk_container_add(GTK_CONTAINER(window_), fixed_);
-  gtk_widget_show(fixed_);
+  gtk_container_add(GTK_CONTAINER(window_), client_);
+  gtk_widget_show(client_);
   BuildControls();
 }
 
@@ -96,7 +98,7 @@ void GtkDialogWindow::End(int result) {
 }
 
 PixelSize GtkDialogWindow::ClientSize() const {
-  return {gtk_widget_get_allocated_width(fixed_), gtk_widget_get_allocated_height(fixed_)};
+  return {gtk_widget_get_allocated_width(client_), gtk_widget_get_allocated_height(client_)};
 }
 
 // --- Keyboard, close box and buttons -------------------------------------

@@ -1,5 +1,5 @@
 #pragma once
-// One open dialog as a GTK window: the template's controls on a GtkFixed at
+// One open dialog as a GTK window: the template's controls on a GtkLayout at
 // their dialog-unit positions, the keyboard of a classic dialog (Enter,
 // Escape), the close box, window timers, the context menu that stands for
 // the system menu, and the nested main loop of a modal run.
@@ -67,7 +67,7 @@ class GtkDialogWindow final : public WindowPeer {
   struct Control {
     GtkDialogWindow* owner = nullptr;
     const ControlTemplate* spec = nullptr;
-    GtkWidget* outer = nullptr;   // the child of the GtkFixed
+    GtkWidget* outer = nullptr;   // the child of the client area
     GtkWidget* widget = nullptr;  // the label, button, combo, bar or image itself
     std::string text;             // as the program gave it, mnemonic marks included
     std::vector<std::string> items;
@@ -106,7 +106,7 @@ class GtkDialogWindow final : public WindowPeer {
 
   CDialog& dialog_;
   GtkWidget* window_ = nullptr;
-  GtkWidget* fixed_ = nullptr;
+  GtkWidget* client_ = nullptr;
   DialogBaseUnits base_;
   std::vector<std::unique_ptr<Control>> controls_;
   std::map<unsigned, std::unique_ptr<Timer>> timers_;
