@@ -97,7 +97,7 @@ void Device::PressReset(Clock::time_point now) {
 void Device::PowerLoss(Clock::time_point now) {
   (void)now;
   erased_ = false;
-  gapReported_ = false;
+  aheadOfGap_.clear();
   CheckImage();
   state_ = imageValid_ ? restState_ : PowerState::BootLoader;
 }
@@ -227,7 +227,8 @@ void Device::HandleErase(const wire::Frame& f, Clock::time_point now, std::vecto
   erased_ = true;
   eraseEnd_ = offset + length;
   nextOffset_ = appBase() + wire::kFirmwareHeaderSize;
-  gapReported_ = false;
+  gapReportedAt_ = 0;
+  aheadOfGap_.clear();
   flashBusyUntil_ = std::max(flashBusyUntil_, now) + config_.eraseTime;
   ReplyStatus(Request::Erase, f.seq, Status::Ok, flashBusyUntil_, out);
 }
@@ -250,21 +251,34 @@ void Device::HandleData(const wire::Frame& f, Clock::time_point now, std::vector
   }
   if (!erased_ || end > eraseEnd_) return ack(Status::NotErased, now);
   if (offset < nextOffset_) return ack(Status::Ok, std::max(now, flashBusyUntil_));  // resent
-  if (offset > nextOffset_) {
-    // Something before this frame was lost: say once where to resume.
-    if (!gapReported_) ack(Status::Gap, now);
-    gapReported_ = true;
-    return;
-  }
-  gapReported_ = false;
   if (config_.writeErrorAtPercent && DownloadPercent() >= *config_.writeErrorAtPercent) {
     return ack(Status::FlashError, now);
   }
+  // Absolute offsets: a frame beyond a gap is written where it belongs and
+  // counted once the gap is filled.
   std::copy(bytes.begin(), bytes.end(), app_.begin() + (offset - appBase()));
-  nextOffset_ = static_cast<std::uint32_t>(end);
   flashBusyUntil_ = std::max(flashBusyUntil_, now) +
                     std::chrono::duration_cast<std::chrono::microseconds>(
                         config_.flashWritePerKb * static_cast<std::int64_t>(bytes.size()) / 1024);
+  if (offset > nextOffset_) {
+    aheadOfGap_[offset] = static_cast<std::uint32_t>(end);
+  } else {
+    nextOffset_ = static_cast<std::uint32_t>(end);
+    for (auto it = aheadOfGap_.begin(); it != aheadOfGap_.end() && it->first <= nextOffset_;
+         it = aheadOfGap_.erase(it)) {
+      nextOffset_ = std::max(nextOffset_, it->second);
+    }
+  }
+  if (!aheadOfGap_.empty()) {
+    // Something before was lost: say where it begins, once per gap, and
+    // again when a window's worth more has come without it.
+    if (gapReportedAt_ != nextOffset_ || ++sinceGapReport_ >= config_.window) {
+      ack(Status::Gap, flashBusyUntil_);
+      sinceGapReport_ = 0;
+    }
+    gapReportedAt_ = nextOffset_;
+    return;
+  }
   ack(Status::Ok, flashBusyUntil_);
 }
 

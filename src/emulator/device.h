@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,7 +36,7 @@ struct DeviceConfig {
   std::uint32_t flashSize = 1024 * 1024;  // boot loader + application area
   std::uint32_t bootLoaderSize = 16 * 1024;
   std::uint16_t maxData = 2048;
-  std::uint8_t window = 4;
+  std::uint8_t window = 8;
   std::chrono::milliseconds catchWindow{500};
   std::chrono::microseconds flashWritePerKb{0};
   std::chrono::microseconds eraseTime{20000};
@@ -104,7 +105,9 @@ class Device {
   bool erased_ = false;
   std::uint32_t eraseEnd_ = 0;
   std::uint32_t nextOffset_ = 0;
-  bool gapReported_ = false;
+  std::uint32_t gapReportedAt_ = 0;
+  int sinceGapReport_ = 0;
+  std::map<std::uint32_t, std::uint32_t> aheadOfGap_;  // received beyond a gap: offset -> end
   Clock::time_point flashBusyUntil_{};
   std::optional<std::vector<std::uint8_t>> activated_;
 };

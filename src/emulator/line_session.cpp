@@ -91,6 +91,7 @@ class Session {
   std::deque<std::uint8_t> tx_;
   Clock::time_point txClock_{};
   Clock::time_point rxClock_{};
+  bool rxIdle_ = true;
   std::optional<Clock::time_point> resetAt_;
   bool resetArmed_ = false;
   Clock::time_point stallUntil_{};
@@ -110,6 +111,8 @@ void Session::MoveDueReplies(Clock::time_point now) {
   while (!pending_.empty() && pending_.begin()->first <= now) {
     const Outgoing out = std::move(pending_.begin()->second);
     pending_.erase(pending_.begin());
+    // An idle line starts sending now, not in the past.
+    if (tx_.empty() && txClock_ < now - byteTime_) txClock_ = now - byteTime_;
     const bool isAck = out.type == wire::ReplyType(wire::Request::Data);
     if (isAck && Chance(o_.faults.loseAck)) continue;
     if (Chance(o_.faults.garbage)) {
@@ -128,7 +131,6 @@ bool Session::WriteLine(Clock::time_point now) {
   if (tx_.empty()) return true;
   std::size_t n = tx_.size();
   if (byteTime_.count() > 0) {
-    if (txClock_ < now - byteTime_) txClock_ = now - byteTime_;  // line was idle
     n = std::min<std::size_t>(n, static_cast<std::size_t>((now - txClock_) / byteTime_));
     if (n == 0) return true;
   }
@@ -145,12 +147,15 @@ bool Session::WriteLine(Clock::time_point now) {
 void Session::ReadLine(Clock::time_point now) {
   std::size_t want = 4096;
   if (byteTime_.count() > 0) {
-    if (rxClock_ < now - byteTime_) rxClock_ = now - byteTime_;
+    // After a pause of the sender the line restarts now; credit for the
+    // silence would let a burst through faster than the line carries it.
+    if (rxIdle_) rxClock_ = now - byteTime_;
     want = std::min<std::size_t>(want, static_cast<std::size_t>((now - rxClock_) / byteTime_));
     if (want == 0) return;
   }
   std::uint8_t buf[4096];
   const ssize_t got = read(master_, buf, want);
+  rxIdle_ = got < static_cast<ssize_t>(want);
   if (got <= 0) return;
   rxClock_ += byteTime_ * got;
   if (now < deafUntil_) return;  // no power: the bytes fall on the floor
@@ -240,14 +245,16 @@ SessionEnd Session::Run(int signalFd) {
     if (auto d = device_.NextDeadline()) earlier(*d);
     if (resetAt_) earlier(*resetAt_);
     bool wantRead = !stalled;
-    if (!stalled && byteTime_.count() > 0 && rxClock_ + byteTime_ * kRxBatch > now) {
+    if (!stalled && byteTime_.count() > 0 && !rxIdle_ && rxClock_ + byteTime_ * kRxBatch > now) {
       // Reading again so soon would take a byte or two: let a batch arrive.
       wantRead = false;
       earlier(rxClock_ + byteTime_ * kRxBatch);
     }
     bool wantWrite = false;
     if (!stalled && !tx_.empty()) {
-      if (byteTime_.count() > 0) earlier(txClock_ + byteTime_);
+      if (byteTime_.count() > 0) {
+        earlier(txClock_ + byteTime_ * static_cast<long>(std::min<std::size_t>(tx_.size(), kRxBatch)));
+      }
       else wantWrite = true;
     }
     pollfd fds[2] = {{signalFd, POLLIN, 0},

@@ -50,7 +50,7 @@ Device:
   --catch-window-ms N       how long the boot loader listens after RESET (500)
   --flash-size BYTES        flash size including the 16 KiB boot loader (1 MiB)
   --max-data N              largest data block per frame the device takes (2048)
-  --window N                data frames the device buffers (4)
+  --window N                data frames the device buffers (8)
   --initial-image PATH      firmware file the device holds at start
   --image-out PATH          where to write the image after a successful
                             activation (nothing is written otherwise)

@@ -84,13 +84,25 @@ bool Transfer::Run() {
   int timeoutsInARow = 0;
   Clock::time_point deadline = Clock::now() + AckTimeout();
   while (acked_ < data_.size()) {
+    bool sent = false;
     while (next_ < data_.size() && next_ - acked_ < window_ * block_) {
       if (!SendFrom(next_)) return false;
+      sent = true;
     }
+    // Writing may have waited for the line; the answer can only come after.
+    if (sent) deadline = std::max(deadline, Clock::now() + AckTimeout());
     auto frame = link_.Receive(deadline);
     if (!frame) {
       if (link_.lost() || ++timeoutsInARow > timing::kDataTimeouts) return false;
-      next_ = acked_;  // resend from the first byte not confirmed
+      // The device keeps what came after a gap: resend the first missing
+      // block alone; when that does not help either, everything from it.
+      if (timeoutsInARow == 1) {
+        const std::size_t resume = next_;
+        if (!SendFrom(acked_)) return false;
+        next_ = std::max(resume, next_);
+      } else {
+        next_ = acked_;
+      }
       deadline = Clock::now() + AckTimeout();
       continue;
     }
@@ -114,10 +126,13 @@ bool Transfer::Run() {
         ReportProgress();
       }
     } else if (status == Status::Gap) {
-      // The device missed the frame at pos: go back to it.
-      if (pos >= acked_ && pos <= data_.size()) {
+      // The device lost the frame at pos but keeps what came after it:
+      // resend just that one and carry on.
+      if (pos >= acked_ && pos < data_.size()) {
         acked_ = pos;
-        next_ = pos;
+        const std::size_t resume = std::max(next_, pos + std::min(block_, data_.size() - pos));
+        if (!SendFrom(pos)) return false;
+        next_ = resume;
         deadline = Clock::now() + AckTimeout();
         ReportProgress();
       }

@@ -23,7 +23,7 @@ inline constexpr milliseconds kCatchEvery{20};
 // Data transfer: wait this long past the line time of the frames in flight
 // before resending from the first unacknowledged byte; give up after this
 // many such time-outs in a row.
-inline constexpr milliseconds kAckSlack{1000};
+inline constexpr milliseconds kAckSlack{250};
 inline constexpr int kDataTimeouts = 6;
 // Line time of one byte at 115200 8N1, in microseconds (rounded up).
 inline constexpr int kByteMicros = 87;
