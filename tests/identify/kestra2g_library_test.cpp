@@ -1,25 +1,33 @@
 #include "identify/kestra2g_library.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
+
+#include "platform/exe_path.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
+// The folder of this test program; the stand-in libraries sit below it.
+std::string TestFolder() { return fs::path(platform::ExecutablePath()).parent_path().string(); }
+std::string StubFolder(const char* kind) {
+  return (fs::path(TestFolder()) / (std::string("stub_") + kind)).string();
+}
+
 std::string CannotLoad() {
   return "The device library " + DeviceLibraryFileName() + " could not be loaded.\n";
 }
 
-// A fresh folder, one per test process, removed again at the end of the test.
+// A fresh folder, removed again at the end of the test.
 class TempFolder {
  public:
   TempFolder() {
-    path_ = fs::temp_directory_path() / ("reflint_k2g_" + std::to_string(::getpid()));
+    path_ = fs::temp_directory_path() / ("reflint_k2g_" + std::to_string(std::random_device{}()));
     fs::create_directories(path_);
   }
   ~TempFolder() { fs::remove_all(path_); }
@@ -39,7 +47,7 @@ TEST(Kestra2GLibrary, FileNameFollowsThePlatform) {
 
 TEST(Kestra2GLibrary, EveryFunctionReachesItsOwnExport) {
   std::string error = "untouched";
-  std::shared_ptr<DeviceLibrary> library = LoadDeviceLibrary(STUB_COMPLETE_DIR, &error);
+  std::shared_ptr<DeviceLibrary> library = LoadDeviceLibrary(StubFolder("complete"), &error);
   ASSERT_NE(library, nullptr) << error;
   EXPECT_EQ(error, "untouched");
 
@@ -65,12 +73,13 @@ TEST(Kestra2GLibrary, EveryFunctionReachesItsOwnExport) {
 }
 
 TEST(Kestra2GLibrary, FolderMayEndWithSeparator) {
-  EXPECT_NE(LoadDeviceLibrary(std::string(STUB_COMPLETE_DIR) + "/", nullptr), nullptr);
+  EXPECT_NE(LoadDeviceLibrary(StubFolder("complete") + platform::PathSeparator(), nullptr),
+            nullptr);
 }
 
 TEST(Kestra2GLibrary, MissingFunctionIsNamedForTheUser) {
   std::string error;
-  EXPECT_EQ(LoadDeviceLibrary(STUB_PARTIAL_DIR, &error), nullptr);
+  EXPECT_EQ(LoadDeviceLibrary(StubFolder("partial"), &error), nullptr);
   EXPECT_EQ(error, CannotLoad() +
                        "It lacks the function TQ640_GetApplicationInformation.\n"
                        "Please reinstall the program.");
@@ -89,10 +98,10 @@ TEST(Kestra2GLibrary, MissingOrBrokenFileGivesOneUserText) {
   EXPECT_EQ(LoadDeviceLibrary(folder.Path().string(), nullptr), nullptr);
 }
 
-#if defined(REAL_LIBRARY_DIR)
+#if defined(REAL_LIBRARY_BESIDE_TEST)
 TEST(Kestra2GLibrary, RealLibraryBesideTheProgramLoads) {
   std::string error;
-  std::shared_ptr<DeviceLibrary> library = LoadDeviceLibrary(REAL_LIBRARY_DIR, &error);
+  std::shared_ptr<DeviceLibrary> library = LoadDeviceLibrary(TestFolder(), &error);
   ASSERT_NE(library, nullptr) << error;
   EXPECT_GE(library->GetProgress(DeviceFamily::KII), 0);
 }
