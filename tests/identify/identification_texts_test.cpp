@@ -52,11 +52,4 @@ TEST(InformationBuffer, ReadsAtMostTheBufferWhenNoNulIsWritten) {
   EXPECT_EQ(buffer.Text().size(), static_cast<std::size_t>(kInformationBufferSize));
 }
 
-TEST(InformationBuffer, ClearedZeroesEarlierText) {
-  InformationBuffer buffer;
-  std::strcpy(buffer.Cleared(), "long earlier text");
-  std::strcpy(buffer.Cleared() + 3, "new");
-  EXPECT_EQ(buffer.Text(), "");
-}
-
 }  // namespace

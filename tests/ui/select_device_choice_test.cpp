@@ -109,20 +109,6 @@ TEST_F(DeviceChoiceFlowTest, SeveralCandidatesShowTheDialogWithTheFirstPreselect
   EXPECT_EQ(window.GetDeviceCode(), 0);
 }
 
-TEST_F(DeviceChoiceFlowTest, PickingAnotherEntryChoosesIt) {
-  MakeAvailable({F::HLX700, F::MV5100, F::TQ640, F::KII});
-  Start([](CUpgradeDlg& w) { return w.ChooseAmongAvailable(); });
-  ASSERT_TRUE(backend.WaitForDialog(IDD_SELECT_DEVICE));
-  ASSERT_TRUE(backend.WaitForIdle());
-  EXPECT_THAT(ListTexts(), ElementsAre("HLX700", "MV5100", "TQ640", "Kestra II"));
-  backend.SelectListItem(IDD_SELECT_DEVICE, IDC_DEVICE_LIST, 2);
-  backend.Click(IDD_SELECT_DEVICE, IDOK);
-  ASSERT_TRUE(harness.Join());
-  EXPECT_TRUE(chosen);
-  EXPECT_THAT(Selected(), ElementsAre(F::TQ640));
-  EXPECT_EQ(window.GetDeviceCode(), 1);
-}
-
 TEST_F(DeviceChoiceFlowTest, EmptyListOkIsAChoiceOfNothing) {
   Start([](CUpgradeDlg& w) { return w.ChooseAmongAvailable(); });
   ASSERT_TRUE(backend.WaitForDialog(IDD_SELECT_DEVICE));
