@@ -41,7 +41,10 @@ class FrameDecoder {
   void Feed(std::span<const std::uint8_t> bytes);
   // The next complete, valid frame, if one is buffered.
   std::optional<Frame> Next();
-  void Clear() { buffer_.clear(); }
+  void Clear() {
+    buffer_.clear();
+    start_ = 0;
+  }
 
   // Counters for diagnostics and tests.
   std::size_t skippedBytes() const { return skipped_; }

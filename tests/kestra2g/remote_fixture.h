@@ -1,0 +1,92 @@
+#pragma once
+// An emulated remote on COM3 for tests that drive the real device library.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "emulator/launcher/emulator_process.h"
+#include "kestra2g/wire/firmware_file.h"
+
+namespace k2gtest {
+
+inline constexpr int kPort = 3;
+
+inline std::string Scratch(const std::string& name) {
+  const std::filesystem::path dir =
+      std::filesystem::path(emulator::ComLinkPath(kPort)).parent_path().parent_path();
+  std::filesystem::create_directories(dir);
+  return (dir / name).string();
+}
+
+inline std::vector<std::uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline std::string ReadText(const std::string& path) {
+  const auto bytes = ReadBytes(path);
+  return {bytes.begin(), bytes.end()};
+}
+
+// A firmware file of our format, written into the scratch folder.
+inline std::string WriteFirmware(const std::string& name, std::uint8_t code, const char* family,
+                                 const char* version, std::size_t payloadSize) {
+  std::vector<std::uint8_t> payload(payloadSize);
+  for (std::size_t i = 0; i < payload.size(); ++i) {
+    payload[i] = static_cast<std::uint8_t>((i * 131 + i / 251 + code) & 0xFF);
+  }
+  const auto file = wire::BuildFirmwareFile(code, family, version, payload);
+  const std::string path = Scratch(name);
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+  return path;
+}
+
+inline std::string Join(const std::vector<std::string>& words) {
+  std::string all;
+  for (const auto& w : words) all += w + " ";
+  return all;
+}
+
+class Remote {
+ public:
+  explicit Remote(std::vector<std::string> args) {
+    static int counter = 0;
+    const std::string tag = std::to_string(++counter);
+    log_ = Scratch("emulator-" + tag + ".log");
+    imageOut_ = Scratch("image-" + tag + ".bin");
+    std::filesystem::remove(imageOut_);
+    args.insert(args.end(), {"--link", emulator::ComLinkPath(kPort), "--log", log_,
+                             "--image-out", imageOut_});
+    std::string error;
+    process_ = emulator::EmulatorProcess::Start(REMOTE_EMULATOR_PATH, args, &error);
+    EXPECT_TRUE(process_ != nullptr) << error;
+  }
+  ~Remote() { Stop(); }
+
+  bool started() const { return process_ != nullptr; }
+  void PressReset() const { process_->Signal(SIGUSR1); }
+  int Stop() { return process_ ? process_->Stop() : -1; }
+  std::string Log() const { return ReadText(log_); }
+  // The last "EXIT state=..." line the emulator wrote.
+  std::string ExitLine() const {
+    const std::string log = Log();
+    const auto at = log.rfind("EXIT ");
+    return at == std::string::npos ? "" : log.substr(at, log.find('\n', at) - at);
+  }
+  const std::string& imageOut() const { return imageOut_; }
+
+ private:
+  std::unique_ptr<emulator::EmulatorProcess> process_;
+  std::string log_;
+  std::string imageOut_;
+};
+
+}  // namespace k2gtest
