@@ -153,6 +153,7 @@ INSTANTIATE_TEST_SUITE_P(
         PortCase{"SavedAbsent", 4, {3}, {"COM3"}, -1, 4},
         PortCase{"NoPorts", 2, {}, {"No ports found"}, 0, 2},
         PortCase{"NoPortsFirstRun", std::nullopt, {}, {"No ports found"}, 0, std::nullopt},
+        PortCase{"NoPortsSavedZero", 0, {}, {"No ports found"}, 0, 0},
         PortCase{"NeverAbove15", std::nullopt, {15, 16, 20}, {"COM15"}, 0, 15}),
     [](const auto& info) { return std::string(info.param.name); });
 
