@@ -92,8 +92,9 @@ def start():
     app = wait_for(lambda: (lambda a: a if a and find(a, pyatspi.ROLE_PUSH_BUTTON, "Exit") else None)(
         application(process.pid)))
     if app is None:
+        apps = [(a.name, a.get_process_id()) for a in pyatspi.Registry.getDesktop(0) if a]
         process.kill()
-        raise SystemExit("FAIL the main window did not appear")
+        raise SystemExit("FAIL the main window did not appear (pid %d, desktop %s)" % (process.pid, apps))
     return process, app
 
 
@@ -173,6 +174,8 @@ def escape_closes_the_idle_window():
 
 
 port = make_test_port()
+# Reading the desktop starts the registry before the program looks for it.
+wait_for(lambda: pyatspi.Registry.getDesktop(0).childCount >= 0)
 for test in (main_window_shows_information_ports_and_about_box, escape_closes_the_idle_window):
     try:
         test()
