@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ui/dialog_templates.h"
+#include "ui/program_resources.h"
 #include "ui/resource_ids.h"
 #include "ui/select_device_dlg.h"
 #include "window/dialog.h"
@@ -47,6 +48,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   InstallBackend(std::move(backend));
+  InstallProgramResources();
   const int templateId = argc > 1 ? std::atoi(argv[1]) : IDD_SELECT_DEVICE;
   if (templateId == IDD_SELECT_DEVICE) {
     CSelectDeviceDlg choice;

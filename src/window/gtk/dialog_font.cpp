@@ -14,6 +14,7 @@ constexpr const char* kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrs
 // generous paddings and minimum heights.
 constexpr const char* kCompactCss = R"css(
 .reflint-dialog button { padding: 0 6px; min-height: 0; min-width: 0; }
+.reflint-dialog button.default { box-shadow: inset 0 0 0 1px #6b8fc4; }
 .reflint-dialog combobox button { padding: 0 4px 0 6px; min-height: 0; }
 .reflint-dialog combobox box { min-height: 0; }
 .reflint-dialog frame.reflint-sunken > border { border-color: #a0a0a0; }
