@@ -18,9 +18,8 @@ bool HasAcceptedPrefix(std::string_view name, const UpdateRunState& state) {
 
 std::string GetFirmwareVersionText(std::string_view path, std::string_view exeDirectory,
                                    UpdateRunState& state) {
-  const std::string_view fileName = path.size() > exeDirectory.size()
-                                        ? path.substr(exeDirectory.size())
-                                        : std::string_view{};
+  const std::string_view fileName =
+      path.size() > exeDirectory.size() ? path.substr(exeDirectory.size()) : std::string_view{};
 
   if (!platform::CanOpenForReading(std::string(path))) return std::string(kMissingFirmwareText);
   if (fileName.empty() || !HasAcceptedPrefix(fileName, state))

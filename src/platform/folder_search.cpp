@@ -38,7 +38,7 @@ std::optional<std::string> FindFirstMatch(std::string_view pattern) {
   const std::string separators = std::string("/") + PathSeparator();
   const std::size_t cut = pattern.find_last_of(separators);
   const std::string folder(cut == std::string_view::npos ? std::string_view{}
-                                                        : pattern.substr(0, cut + 1));
+                                                         : pattern.substr(0, cut + 1));
   const std::string_view mask = pattern.substr(folder.size());
 
   const auto entries = ListFolderEntries(folder);

@@ -8,7 +8,7 @@ namespace platform {
 
 std::optional<std::vector<std::string>> ListFolderEntries(const std::string& folder) {
   const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.empty() ? "." : folder.c_str()),
-                                               closedir);
+                                                closedir);
   if (!dir) return std::nullopt;
   std::vector<std::string> names;
   while (const dirent* entry = readdir(dir.get())) {

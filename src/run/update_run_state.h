@@ -50,9 +50,15 @@ class UpdateRunState {
   bool HasValidFirmware() const { return IsSet(validFirmware); }
 
   // Fields, read and written directly by the run's steps.
-  RunFlag validFirmware{0};      // a firmware file name yielded a version; never cleared
-  FamilyFlags available{};       // a firmware file was found; set once, never cleared
-  FamilyFlags bootMatched{};     // boot or product information pointed to the family
-  std::atomic<std::int32_t> deviceCode{kNoDeviceCode};  // device library code to update
-  FamilyFlags selected{};        // the family whose firmware will be written
+
+  // A firmware file name yielded a version; never cleared.
+  RunFlag validFirmware{0};
+  // A firmware file of the family was found; set once, never cleared.
+  FamilyFlags available{};
+  // The device's boot or product information pointed to the family.
+  FamilyFlags bootMatched{};
+  // The device library's code of the family to update.
+  std::atomic<std::int32_t> deviceCode{kNoDeviceCode};
+  // The family whose firmware will be written.
+  FamilyFlags selected{};
 };

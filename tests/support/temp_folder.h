@@ -14,9 +14,9 @@ namespace testing_support {
 class TempFolder {
  public:
   TempFolder() {
-    std::mt19937_64 random(std::random_device{}() ^
-                           static_cast<std::uint64_t>(
-                               std::chrono::steady_clock::now().time_since_epoch().count()));
+    std::mt19937_64 random(
+        std::random_device{}() ^
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
     const auto base = std::filesystem::temp_directory_path();
     for (;;) {
       path_ = base / ("reflint-test-" + std::to_string(random()));

@@ -42,13 +42,14 @@ int main(int argc, char** argv) {
   std::printf("Firmware catalogue of %s\n", catalogue.GetExeDirectory().c_str());
   for (const FamilyInfo& info : kFamilies) {
     const std::string path = catalogue.GetFirmwarePath(info.family);
-    std::printf("  %-10s %-28s %s\n", std::string(info.displayName).c_str(),
-                path.empty() ? "(no file)"
-                             : path.substr(catalogue.GetExeDirectory().size()).c_str(),
-                path.empty()
-                    ? ""
-                    : OneLine(GetFirmwareVersionText(path, catalogue.GetExeDirectory(), state))
-                          .c_str());
+    std::string fileName = "(no file)";
+    std::string version;
+    if (!path.empty()) {
+      fileName = path.substr(catalogue.GetExeDirectory().size());
+      version = OneLine(GetFirmwareVersionText(path, catalogue.GetExeDirectory(), state));
+    }
+    std::printf("  %-10s %-28s %s\n", std::string(info.displayName).c_str(), fileName.c_str(),
+                version.c_str());
   }
   std::printf("Start Update would be %s.\n", state.HasValidFirmware() ? "enabled" : "disabled");
   return 0;
