@@ -19,6 +19,10 @@ std::span<const std::uint8_t> Avi(int id) {
 
 std::string String(int id) {
   if (id == IDS_ABOUTBOX) return "&About...";
+  // Strings under the ids of the pictures name them for screen readers.
+  if (id == IDR_MAINFRAME) return "Reflint";
+  if (id == IDI_WARNING_ICON) return "Warning";
+  if (id == IDR_TRANSFER_AVI) return "Transfer in progress";
   return {};
 }
 
