@@ -2,7 +2,9 @@
 // name would land in the Windows folder).
 #include <windows.h>
 
+#include <filesystem>
 #include <mutex>
+#include <system_error>
 
 #include "platform/profile.h"
 
@@ -29,7 +31,8 @@ int Profile::GetInt(const std::string& section, const std::string& key, int defa
 
 bool Profile::WriteInt(const std::string& section, const std::string& key, int value) {
   std::lock_guard lock(writeMutex);
-  CreateDirectoryA(Folder(path_).c_str(), nullptr);
+  std::error_code ignored;  // a folder that cannot be made fails the write below
+  std::filesystem::create_directories(Folder(path_), ignored);
   const std::string temporary = path_ + ".new";
   if (GetFileAttributesA(path_.c_str()) != INVALID_FILE_ATTRIBUTES) {
     if (!CopyFileA(path_.c_str(), temporary.c_str(), FALSE)) return false;

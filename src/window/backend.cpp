@@ -10,6 +10,7 @@ namespace {
 std::mutex installMutex;
 std::unique_ptr<Backend> installed;
 std::atomic<Backend*> current{nullptr};
+std::atomic<unsigned> generation{0};
 
 }  // namespace
 
@@ -17,8 +18,11 @@ void InstallBackend(std::unique_ptr<Backend> backend) {
   std::lock_guard lock(installMutex);
   current.store(backend.get());
   installed = std::move(backend);
+  ++generation;
 }
 
 Backend& CurrentBackend() { return *current.load(); }
 
 bool HasBackend() { return current.load() != nullptr; }
+
+unsigned BackendGeneration() { return generation.load(); }

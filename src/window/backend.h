@@ -91,3 +91,5 @@ class Backend {
 void InstallBackend(std::unique_ptr<Backend> backend);
 Backend& CurrentBackend();
 bool HasBackend();
+// Counts installations, so that state kept per backend can tell a new one.
+unsigned BackendGeneration();

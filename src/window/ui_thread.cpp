@@ -6,8 +6,18 @@
 
 namespace {
 
-// Nesting depth of Begin/EndWaitCursor; touched on the UI thread only.
+// Nesting depth of Begin/EndWaitCursor, counted per installed backend (a
+// new backend starts with a normal cursor); UI thread only.
 int waitCursorDepth = 0;
+unsigned waitCursorGeneration = 0;
+
+int& WaitCursorDepth() {
+  if (waitCursorGeneration != BackendGeneration()) {
+    waitCursorGeneration = BackendGeneration();
+    waitCursorDepth = 0;
+  }
+  return waitCursorDepth;
+}
 
 }  // namespace
 
@@ -41,20 +51,21 @@ int AfxMessageBox(const std::string& text, unsigned type) {
 
 void BeginWaitCursor() {
   RunOnUiThread([] {
-    ++waitCursorDepth;
+    ++WaitCursorDepth();
     CurrentBackend().SetWaitCursor(true);
   });
 }
 
 void RestoreWaitCursor() {
   RunOnUiThread([] {
-    if (waitCursorDepth > 0) CurrentBackend().SetWaitCursor(true);
+    if (WaitCursorDepth() > 0) CurrentBackend().SetWaitCursor(true);
   });
 }
 
 void EndWaitCursor() {
   RunOnUiThread([] {
-    if (waitCursorDepth > 0) --waitCursorDepth;
-    if (waitCursorDepth == 0) CurrentBackend().SetWaitCursor(false);
+    int& depth = WaitCursorDepth();
+    if (depth > 0) --depth;
+    if (depth == 0) CurrentBackend().SetWaitCursor(false);
   });
 }
