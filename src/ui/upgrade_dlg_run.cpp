@@ -2,6 +2,7 @@
 // running download, the confirmation, the download job, the two layouts and
 // the timers.
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "identify/device_library.h"
@@ -219,10 +220,11 @@ void CUpgradeDlg::RestoreIdleLayout() {
 void CUpgradeDlg::OnTimer(unsigned timerId) {
   UpdateData(true);
   if (timerId == kProgressTimer) {
-    bool signalled =
-        completionEvent_ && completionEvent_->Wait(kCompletionWaitMs) == platform::WaitResult::Signalled;
-    // The event is system-wide: only our own job's signal ends the transfer.
-    if (signalled && currentWorker_ && currentWorker_->DownloadDone()) RestoreIdleLayout();
+    if (completionEvent_) completionEvent_->Wait(kCompletionWaitMs);
+    // The event's name is system-wide: another instance updating the same
+    // family may set or reset it. Only our own job's end counts, so the
+    // window neither waits on another run nor stays locked forever.
+    if (currentWorker_ && currentWorker_->DownloadDone()) RestoreIdleLayout();
 
     std::int32_t progress = 0;
     char jobName[kJobNameBufferSize] = "";

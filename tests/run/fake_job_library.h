@@ -2,32 +2,38 @@
 // A device library for tests of the update run: scripted answers, counted
 // calls, and a catch boot that can be held inside the call. Thread-safe.
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "identify/device_library.h"
 
 class FakeJobLibrary : public DeviceLibrary {
  public:
-  // Identification: every query fails unless a test overrides it.
-  unsigned char GetBootInformation(DeviceFamily, std::int32_t, char* info, std::int32_t) override {
-    info[0] = '\0';
-    return 0;
+  enum class Query { Boot, Product, Application };
+
+  // Identification: every query fails unless scripted.
+  void Answer(DeviceFamily family, Query query, unsigned char result, std::string text) {
+    std::lock_guard lock(mutex_);
+    answers_[FamilyIndex(family)][static_cast<int>(query)] = {result, std::move(text)};
   }
-  unsigned char GetProductInformation(DeviceFamily, std::int32_t, char* info,
+  unsigned char GetBootInformation(DeviceFamily f, std::int32_t, char* info,
+                                   std::int32_t) override {
+    return Reply(f, Query::Boot, info);
+  }
+  unsigned char GetProductInformation(DeviceFamily f, std::int32_t, char* info,
                                       std::int32_t) override {
-    info[0] = '\0';
-    return 0;
+    return Reply(f, Query::Product, info);
   }
-  unsigned char GetApplicationInformation(DeviceFamily, std::int32_t, char* info,
+  unsigned char GetApplicationInformation(DeviceFamily f, std::int32_t, char* info,
                                           std::int32_t) override {
-    info[0] = '\0';
-    return 0;
+    return Reply(f, Query::Application, info);
   }
 
   unsigned char GetJobName(DeviceFamily family, char* jobName) override {
@@ -58,13 +64,29 @@ class FakeJobLibrary : public DeviceLibrary {
   }
 
   unsigned char DownloadMOTCF(const char* path, std::int32_t port, std::int32_t code) override {
-    {
-      std::lock_guard lock(mutex_);
-      downloadedPaths_.push_back(path);
-    }
     lastPort.store(port);
     lastCode.store(code);
+    std::unique_lock lock(mutex_);
+    downloadedPaths_.push_back(path);
+    released_.wait(lock, [&] { return !holdDownload_; });
     return downloadAnswer.load();
+  }
+
+  // Keeps DownloadMOTCF inside the call until ReleaseDownload.
+  void HoldDownload() {
+    std::lock_guard lock(mutex_);
+    holdDownload_ = true;
+  }
+  void ReleaseDownload() {
+    {
+      std::lock_guard lock(mutex_);
+      holdDownload_ = false;
+    }
+    released_.notify_all();
+  }
+  int QueryCount() const {
+    std::lock_guard lock(mutex_);
+    return queryCount_;
   }
 
   // Keeps CatchBoot inside the call until ReleaseCatchBoot.
@@ -105,7 +127,19 @@ class FakeJobLibrary : public DeviceLibrary {
  private:
   mutable std::mutex mutex_;
   std::condition_variable released_;
+  unsigned char Reply(DeviceFamily family, Query query, char* info) {
+    std::lock_guard lock(mutex_);
+    ++queryCount_;
+    const auto& [result, text] = answers_[FamilyIndex(family)][static_cast<int>(query)];
+    std::strncpy(info, text.c_str(), kInformationBufferSize - 1);
+    info[kInformationBufferSize - 1] = '\0';
+    return result;
+  }
+
+  std::array<std::array<std::pair<unsigned char, std::string>, 3>, kFamilyCount> answers_{};
+  int queryCount_ = 0;
   bool holdCatchBoot_ = false;
+  bool holdDownload_ = false;
   std::string jobName_;
   std::vector<std::string> downloadedPaths_;
   std::vector<DeviceFamily> polledFamilies_;

@@ -1,0 +1,211 @@
+// Start Update up to the confirmation: every early end with its message and
+// a clear run state, the installed-version texts, the reset prompt and the
+// catch-boot wait.
+#include <gtest/gtest.h>
+
+#include "ui/run_fixture.h"
+
+namespace {
+
+using SequenceTest = RunFixture;
+
+constexpr const char* kOnlyHlx700Question =
+    "It was not possible to retrieve information from the connected device.\n"
+    "Are you sure the device connected to the PC is a HLX700";
+
+int LibraryCalls(const FakeJobLibrary& library) {
+  return library.QueryCount() + library.initComCalls.load() + library.catchBootCalls.load() +
+         static_cast<int>(library.DownloadedPaths().size());
+}
+
+TEST_F(SequenceTest, WithoutSavedPortAskForOneAndCallNothing) {
+  env.SetSavedPort(0);
+  env.SetOpenPorts({});  // nothing found, so nothing gets saved on opening
+  OpenWindow();
+  PressStartUpdate();
+  EXPECT_EQ(DismissMessageBox(), "Please Select a COM port!!!");
+  ASSERT_TRUE(Ui().WaitForIdle());
+  EXPECT_EQ(LibraryCalls(*env.library), 0);
+  EXPECT_FALSE(Ui().WaitCursorShown());
+  EXPECT_TRUE(InIdleLayout());
+}
+
+TEST_F(SequenceTest, MissingLibraryShowsTheLoaderTextAndClearsTheRun) {
+  env.libraryMissing.store(true);
+  OpenWindow();
+  PressStartUpdate();
+  EXPECT_EQ(DismissMessageBox(), kMissingLibraryText);
+  ASSERT_TRUE(Ui().WaitForIdle());
+  EXPECT_TRUE(RunStateClear());
+  EXPECT_FALSE(Ui().WaitCursorShown());
+}
+
+// No boot information: the user confirms the only family with firmware, the
+// device answers, and the confirmation shows that nothing was read from it.
+// Declining leaves a clear run for the next press.
+TEST_F(SequenceTest, ChosenDeviceShowsNotAcquiredWithoutFullStopAndDeclineClears) {
+  OpenWindow();
+  for (int press = 0; press < 2; ++press) {
+    PressStartUpdate();
+    ASSERT_TRUE(Ui().WaitForMessageBox());
+    // Each press starts from a clear run: nothing selected yet.
+    EXPECT_TRUE(RunStateClear());
+    EXPECT_EQ(AnswerBox(IDYES), kOnlyHlx700Question);
+    ASSERT_TRUE(WaitForConfirmation());
+    EXPECT_EQ(Ui().Control(IDD_CONFIRM, IDC_DEVICE_VERSION).text,
+              "Application:\t\tVersion Not acquired\nConfiguration file:\tNot acquired");
+    Ui().Click(IDD_CONFIRM, IDCANCEL);
+    ASSERT_TRUE(Ui().WaitForDialogClosed(IDD_CONFIRM));
+    ASSERT_TRUE(Ui().WaitForIdle());
+    EXPECT_TRUE(RunStateClear());
+    EXPECT_TRUE(InIdleLayout());
+    EXPECT_FALSE(Ui().WaitCursorShown());
+  }
+  EXPECT_EQ(Ui().MessageBoxes().size(), 2u);  // the two questions, nothing else
+}
+
+TEST_F(SequenceTest, UserDecliningTheChoiceEndsTheRunClear) {
+  OpenWindow();
+  PressStartUpdate();
+  EXPECT_EQ(AnswerBox(IDNO), kOnlyHlx700Question);
+  ASSERT_TRUE(Ui().WaitForIdle());
+  EXPECT_TRUE(RunStateClear());
+  EXPECT_FALSE(Ui().IsDialogOpen(IDD_CONFIRM));
+  EXPECT_EQ(env.library->initComCalls.load(), 0);
+}
+
+TEST_F(SequenceTest, BootMatchedDeviceWithoutApplicationShowsNotAcquiredWithFullStop) {
+  ScriptHlx700(/*applicationAnswers=*/false);
+  OpenWindow();
+  PressStartUpdate();
+  ASSERT_TRUE(WaitForConfirmation());
+  EXPECT_EQ(Ui().Control(IDD_CONFIRM, IDC_DEVICE_VERSION).text,
+            "Application:\t\tVersion Not acquired.\nConfiguration file:\tNot acquired.");
+  Ui().Click(IDD_CONFIRM, IDCANCEL);
+  ASSERT_TRUE(Ui().WaitForDialogClosed(IDD_CONFIRM));
+  ASSERT_TRUE(Ui().WaitForIdle());
+  EXPECT_TRUE(RunStateClear());
+}
+
+// The device does not answer at first: the reset prompt asks for RESET while
+// its job polls; the device answers at the job's third poll.
+TEST_F(SequenceTest, ResetPromptIsClosedByItsJobWhenTheDeviceAnswers) {
+  ScriptHlx700();
+  env.library->initComSucceedsAt.store(4);  // the sequence's call, then three polls
+  OpenWindow();
+  PressStartUpdate();
+  ASSERT_TRUE(Ui().WaitForDialog(IDD_RESET_PROMPT));
+  EXPECT_FALSE(Ui().FindControl(IDD_RESET_PROMPT, IDOK).has_value());
+  // Enter does not pass for "found".
+  Ui().Click(IDD_RESET_PROMPT, IDOK);
+  ASSERT_TRUE(WaitForConfirmation());
+  EXPECT_EQ(Ui().LastResult(IDD_RESET_PROMPT), 1);
+  EXPECT_EQ(env.library->initComCalls.load(), 4);
+  EXPECT_EQ(env.library->lastCode.load(), 0);
+  EXPECT_EQ(env.library->lastPort.load(), 3);
+  Ui().Click(IDD_CONFIRM, IDCANCEL);
+  ASSERT_TRUE(Ui().WaitForDialogClosed(IDD_CONFIRM));
+}
+
+TEST_F(SequenceTest, CancelledResetPromptEndsTheRunAndItsJobPollsNoMore) {
+  ScriptHlx700();
+  env.library->initComSucceedsAt.store(0);
+  OpenWindow();
+  PressStartUpdate();
+  ASSERT_TRUE(Ui().WaitForDialog(IDD_RESET_PROMPT));
+  ASSERT_TRUE(WaitUntil([&] { return env.library->initComCalls.load() >= 3; }));
+  Ui().Click(IDD_RESET_PROMPT, IDCANCEL);
+  ASSERT_TRUE(Ui().WaitForDialogClosed(IDD_RESET_PROMPT));
+  ASSERT_TRUE(Ui().WaitForIdle());
+  EXPECT_EQ(Ui().LastResult(IDD_RESET_PROMPT), IDCANCEL);
+  EXPECT_TRUE(RunStateClear());
+  EXPECT_TRUE(Ui().MessageBoxes().empty());
+  EXPECT_FALSE(Ui().IsDialogOpen(IDD_CONFIRM));
+  // The device answering now reaches nobody.
+  env.library->initComSucceedsAt.store(1);
+  int calls = env.library->initComCalls.load();
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  EXPECT_LE(env.library->initComCalls.load(), calls + 1);  // at most a poll under way
+  EXPECT_FALSE(Ui().IsDialogOpen(IDD_CONFIRM));
+}
+
+class CatchBootTest : public RunFixture {
+ protected:
+  CatchBootTest() { env.library->initComSucceedsAt.store(0); }  // must be caught
+
+  // No boot information; the user confirms HLX700, the only family.
+  void StartChosenRun() {
+    PressStartUpdate();
+    ASSERT_EQ(AnswerBox(IDYES), kOnlyHlx700Question);
+  }
+
+  // The second's pause lasts until the job has answered.
+  void PauseUntilCaught() {
+    env.sleepHook = [this] {
+      WaitUntil([&] {
+        std::shared_ptr<CThread> worker = env.LastWorker();
+        return worker && worker->BootCaught();
+      });
+    };
+  }
+};
+
+TEST_F(CatchBootTest, BootLoaderCaughtWithinTheWaitLeadsToTheConfirmation) {
+  PauseUntilCaught();
+  OpenWindow();
+  StartChosenRun();
+  ASSERT_TRUE(WaitForConfirmation());
+  EXPECT_EQ(env.Sleeps(), std::vector<unsigned>{1000});
+  EXPECT_EQ(env.library->catchBootCalls.load(), 1);
+  EXPECT_EQ(env.library->lastCode.load(), 0);
+  EXPECT_EQ(env.library->lastPort.load(), 3);
+  Ui().Click(IDD_CONFIRM, IDCANCEL);
+  ASSERT_TRUE(Ui().WaitForDialogClosed(IDD_CONFIRM));
+}
+
+TEST_F(CatchBootTest, BootLoaderNotCaughtInTimeEndsTheRunWithItsMessage) {
+  env.library->HoldCatchBoot();
+  OpenWindow();
+  StartChosenRun();
+  EXPECT_EQ(DismissMessageBox(), "We could not detect a connected device");
+  ASSERT_TRUE(Ui().WaitForIdle());
+  EXPECT_TRUE(RunStateClear());
+  EXPECT_EQ(env.Sleeps(), std::vector<unsigned>{1000});
+  // The given-up job answers late: nobody listens.
+  env.library->ReleaseCatchBoot();
+  ASSERT_TRUE(
+      WaitUntil([&] { return env.library.use_count() == 1 + 1; }));  // ours and the window's
+  EXPECT_FALSE(Ui().IsDialogOpen(IDD_CONFIRM));
+}
+
+// A success left from an earlier run cannot make a later run go on with a
+// device that was not caught.
+TEST_F(CatchBootTest, EarlierCatchDoesNotCountForALaterRun) {
+  PauseUntilCaught();
+  OpenWindow();
+  StartChosenRun();
+  ASSERT_TRUE(WaitForConfirmation());
+  Ui().Click(IDD_CONFIRM, IDCANCEL);
+  ASSERT_TRUE(Ui().WaitForDialogClosed(IDD_CONFIRM));
+  ASSERT_TRUE(Ui().WaitForIdle());
+
+  env.library->HoldCatchBoot();
+  env.sleepHook = nullptr;
+  StartChosenRun();
+  EXPECT_EQ(DismissMessageBox(), "We could not detect a connected device");
+  ASSERT_TRUE(Ui().WaitForIdle());
+  EXPECT_FALSE(Ui().IsDialogOpen(IDD_CONFIRM));
+  EXPECT_TRUE(RunStateClear());
+}
+
+TEST_F(CatchBootTest, CatchBootWorkerThatCannotBeCreatedIsNotCaught) {
+  env.workersToRefuse.store(1);
+  OpenWindow();
+  StartChosenRun();
+  EXPECT_EQ(DismissMessageBox(), "We could not detect a connected device");
+  ASSERT_TRUE(Ui().WaitForIdle());
+  EXPECT_EQ(env.Sleeps(), std::vector<unsigned>{1000});
+  EXPECT_TRUE(RunStateClear());
+}
+
+}  // namespace
