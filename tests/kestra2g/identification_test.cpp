@@ -77,6 +77,16 @@ TEST(Identification, TQ640DeviceAnswersTheHLX700BootQuery) {
   EXPECT_NE(product.find("TQ640"), std::string::npos);
 }
 
+TEST(Identification, ReportsTheVersionOfTheImageItStartsWith) {
+  const std::string image =
+      k2gtest::WriteFirmware("MV5100_V_3_10.bin", 2, "MV5100", "3.10", 4096);
+  Remote remote({"--family", "MV5100", "--initial-image", image});
+  ASSERT_TRUE(remote.started());
+  unsigned char r = 0;
+  EXPECT_EQ(Ask(MV5100_GetApplicationInformation, &r), "APP: 3.10\r\n");
+  EXPECT_EQ(r, 1);
+}
+
 TEST(Identification, LongTextIsCutToTheBufferAndNeverWritesPastIt) {
   const std::string longText(600, 'x');
   Remote remote({"--boot-text", "OEM 35243" + longText});
