@@ -15,8 +15,9 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
-#include <commctrl.h>
 #include <windows.h>
+// The common controls need the types above.
+#include <commctrl.h>
 
 // The A/W-selecting macros that collide with names of the window layer.
 #undef MessageBox
