@@ -18,8 +18,6 @@ constexpr const char* kCompactCss = R"css(
 .reflint-dialog combobox button { padding: 0 4px 0 6px; min-height: 0; }
 .reflint-dialog combobox box { min-height: 0; }
 .reflint-dialog frame.reflint-sunken > border { border-color: #a0a0a0; }
-.reflint-dialog progressbar trough { min-height: 0; }
-.reflint-dialog progressbar progress { min-height: 0; }
 )css";
 
 void AddScreenCss(const std::string& css) {

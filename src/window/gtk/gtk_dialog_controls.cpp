@@ -35,6 +35,18 @@ GtkWidget* InSunkenFrame(GtkWidget* child) {
   return frame;
 }
 
+// The theme draws a thin bar in the middle of its rectangle; a progress
+// control fills its rectangle.
+void FillHeight(GtkWidget* bar, int height) {
+  const std::string css = "progressbar trough, progressbar progress { min-height: " +
+                          std::to_string(height > 4 ? height - 2 : 2) + "px; }";
+  GObjectRef<GtkCssProvider> provider(gtk_css_provider_new());
+  gtk_css_provider_load_from_data(provider.get(), css.c_str(), -1, nullptr);
+  gtk_style_context_add_provider(gtk_widget_get_style_context(bar),
+                                 GTK_STYLE_PROVIDER(provider.get()),
+                                 GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+}
+
 }  // namespace
 
 std::unique_ptr<GtkDialogWindow::Control> GtkDialogWindow::MakeControl(const ControlTemplate& spec) {
@@ -107,6 +119,7 @@ std::unique_ptr<GtkDialogWindow::Control> GtkDialogWindow::MakeControl(const Con
     }
     case ControlKind::ProgressBar: {
       GtkWidget* bar = gtk_progress_bar_new();
+      FillHeight(bar, height);
       SetAccessibleName(bar, "Progress");
       control->widget = control->outer = bar;
       break;
