@@ -25,10 +25,14 @@ std::vector<std::uint8_t> FactoryPayload(std::uint8_t code) {
 
 std::string PowerStateName(PowerState s) {
   switch (s) {
-    case PowerState::Application: return "application";
-    case PowerState::BootLoader: return "bootloader";
-    case PowerState::Silent: return "silent";
-    case PowerState::Listening: return "listening";
+    case PowerState::Application:
+      return "application";
+    case PowerState::BootLoader:
+      return "bootloader";
+    case PowerState::Silent:
+      return "silent";
+    case PowerState::Listening:
+      return "listening";
   }
   return "?";
 }
@@ -187,11 +191,20 @@ bool Device::Handle(const wire::Frame& f, Clock::time_point now, std::vector<Out
     return true;
   }
   switch (request) {
-    case Request::Erase: HandleErase(f, now, out); break;
-    case Request::Data: HandleData(f, now, out); break;
-    case Request::Verify: HandleVerify(f, now, out); break;
-    case Request::Activate: HandleActivate(f, now, out); break;
-    default: break;  // unknown requests get no answer
+    case Request::Erase:
+      HandleErase(f, now, out);
+      break;
+    case Request::Data:
+      HandleData(f, now, out);
+      break;
+    case Request::Verify:
+      HandleVerify(f, now, out);
+      break;
+    case Request::Activate:
+      HandleActivate(f, now, out);
+      break;
+    default:
+      break;  // unknown requests get no answer
   }
   return false;
 }

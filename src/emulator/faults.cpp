@@ -39,7 +39,9 @@ bool AddFault(std::string_view spec, FaultPlan& plan, std::string* error) {
     if (error != nullptr) *error = "bad --fault " + std::string(spec) + ": " + what;
     return false;
   };
-  auto rate = [&](double* r) { return ParseRate(arg, r) || fail("expected a rate like 0.01 or 1%"); };
+  auto rate = [&](double* r) {
+    return ParseRate(arg, r) || fail("expected a rate like 0.01 or 1%");
+  };
   auto percent = [&](std::optional<int>* at) {
     int v = 0;
     if (!ParseInt(arg, 0, 100, &v)) return fail("expected a percentage 0-100");

@@ -28,14 +28,22 @@ constexpr int kRxBatch = 16;
 
 const char* RequestName(std::uint8_t type) {
   switch (static_cast<wire::Request>(type)) {
-    case wire::Request::Hello: return "HELLO";
-    case wire::Request::Query: return "QUERY";
-    case wire::Request::Catch: return "CATCH";
-    case wire::Request::Erase: return "ERASE";
-    case wire::Request::Data: return "DATA";
-    case wire::Request::Verify: return "VERIFY";
-    case wire::Request::Activate: return "ACTIVATE";
-    case wire::Request::Restart: return "RESTART";
+    case wire::Request::Hello:
+      return "HELLO";
+    case wire::Request::Query:
+      return "QUERY";
+    case wire::Request::Catch:
+      return "CATCH";
+    case wire::Request::Erase:
+      return "ERASE";
+    case wire::Request::Data:
+      return "DATA";
+    case wire::Request::Verify:
+      return "VERIFY";
+    case wire::Request::Activate:
+      return "ACTIVATE";
+    case wire::Request::Restart:
+      return "RESTART";
   }
   return "UNKNOWN";
 }
@@ -253,12 +261,14 @@ SessionEnd Session::Run(int signalFd) {
     bool wantWrite = false;
     if (!stalled && !tx_.empty()) {
       if (byteTime_.count() > 0) {
-        earlier(txClock_ + byteTime_ * static_cast<long>(std::min<std::size_t>(tx_.size(), kRxBatch)));
-      }
-      else wantWrite = true;
+        earlier(txClock_ +
+                byteTime_ * static_cast<long>(std::min<std::size_t>(tx_.size(), kRxBatch)));
+      } else
+        wantWrite = true;
     }
-    pollfd fds[2] = {{signalFd, POLLIN, 0},
-                     {master_, static_cast<short>((wantRead ? POLLIN : 0) | (wantWrite ? POLLOUT : 0)), 0}};
+    pollfd fds[2] = {
+        {signalFd, POLLIN, 0},
+        {master_, static_cast<short>((wantRead ? POLLIN : 0) | (wantWrite ? POLLOUT : 0)), 0}};
     const auto wait = duration_cast<nanoseconds>(wake - now);
     const timespec ts{static_cast<time_t>(wait.count() / 1'000'000'000),
                       static_cast<long>(wait.count() % 1'000'000'000)};
@@ -266,8 +276,10 @@ SessionEnd Session::Run(int signalFd) {
     if ((fds[0].revents & POLLIN) != 0) {
       char sig = 0;
       while (read(signalFd, &sig, 1) == 1) {
-        if (sig == 'R') PressReset(Clock::now());
-        else return finish(SessionEnd::Stopped);
+        if (sig == 'R')
+          PressReset(Clock::now());
+        else
+          return finish(SessionEnd::Stopped);
       }
     }
     if (wantRead && (fds[1].revents & POLLIN) != 0) ReadLine(Clock::now());

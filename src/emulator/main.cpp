@@ -87,7 +87,8 @@ int main(int argc, char** argv) {
     log = stderr;
   } else if (!options.log.empty()) {
     log = std::fopen(options.log.c_str(), "a");
-    if (log == nullptr) std::fprintf(stderr, "remote-emulator: cannot open log %s\n", options.log.c_str());
+    if (log == nullptr)
+      std::fprintf(stderr, "remote-emulator: cannot open log %s\n", options.log.c_str());
   }
   std::printf("READY %s\n", pty.slavePath().c_str());
   std::fflush(stdout);

@@ -106,10 +106,14 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string* error) {
       familySet = true;
     } else if (arg == "--state") {
       if (!next()) return fail("--state needs a value");
-      if (value == "application") o.device.initialState = PowerState::Application;
-      else if (value == "bootloader") o.device.initialState = PowerState::BootLoader;
-      else if (value == "silent") o.device.initialState = PowerState::Silent;
-      else return fail("--state: application, bootloader or silent");
+      if (value == "application")
+        o.device.initialState = PowerState::Application;
+      else if (value == "bootloader")
+        o.device.initialState = PowerState::BootLoader;
+      else if (value == "silent")
+        o.device.initialState = PowerState::Silent;
+      else
+        return fail("--state: application, bootloader or silent");
     } else if (arg == "--app-version") {
       if (!next()) return fail("--app-version needs a value");
       o.device.appVersion = value;
@@ -128,10 +132,14 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string* error) {
       while (!list.empty()) {
         const auto comma = list.find(',');
         const std::string_view item = list.substr(0, comma);
-        if (item == "boot") o.device.answerBoot = false;
-        else if (item == "product") o.device.answerProduct = false;
-        else if (item == "app") o.device.answerApp = false;
-        else return fail("--no-answer: boot, product, app");
+        if (item == "boot")
+          o.device.answerBoot = false;
+        else if (item == "product")
+          o.device.answerProduct = false;
+        else if (item == "app")
+          o.device.answerApp = false;
+        else
+          return fail("--no-answer: boot, product, app");
         list = comma == std::string_view::npos ? "" : list.substr(comma + 1);
       }
     } else if (arg == "--reset-after-ms") {

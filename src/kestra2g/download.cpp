@@ -50,8 +50,8 @@ class Transfer {
  private:
   bool SendFrom(std::size_t pos);
   std::chrono::milliseconds AckTimeout() const {
-    const auto lineMicros = static_cast<long long>((next_ - acked_) + 16 * window_) *
-                            timing::kByteMicros;
+    const auto lineMicros =
+        static_cast<long long>((next_ - acked_) + 16 * window_) * timing::kByteMicros;
     return timing::kAckSlack + std::chrono::milliseconds(lineMicros / 1000);
   }
   void ReportProgress() const {
@@ -167,10 +167,8 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   RaiseProgress(1);
 
   SetJob(Job::Erasing);
-  const auto erase = wire::ByteWriter()
-                         .U32(device->appBase)
-                         .U32(static_cast<std::uint32_t>(file->size()))
-                         .Take();
+  const auto erase =
+      wire::ByteWriter().U32(device->appBase).U32(static_cast<std::uint32_t>(file->size())).Take();
   if (!StatusOk(link->Exchange(Request::Erase, erase, timing::kErase))) return false;
   RaiseProgress(kErasedPercent);
 

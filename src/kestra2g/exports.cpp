@@ -35,26 +35,24 @@ unsigned char CopyJobName(char* jobName) {
 // Every family asks the same questions: the boot loaders share one protocol,
 // which is what lets a TQ640 answer the HLX700 boot query (same boot ID) and
 // the program decide from the product text.
-#define K2G_DEFINE_FAMILY(prefix)                                                          \
-  extern "C" K2G_API unsigned char K2G_CALL prefix##GetBootInformation(int32_t mode,       \
-                                                                      char* info,          \
-                                                                      int32_t port) {      \
-    return Guard([&] { return QueryText(QueryKind::Boot, mode, info, port); });            \
-  }                                                                                         \
-  extern "C" K2G_API unsigned char K2G_CALL prefix##GetProductInformation(int32_t mode,    \
-                                                                         char* info,       \
-                                                                         int32_t port) {   \
-    return Guard([&] { return QueryText(QueryKind::Product, mode, info, port); });         \
-  }                                                                                         \
-  extern "C" K2G_API unsigned char K2G_CALL prefix##GetApplicationInformation(             \
-      int32_t mode, char* info, int32_t port) {                                            \
-    return Guard([&] { return QueryText(QueryKind::Application, mode, info, port); });     \
-  }                                                                                         \
-  extern "C" K2G_API unsigned char K2G_CALL prefix##GetJobName(char* jobName) {            \
-    return CopyJobName(jobName);                                                            \
-  }                                                                                         \
-  extern "C" K2G_API int32_t K2G_CALL prefix##GetProgress(void) {                          \
-    return kestra2g::CurrentProgress();                                                     \
+#define K2G_DEFINE_FAMILY(prefix)                                                                \
+  extern "C" K2G_API unsigned char K2G_CALL prefix##GetBootInformation(int32_t mode, char* info, \
+                                                                       int32_t port) {           \
+    return Guard([&] { return QueryText(QueryKind::Boot, mode, info, port); });                  \
+  }                                                                                              \
+  extern "C" K2G_API unsigned char K2G_CALL prefix##GetProductInformation(                       \
+      int32_t mode, char* info, int32_t port) {                                                  \
+    return Guard([&] { return QueryText(QueryKind::Product, mode, info, port); });               \
+  }                                                                                              \
+  extern "C" K2G_API unsigned char K2G_CALL prefix##GetApplicationInformation(                   \
+      int32_t mode, char* info, int32_t port) {                                                  \
+    return Guard([&] { return QueryText(QueryKind::Application, mode, info, port); });           \
+  }                                                                                              \
+  extern "C" K2G_API unsigned char K2G_CALL prefix##GetJobName(char* jobName) {                  \
+    return CopyJobName(jobName);                                                                 \
+  }                                                                                              \
+  extern "C" K2G_API int32_t K2G_CALL prefix##GetProgress(void) {                                \
+    return kestra2g::CurrentProgress();                                                          \
   }
 
 K2G_DEFINE_FAMILY(HLX700_)

@@ -34,8 +34,8 @@ bool QueryText(wire::QueryKind kind, std::int32_t mode, char* info, std::int32_t
   // The text ends at its first NUL or at what the buffer can hold.
   const auto text = std::span(*reply).subspan(2);
   const auto end = std::find(text.begin(), text.end(), 0);
-  const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(end - text.begin()),
-                                              kInfoTextMax);
+  const std::size_t n =
+      std::min<std::size_t>(static_cast<std::size_t>(end - text.begin()), kInfoTextMax);
   std::memcpy(info, text.data(), n);
   info[n] = '\0';
   return true;

@@ -13,16 +13,26 @@ std::atomic<std::int32_t> gProgress{0};
 
 const char* JobName(Job job) {
   switch (job) {
-    case Job::Idle: return "Idle";
-    case Job::CheckingFile: return "Checking the firmware file";
-    case Job::Connecting: return "Connecting";
-    case Job::Erasing: return "Erasing";
-    case Job::Writing: return "Writing";
-    case Job::Verifying: return "Verifying";
-    case Job::Activating: return "Activating";
-    case Job::Restarting: return "Restarting";
-    case Job::Done: return "Done";
-    case Job::Failed: return "Failed";
+    case Job::Idle:
+      return "Idle";
+    case Job::CheckingFile:
+      return "Checking the firmware file";
+    case Job::Connecting:
+      return "Connecting";
+    case Job::Erasing:
+      return "Erasing";
+    case Job::Writing:
+      return "Writing";
+    case Job::Verifying:
+      return "Verifying";
+    case Job::Activating:
+      return "Activating";
+    case Job::Restarting:
+      return "Restarting";
+    case Job::Done:
+      return "Done";
+    case Job::Failed:
+      return "Failed";
   }
   return "Idle";
 }

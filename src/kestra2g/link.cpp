@@ -26,8 +26,7 @@ std::optional<wire::Frame> Link::Receive(Clock::time_point deadline) {
   for (;;) {
     if (auto frame = decoder_.Next()) return frame;
     if (lost_) return std::nullopt;
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) return std::nullopt;
     const int n = port_->Read(buffer, static_cast<int>(left));
     if (n < 0) {

@@ -106,8 +106,7 @@ class PosixSerialPort final : public SerialPort {
       pollfd p{fd_, POLLIN, 0};
       const int r = poll(&p, 1, wait);
       if (r < 0 && errno != EINTR) return -1;
-      if (r > 0 && (p.revents & POLLIN) == 0 &&
-          (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+      if (r > 0 && (p.revents & POLLIN) == 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
         return -1;
       }
     }

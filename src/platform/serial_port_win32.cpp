@@ -84,8 +84,8 @@ std::unique_ptr<SerialPort> SerialPort::Open(int n, PortError* error) {
     err = PortError::NotFound;
     return nullptr;
   }
-  HANDLE h = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                         0, nullptr);
+  HANDLE h = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                         nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     err = ErrorFromLastError(GetLastError());
     return nullptr;

@@ -40,7 +40,8 @@ TEST(EmulatorCli, BadOptionsAreRefusedWithAMessage) {
   EXPECT_NE(status, 0);
   EXPECT_NE(RunEmulator("--fault melt:3", &status).find("unknown fault"), std::string::npos);
   EXPECT_NE(status, 0);
-  EXPECT_NE(RunEmulator("--initial-image /no/such/file", &status).find("cannot read"), std::string::npos);
+  EXPECT_NE(RunEmulator("--initial-image /no/such/file", &status).find("cannot read"),
+            std::string::npos);
   EXPECT_NE(status, 0);
 }
 

@@ -1,9 +1,10 @@
 // The emulated remote's rules, without a pty: what it refuses, and what a
 // reset or a power loss leaves behind.
 
+#include "emulator/device.h"
+
 #include <gtest/gtest.h>
 
-#include "emulator/device.h"
 #include "emulator/faults.h"
 #include "kestra2g/wire/bytes.h"
 #include "kestra2g/wire/firmware_file.h"
@@ -82,8 +83,9 @@ TEST(EmulatedDevice, ActivationChecksTheWrittenImage) {
   Device d(BootLoaderConfig());
   const std::vector<std::uint8_t> payload(2000, 0x42);
   const auto file = wire::BuildFirmwareFile(0, "HLX700", "7.0.0", payload);
-  ASSERT_EQ(StatusOf(Ask(d, Request::Erase,
-                         wire::ByteWriter().U32(16384).U32(static_cast<std::uint32_t>(file.size())).Take())),
+  ASSERT_EQ(StatusOf(Ask(
+                d, Request::Erase,
+                wire::ByteWriter().U32(16384).U32(static_cast<std::uint32_t>(file.size())).Take())),
             Status::Ok);
   const std::vector<std::uint8_t> head(file.begin(), file.begin() + 48);
   // Nothing written yet: the header is refused.
@@ -105,7 +107,8 @@ TEST(EmulatedDevice, KeepsFramesBeyondAGapAndReportsTheGapOnce) {
             Status::Ok);
   const std::uint32_t base = 16384 + 48;
   auto data = [&](std::uint32_t off) {
-    return Ask(d, Request::Data, wire::ByteWriter().U32(off).Bytes(std::vector<std::uint8_t>(100, 1)).Take());
+    return Ask(d, Request::Data,
+               wire::ByteWriter().U32(off).Bytes(std::vector<std::uint8_t>(100, 1)).Take());
   };
   const auto gap = data(base + 100);
   EXPECT_EQ(StatusOf(gap), Status::Gap);
@@ -146,8 +149,8 @@ TEST(FaultSpecs, ParseRatesPercentagesAndRejectNonsense) {
   EXPECT_TRUE(emulator::AddFault("power-loss:50", plan, &error));
   EXPECT_TRUE(emulator::AddFault("wrong-family", plan, &error));
   EXPECT_TRUE(plan.wrongFamily);
-  for (const char* bad : {"flip", "flip:2", "flip:x", "disconnect:101", "stall:", "melt:5",
-                          "verify-error:3"}) {
+  for (const char* bad :
+       {"flip", "flip:2", "flip:x", "disconnect:101", "stall:", "melt:5", "verify-error:3"}) {
     EXPECT_FALSE(emulator::AddFault(bad, plan, &error)) << bad;
   }
 }

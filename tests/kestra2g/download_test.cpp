@@ -37,7 +37,7 @@ TEST(Download, ImageArrivesByteForByteWhileJobAndProgressAreWatched) {
     while (running.load()) {
       char name[256];
       std::memset(name, '#', sizeof name);  // the program does not clear it
-      TQ640_GetJobName(name);  // any family's: one library, one download
+      TQ640_GetJobName(name);               // any family's: one library, one download
       seen.push_back({name, HLX700_GetProgress()});
       std::this_thread::sleep_for(std::chrono::milliseconds(3));
     }
@@ -61,8 +61,8 @@ TEST(Download, ImageArrivesByteForByteWhileJobAndProgressAreWatched) {
     if (i > 0) {
       EXPECT_GE(seen[i].progress, seen[i - 1].progress) << "at sample " << i;
     }
-    sawWriting = sawWriting || (seen[i].job == "Writing" && seen[i].progress > 3 &&
-                                seen[i].progress < 94);
+    sawWriting =
+        sawWriting || (seen[i].job == "Writing" && seen[i].progress > 3 && seen[i].progress < 94);
   }
   EXPECT_TRUE(sawWriting);
 
@@ -143,7 +143,9 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"CodeOfAnotherFamily", {"--state", "bootloader"}, 1, "wrong-family"},
         Refusal{"DeviceOfAnotherFamily", {"--state", "bootloader", "--family", "TQ640"}, 0, ""},
         Refusal{"FileTooBigForTheFlash",
-                {"--state", "bootloader", "--flash-size", "65536"}, 0, "too-big"},
+                {"--state", "bootloader", "--flash-size", "65536"},
+                0,
+                "too-big"},
         Refusal{"EmptyFile", {"--state", "bootloader"}, 0, "empty"},
         Refusal{"DamagedFile", {"--state", "bootloader"}, 0, "damaged"},
         Refusal{"MissingFile", {"--state", "bootloader"}, 0, "missing"},

@@ -78,8 +78,7 @@ TEST(Identification, TQ640DeviceAnswersTheHLX700BootQuery) {
 }
 
 TEST(Identification, ReportsTheVersionOfTheImageItStartsWith) {
-  const std::string image =
-      k2gtest::WriteFirmware("MV5100_V_3_10.bin", 2, "MV5100", "3.10", 4096);
+  const std::string image = k2gtest::WriteFirmware("MV5100_V_3_10.bin", 2, "MV5100", "3.10", 4096);
   Remote remote({"--family", "MV5100", "--initial-image", image});
   ASSERT_TRUE(remote.started());
   unsigned char r = 0;

@@ -63,8 +63,8 @@ class Remote {
     log_ = Scratch("emulator-" + tag + ".log");
     imageOut_ = Scratch("image-" + tag + ".bin");
     std::filesystem::remove(imageOut_);
-    args.insert(args.end(), {"--link", emulator::ComLinkPath(kPort), "--log", log_,
-                             "--image-out", imageOut_});
+    args.insert(args.end(),
+                {"--link", emulator::ComLinkPath(kPort), "--log", log_, "--image-out", imageOut_});
     std::string error;
     process_ = emulator::EmulatorProcess::Start(REMOTE_EMULATOR_PATH, args, &error);
     EXPECT_TRUE(process_ != nullptr) << error;

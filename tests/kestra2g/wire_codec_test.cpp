@@ -39,7 +39,8 @@ TEST(Crc32, MatchesTheStandardCheckValue) {
 
 TEST(FrameCodec, RoundTripsWholeAndByteByByte) {
   const Bytes payload = {1, 2, 3, 0xA5, 0x5A, 0};
-  const Bytes stream = Concat({wire::EncodeFrame(0x05, 7, payload), wire::EncodeFrame(0x81, 8, {})});
+  const Bytes stream =
+      Concat({wire::EncodeFrame(0x05, 7, payload), wire::EncodeFrame(0x81, 8, {})});
   for (std::size_t chunk : {0U, 1U, 3U}) {
     const auto frames = DecodeAll(stream, chunk);
     ASSERT_EQ(frames.size(), 2U) << "chunk " << chunk;

@@ -44,10 +44,13 @@ struct Case {
 
 bool RunCase(const Case& c, const std::string& emulatorPath, const std::string& firmware,
              std::size_t imageBytes) {
-  std::vector<std::string> args = {"--state", "bootloader", "--family", "HLX700",
-                                   "--baud", std::to_string(kBaud), "--turnaround-ms", "16",
-                                   "--max-data", std::to_string(kDataBlock), "--seed", std::to_string(c.seed),
-                                   "--link", emulator::ComLinkPath(kPort)};
+  std::vector<std::string> args = {"--state",         "bootloader",
+                                   "--family",        "HLX700",
+                                   "--baud",          std::to_string(kBaud),
+                                   "--turnaround-ms", "16",
+                                   "--max-data",      std::to_string(kDataBlock),
+                                   "--seed",          std::to_string(c.seed),
+                                   "--link",          emulator::ComLinkPath(kPort)};
   if (c.flipPerByte > 0) {
     char rate[64];
     std::snprintf(rate, sizeof rate, "flip:%.8f", c.flipPerByte);
@@ -68,10 +71,11 @@ bool RunCase(const Case& c, const std::string& emulatorPath, const std::string& 
   const double cpuProcess = CpuSeconds(RUSAGE_SELF) - cpuProcess0;
   device->Stop();
   const double rate = static_cast<double>(imageBytes) / wall;
-  std::printf("%-34s %-7s %7.2f s %8.0f B/s %6.1f %% of line  CPU %.3f s = %.2f %% of wall"
-              " (process %.2f %%)\n",
-              c.name, ok != 0 ? "ok" : "FAILED", wall, rate, 100.0 * rate / kLineBytesPerSecond,
-              cpuThread, 100.0 * cpuThread / wall, 100.0 * cpuProcess / wall);
+  std::printf(
+      "%-34s %-7s %7.2f s %8.0f B/s %6.1f %% of line  CPU %.3f s = %.2f %% of wall"
+      " (process %.2f %%)\n",
+      c.name, ok != 0 ? "ok" : "FAILED", wall, rate, 100.0 * rate / kLineBytesPerSecond, cpuThread,
+      100.0 * cpuThread / wall, 100.0 * cpuProcess / wall);
   return ok != 0;
 }
 

@@ -38,14 +38,14 @@
 extern "C" {
 #endif
 
-#define K2G_FAMILY_FUNCTIONS(prefix)                                                          \
-  K2G_API unsigned char K2G_CALL prefix##GetBootInformation(int32_t mode, char* info,         \
-                                                            int32_t port);                    \
-  K2G_API unsigned char K2G_CALL prefix##GetProductInformation(int32_t mode, char* info,      \
-                                                               int32_t port);                 \
-  K2G_API unsigned char K2G_CALL prefix##GetApplicationInformation(int32_t mode, char* info,  \
-                                                                   int32_t port);             \
-  K2G_API unsigned char K2G_CALL prefix##GetJobName(char* jobName);                           \
+#define K2G_FAMILY_FUNCTIONS(prefix)                                                         \
+  K2G_API unsigned char K2G_CALL prefix##GetBootInformation(int32_t mode, char* info,        \
+                                                            int32_t port);                   \
+  K2G_API unsigned char K2G_CALL prefix##GetProductInformation(int32_t mode, char* info,     \
+                                                               int32_t port);                \
+  K2G_API unsigned char K2G_CALL prefix##GetApplicationInformation(int32_t mode, char* info, \
+                                                                   int32_t port);            \
+  K2G_API unsigned char K2G_CALL prefix##GetJobName(char* jobName);                          \
   K2G_API int32_t K2G_CALL prefix##GetProgress(void);
 
 K2G_FAMILY_FUNCTIONS(HLX700_)

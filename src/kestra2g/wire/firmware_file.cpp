@@ -72,13 +72,20 @@ FirmwareCheck CheckFirmwareImage(std::span<const std::uint8_t> bytes, FirmwareHe
 
 const char* FirmwareCheckText(FirmwareCheck c) {
   switch (c) {
-    case FirmwareCheck::Ok: return "ok";
-    case FirmwareCheck::TooShort: return "shorter than a firmware header";
-    case FirmwareCheck::BadMagic: return "not a firmware file";
-    case FirmwareCheck::BadFormat: return "unknown firmware file format";
-    case FirmwareCheck::BadHeaderCrc: return "damaged firmware header";
-    case FirmwareCheck::SizeMismatch: return "firmware size does not match its header";
-    case FirmwareCheck::BadCrc: return "damaged firmware payload";
+    case FirmwareCheck::Ok:
+      return "ok";
+    case FirmwareCheck::TooShort:
+      return "shorter than a firmware header";
+    case FirmwareCheck::BadMagic:
+      return "not a firmware file";
+    case FirmwareCheck::BadFormat:
+      return "unknown firmware file format";
+    case FirmwareCheck::BadHeaderCrc:
+      return "damaged firmware header";
+    case FirmwareCheck::SizeMismatch:
+      return "firmware size does not match its header";
+    case FirmwareCheck::BadCrc:
+      return "damaged firmware payload";
   }
   return "?";
 }

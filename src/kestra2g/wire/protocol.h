@@ -27,12 +27,12 @@ enum class Request : std::uint8_t {
 
 enum class Status : std::uint8_t {
   Ok = 0,
-  Gap = 1,            // data frame beyond the next expected offset: resend from there
-  WrongState = 2,     // not in the boot loader
-  OutOfRange = 3,     // outside the application area (the boot loader is protected)
+  Gap = 1,         // data frame beyond the next expected offset: resend from there
+  WrongState = 2,  // not in the boot loader
+  OutOfRange = 3,  // outside the application area (the boot loader is protected)
   FlashError = 4,
-  BadImage = 5,       // header or image check failed
-  NotAvailable = 6,   // nothing to tell (no application, no such text)
+  BadImage = 5,      // header or image check failed
+  NotAvailable = 6,  // nothing to tell (no application, no such text)
   BadRequest = 7,
   NotErased = 8,
 };

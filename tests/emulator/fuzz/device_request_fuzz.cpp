@@ -1,9 +1,9 @@
 // libFuzzer target: the emulated device fed with arbitrary bytes as request
 // frames, in each of its states. Built by scripts/fuzz.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <span>
 
 #include "emulator/device.h"
