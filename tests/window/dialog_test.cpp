@@ -204,6 +204,20 @@ TEST(HarnessTest, TearDownEndsLoopsStillRunning) {
   EXPECT_FALSE(HasBackend());
 }
 
+TEST(HarnessTest, WorkersMessageBoxAfterTheUiFunctionReturnedStillEnds) {
+  HeadlessHarness ui;
+  ui.Start([] {});
+  ASSERT_TRUE(ui.Join());
+  std::atomic<int> answer{0};
+  std::thread worker([&] { answer = AfxMessageBox("late"); });
+  const auto box = ui.Backend().WaitForMessageBox();
+  ASSERT_TRUE(box.has_value());
+  EXPECT_EQ(box->text, "late");
+  ui.Backend().AbortAll();
+  worker.join();
+  EXPECT_EQ(answer, IDCANCEL);
+}
+
 TEST(HarnessTest, ControlsAreInertWithoutAWindow) {
   COuterDlg dialog;
   EXPECT_EQ(dialog.DoModal(), -1);  // no backend installed

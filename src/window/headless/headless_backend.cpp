@@ -29,6 +29,16 @@ void HeadlessBackend::MarkUiFinished() {
   changed_.notify_all();
 }
 
+void HeadlessBackend::DrainUntilStopped() {
+  RunLoop([this] { return drainStopped_; }, false);
+}
+
+void HeadlessBackend::StopDraining() {
+  std::lock_guard lock(mutex_);
+  drainStopped_ = true;
+  wake_.notify_all();
+}
+
 bool HeadlessBackend::IsUiThread() const {
   std::lock_guard lock(mutex_);
   return uiThread_ == std::this_thread::get_id();
@@ -83,10 +93,10 @@ bool HeadlessBackend::RunDueTimerLocked(std::unique_lock<std::mutex>& lock) {
 }
 
 template <typename Done>
-void HeadlessBackend::RunLoop(Done done) {
+void HeadlessBackend::RunLoop(Done done, bool endOnAbort) {
   std::unique_lock lock(mutex_);
   ++loopDepth_;
-  while (!done() && !aborted_) {
+  while (!done() && !(endOnAbort && aborted_)) {
     if (!tasks_.empty()) {
       std::function<void()> task = std::move(tasks_.front());
       tasks_.pop_front();

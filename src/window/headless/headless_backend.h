@@ -95,6 +95,10 @@ class HeadlessBackend : public Backend {
   void BindUiThread();
   // Called by the harness when the UI thread's function has returned.
   void MarkUiFinished();
+  // After that the harness keeps the UI thread running posted tasks (a
+  // worker's message box, say) until StopDraining().
+  void DrainUntilStopped();
+  void StopDraining();
 
   // ---- Waiting ----
   // True once a dialog made from templateId is open.
@@ -153,7 +157,7 @@ class HeadlessBackend : public Backend {
   // Runs posted tasks (and real-time timers) until done() holds; done is
   // evaluated with the mutex held.
   template <typename Done>
-  void RunLoop(Done done);
+  void RunLoop(Done done, bool endOnAbort = true);
   bool RunDueTimerLocked(std::unique_lock<std::mutex>& lock);
   std::optional<std::chrono::steady_clock::time_point> NextTimerDueLocked() const;
   std::shared_ptr<HeadlessWindow> TopmostLocked(int templateId) const;
@@ -178,6 +182,7 @@ class HeadlessBackend : public Backend {
   bool uiFinished_ = false;
   bool realTimeTimers_ = false;
   bool aborted_ = false;
+  bool drainStopped_ = false;
   bool waitCursor_ = false;
 };
 

@@ -11,6 +11,7 @@ HeadlessHarness::HeadlessHarness() {
 HeadlessHarness::~HeadlessHarness() {
   if (ui_.joinable()) {
     if (!Join(milliseconds(0))) backend_->AbortAll();
+    backend_->StopDraining();
     ui_.join();
   }
   InstallBackend(nullptr);
@@ -21,9 +22,12 @@ void HeadlessHarness::Start(std::function<void()> uiMain) {
     backend_->BindUiThread();
     uiMain();
     backend_->MarkUiFinished();
-    std::lock_guard lock(mutex_);
-    finished_ = true;
-    done_.notify_all();
+    {
+      std::lock_guard lock(mutex_);
+      finished_ = true;
+      done_.notify_all();
+    }
+    backend_->DrainUntilStopped();
   });
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 // Runs a piece of the program on its own UI thread over a fresh headless
 // backend, for tests. The constructor installs the backend; Start() runs the
-// function on the UI thread; Join() waits for it; the destructor ends any
-// modal loop still running, joins the thread and removes the backend.
+// function on the UI thread; Join() waits for it to return, after which the
+// thread still runs posted tasks (so a worker's AfxMessageBox never hangs);
+// the destructor ends any modal loop still running, joins the thread and
+// removes the backend.
 
 #include <functional>
 #include <thread>
