@@ -50,8 +50,25 @@ class FakeJobLibrary : public DeviceLibrary {
     lastPort.store(port);
     lastCode.store(code);
     int call = ++initComCalls;
+    {
+      std::unique_lock lock(mutex_);
+      released_.wait(lock, [&] { return !holdInitCom_; });
+    }
     int from = initComSucceedsAt.load();
     return from > 0 && call >= from ? 1 : 0;
+  }
+
+  // Keeps InitCom inside the call until ReleaseInitCom.
+  void HoldInitCom() {
+    std::lock_guard lock(mutex_);
+    holdInitCom_ = true;
+  }
+  void ReleaseInitCom() {
+    {
+      std::lock_guard lock(mutex_);
+      holdInitCom_ = false;
+    }
+    released_.notify_all();
   }
 
   unsigned char CatchBoot(std::int32_t port, std::int32_t code) override {
@@ -140,6 +157,7 @@ class FakeJobLibrary : public DeviceLibrary {
   int queryCount_ = 0;
   bool holdCatchBoot_ = false;
   bool holdDownload_ = false;
+  bool holdInitCom_ = false;
   std::string jobName_;
   std::vector<std::string> downloadedPaths_;
   std::vector<DeviceFamily> polledFamilies_;
