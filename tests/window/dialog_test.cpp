@@ -191,8 +191,8 @@ TEST(HarnessTest, TearDownEndsLoopsStillRunning) {
   std::atomic<int> result{0};
   std::atomic<int> boxResult{0};
   {
+    COuterDlg dialog;  // outlives the harness, which ends its modal run
     HeadlessHarness ui;
-    COuterDlg dialog;
     ui.Start([&] {
       result = dialog.DoModal();
       boxResult = AfxMessageBox("after");
