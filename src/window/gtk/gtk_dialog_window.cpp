@@ -48,7 +48,7 @@ GtkDialogWindow::GtkDialogWindow(CDialog& dialog, GtkWindow* owner) : dialog_(di
 GtkDialogWindow::~GtkDialogWindow() {
   for (auto& [id, timer] : timers_) g_source_remove(timer->source);
   timers_.clear();
-  if (sysCommandIdle_ != 0) g_source_remove(sysCommandIdle_);
+  if (queuedCommandsIdle_ != 0) g_source_remove(queuedCommandsIdle_);
   controls_.clear();  // stops the clips before their images go
   gtk_widget_destroy(window_);
 }
@@ -124,10 +124,13 @@ void GtkDialogWindow::PressEnter() {
   dialog_.DispatchCommand(IDOK, BN_CLICKED);
 }
 
+// The click is handled once the button's signal is over, as a posted
+// command: a handler that opens a modal dialog must not keep the signal
+// (and an accessibility client that pressed the button) waiting.
 void GtkDialogWindow::OnClicked(GtkButton*, gpointer data) {
   auto& control = *static_cast<Control*>(data);
   if (control.spec->id != kNoControlId)
-    control.owner->dialog_.DispatchCommand(control.spec->id, BN_CLICKED);
+    control.owner->QueueCommand(false, static_cast<unsigned>(control.spec->id));
 }
 
 void GtkDialogWindow::OnComboChanged(GtkComboBox*, gpointer data) {
@@ -256,26 +259,38 @@ void GtkDialogWindow::PopupSystemMenu(const GdkEvent* event) {
 
 void GtkDialogWindow::OnMenuItem(GtkMenuItem* item, gpointer data) {
   auto& self = *static_cast<GtkDialogWindow*>(data);
-  self.QueueSysCommand(GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(item), "reflint-command")));
+  self.QueueCommand(true,
+                    GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(item), "reflint-command")));
 }
 
-// The command runs once the menu has gone, not inside its signal: the About
-// box it opens has a main loop of its own.
-void GtkDialogWindow::QueueSysCommand(unsigned commandId) {
-  queuedSysCommands_.push_back(commandId);
-  if (sysCommandIdle_ == 0)
-    sysCommandIdle_ = g_idle_add(&GtkDialogWindow::OnSysCommandIdle, this);
+// --- Commands run from the main loop -----------------------------------
+
+// Menu items and clicks run once their signal is over: the About box or
+// dialog they may open has a main loop of its own.
+void GtkDialogWindow::QueueCommand(bool system, unsigned id) {
+  queuedCommands_.push_back({system, id});
+  if (queuedCommandsIdle_ == 0)
+    queuedCommandsIdle_ =
+        g_idle_add_full(G_PRIORITY_DEFAULT, &GtkDialogWindow::OnQueuedCommands, this, nullptr);
 }
 
-gboolean GtkDialogWindow::OnSysCommandIdle(gpointer data) {
+gboolean GtkDialogWindow::OnQueuedCommands(gpointer data) {
   auto& self = *static_cast<GtkDialogWindow*>(data);
-  self.sysCommandIdle_ = 0;
-  const std::vector<unsigned> commands = std::move(self.queuedSysCommands_);
-  self.queuedSysCommands_.clear();
-  for (unsigned commandId : commands) {
-    if (commandId == SC_CLOSE && !self.CancelAllowed()) continue;
-    self.dialog_.DispatchSysCommand(commandId, 0);
+  self.queuedCommandsIdle_ = 0;
+  const std::vector<QueuedCommand> commands = std::move(self.queuedCommands_);
+  self.queuedCommands_.clear();
+  for (const QueuedCommand& command : commands) {
     if (self.ended_) break;
+    if (!command.system) {
+      // A button disabled since (by the handler of an earlier click) takes
+      // the click no more, as a disabled window takes no input.
+      const Control* button = self.Find(static_cast<int>(command.id));
+      if (button && gtk_widget_is_sensitive(button->widget) &&
+          gtk_widget_get_visible(button->outer))
+        self.dialog_.DispatchCommand(static_cast<int>(command.id), BN_CLICKED);
+    } else if (command.id != SC_CLOSE || self.CancelAllowed()) {
+      self.dialog_.DispatchSysCommand(command.id, 0);
+    }
   }
   return G_SOURCE_REMOVE;
 }

@@ -93,7 +93,7 @@ class GtkDialogWindow final : public WindowPeer {
   void Cancel();
   void PressEnter();
   void PopupSystemMenu(const GdkEvent* event);
-  void QueueSysCommand(unsigned commandId);
+  void QueueCommand(bool system, unsigned id);
 
   static void OnClicked(GtkButton* button, gpointer control);
   static void OnComboChanged(GtkComboBox* combo, gpointer control);
@@ -101,7 +101,7 @@ class GtkDialogWindow final : public WindowPeer {
   static gboolean OnDelete(GtkWidget* widget, GdkEvent* event, gpointer self);
   static gboolean OnButtonPress(GtkWidget* widget, GdkEventButton* event, gpointer self);
   static gboolean OnTimer(gpointer timer);
-  static gboolean OnSysCommandIdle(gpointer self);
+  static gboolean OnQueuedCommands(gpointer self);
   static void OnMenuItem(GtkMenuItem* item, gpointer self);
 
   CDialog& dialog_;
@@ -112,8 +112,12 @@ class GtkDialogWindow final : public WindowPeer {
   std::map<unsigned, std::unique_ptr<Timer>> timers_;
   std::vector<std::pair<unsigned, std::string>> menuItems_;
   GtkWidget* menu_ = nullptr;
-  std::vector<unsigned> queuedSysCommands_;
-  guint sysCommandIdle_ = 0;
+  struct QueuedCommand {
+    bool system;  // a system command, or a button's click
+    unsigned id;
+  };
+  std::vector<QueuedCommand> queuedCommands_;
+  guint queuedCommandsIdle_ = 0;
   GObjectRef<GdkPixbuf> bigIcon_;
   GObjectRef<GdkPixbuf> smallIcon_;
   GMainLoop* loop_ = nullptr;
