@@ -23,15 +23,17 @@ constexpr int kName = 10;
 constexpr int kList = 11;
 constexpr int kBar = 12;
 constexpr int kClip = 13;
+constexpr int kOnce = 14;
 constexpr int kClipResource = 132;
 
-constexpr std::array<ControlTemplate, 6> kControls{{
+constexpr std::array<ControlTemplate, 7> kControls{{
     {IDOK, ControlKind::DefPushButton, "&OK", 5, 60, 50, 14, kStyleTabStop},
     {IDCANCEL, ControlKind::PushButton, "Cancel", 60, 60, 50, 14, kStyleTabStop},
     {kName, ControlKind::StaticText, "Placeholder", 5, 5, 100, 8, kStyleNone},
     {kList, ControlKind::DropDownList, "", 5, 18, 100, 50, kStyleTabStop},
     {kBar, ControlKind::ProgressBar, "", 5, 34, 100, 8, kStyleHidden},
     {kClip, ControlKind::Animation, "", 110, 5, 60, 40, kStyleTransparent},
+    {kOnce, ControlKind::PushButton, "Once", 115, 60, 50, 14, kStyleTabStop},
 }};
 constexpr DialogTemplate kTemplate{950, "Backend test", 180, 80, "MS Sans Serif", 8,
                                    kDialogSysMenu | kDialogAppWindow, kControls};
@@ -97,6 +99,11 @@ class ScriptDlg : public CDialog {
     CDialog::OnCancel();
   }
   void OnSelchange() { selChanges.push_back(Peer()->ListGetCurSel(kList)); }
+  void OnOnce() {
+    ++onceClicks;
+    Peer()->Enable(kOnce, false);
+  }
+  int onceClicks = 0;
   void OnSysCommand(unsigned id, std::intptr_t) { sysCommands.push_back(id); }
   void OnTimer(unsigned id) {
     timerIds.push_back(id);
@@ -111,6 +118,7 @@ class ScriptDlg : public CDialog {
 
 BEGIN_MESSAGE_MAP(ScriptDlg, CDialog)
 ON_CBN_SELCHANGE(kList, OnSelchange)
+ON_BN_CLICKED(kOnce, OnOnce)
 ON_WM_SYSCOMMAND()
 ON_WM_TIMER()
 END_MESSAGE_MAP()
@@ -247,6 +255,36 @@ TEST(GtkDialogWindow, EnterAndEscapeRespectDisabledButtons) {
   ScriptDlg closed;
   closed.onTick = [](ScriptDlg& d, int) { gtk_window_close(d.Gtk().Window()); };
   EXPECT_EQ(closed.DoModal(), IDCANCEL);
+}
+
+GtkWidget* ButtonLabelled(GtkWindow* window, const char* label) {
+  GList* kids = gtk_container_get_children(GTK_CONTAINER(gtk_bin_get_child(GTK_BIN(window))));
+  GtkWidget* found = nullptr;
+  for (GList* k = kids; k; k = k->next)
+    if (GTK_IS_BUTTON(k->data) && std::string(gtk_button_get_label(GTK_BUTTON(k->data))) == label)
+      found = GTK_WIDGET(k->data);
+  g_list_free(kids);
+  return found;
+}
+
+TEST(GtkDialogWindow, ClicksRunAfterTheSignalAndNotOnADisabledButton) {
+  REQUIRE_DISPLAY();
+  ScriptDlg dialog;
+  int clicksDuringSignal = -1;
+  dialog.onTick = [&](ScriptDlg& d, int tick) {
+    if (tick == 0) {
+      GtkWidget* once = ButtonLabelled(d.Gtk().Window(), "Once");
+      ASSERT_NE(once, nullptr);
+      gtk_button_clicked(GTK_BUTTON(once));
+      gtk_button_clicked(GTK_BUTTON(once));  // a double click before the handler ran
+      clicksDuringSignal = d.onceClicks;
+    } else if (tick == 3) {
+      d.EndDialog(IDOK);
+    }
+  };
+  dialog.DoModal();
+  EXPECT_EQ(clicksDuringSignal, 0);
+  EXPECT_EQ(dialog.onceClicks, 1);  // the handler disabled the button: the second is dropped
 }
 
 TEST(GtkDialogWindow, TimersTickWhileAMessageBoxIsOpen) {
