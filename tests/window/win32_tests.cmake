@@ -1,6 +1,6 @@
 # Tests of the Win32 backend and the Windows program. They open real
-# windows, so they run under wine on a private X display (xvfb-run), as one
-# ctest entry each.
+# windows, so they run under wine on a private X display (xvfb-run) in a
+# wine prefix of their own (see win32_display_run.sh), as one ctest entry.
 add_executable(window_win32_test win32_backend_test.cpp win32_program_test.cpp)
 target_link_libraries(window_win32_test PRIVATE reflint_window_win32 reflint_ui reflint_platform
                       GTest::gtest_main Threads::Threads)
@@ -8,6 +8,6 @@ target_include_directories(window_win32_test PRIVATE ${PROJECT_SOURCE_DIR}/src
                            ${PROJECT_SOURCE_DIR}/tests)
 add_dependencies(window_win32_test Reflint)
 add_test(NAME window_win32_test
-         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32_display_run.sh
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32_display_run.sh wine
                  $<TARGET_FILE:window_win32_test>)
-set_tests_properties(window_win32_test PROPERTIES LABELS gui TIMEOUT 180)
+set_tests_properties(window_win32_test PROPERTIES LABELS gui TIMEOUT 300)
