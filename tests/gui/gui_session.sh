@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Runs COMMAND on a virtual display with a private D-Bus session and the
+# accessibility bus ready, so that AT-SPI can read and drive the program.
+# Usage: gui_session.sh COMMAND [ARG...]
+set -euo pipefail
+exec xvfb-run -a -s "-screen 0 1024x768x24" dbus-run-session -- bash -c '
+  /usr/libexec/at-spi-bus-launcher --launch-immediately &
+  launcher=$!
+  # The program finds the accessibility bus at start-up: have it ready.
+  for _ in $(seq 600); do
+    gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
+      --method org.a11y.Bus.GetAddress >/dev/null 2>&1 && break
+    sleep 0.05
+  done
+  rc=0
+  "$@" || rc=$?
+  kill "$launcher" 2>/dev/null
+  wait "$launcher" 2>/dev/null
+  exit $rc' bash "$@" 2> >(grep -v "^dbus-daemon\|SpiRegistry" >&2)
