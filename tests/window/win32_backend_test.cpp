@@ -22,6 +22,8 @@ BEGIN_MESSAGE_MAP(CScriptedDlg, CDialog)
 ON_WM_TIMER()
 ON_WM_SYSCOMMAND()
 ON_BN_CLICKED(IDC_START_UPDATE, OnStartUpdate)
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
 END_MESSAGE_MAP()
 
 namespace {
@@ -244,6 +246,29 @@ TEST_F(Win32BackendTest, EscapeCancels) {
                       [](CScriptedDlg& d) { PostMessageA(HandleOf(d), WM_KEYDOWN, VK_ESCAPE, 0); });
   EXPECT_EQ(dialog.DoModal(), IDCANCEL);
   EXPECT_TRUE(dialog.startClicks.empty());
+}
+
+// The drag icon is the handle of the icon resource the dialog names; paints
+// reach the dialog's handler. (Wine, like current Windows, sends a minimised
+// window no paint, so the minimised drawing itself is not seen here.)
+TEST_F(Win32BackendTest, PaintsAndDragIconReachTheDialog) {
+  HICON dragIcon = nullptr;
+  bool iconicSeen = false;
+  CScriptedDlg dialog(MainTemplate(), [&](CScriptedDlg& d) {
+    HWND hwnd = HandleOf(d);
+    d.dragIconId = IDR_MAINFRAME;
+    dragIcon = reinterpret_cast<HICON>(SendMessageA(hwnd, WM_QUERYDRAGICON, 0, 0));
+    ShowWindow(hwnd, SW_MINIMIZE);
+    iconicSeen = d.IsIconic();
+    ShowWindow(hwnd, SW_RESTORE);
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    d.EndDialog(IDOK);
+  });
+  EXPECT_EQ(dialog.DoModal(), IDOK);
+  EXPECT_NE(dragIcon, nullptr);
+  EXPECT_TRUE(iconicSeen);
+  ASSERT_FALSE(dialog.paintedIconic.empty());
+  EXPECT_FALSE(dialog.paintedIconic.back());
 }
 
 TEST_F(Win32BackendTest, WaitCursorShowsAndGoes) {

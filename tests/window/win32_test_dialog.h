@@ -46,6 +46,11 @@ class CScriptedDlg : public CDialog {
     if ((commandId & 0xFFF0) != 16) Default();
   }
   void OnStartUpdate() { startClicks.push_back(1); }
+  void OnPaint() { paintedIconic.push_back(IsIconic()); }
+  std::intptr_t OnQueryDragIcon() { return dragIconId; }
+
+  std::vector<bool> paintedIconic;
+  int dragIconId = 0;
 
   DECLARE_MESSAGE_MAP()
 
