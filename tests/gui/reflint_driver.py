@@ -15,7 +15,7 @@ import time
 
 import pyatspi
 
-from atspi_helpers import application, click, descendants, find, wait_for
+from atspi_helpers import application, descendants, find, wait_for, xdotool
 
 # Generous: a busy 2-core machine may take long to start GTK or to answer.
 PATIENCE = 60.0
@@ -204,7 +204,13 @@ class Program:
                       "button %s" % name)
 
     def press(self, window, name):
-        click(self.button(window, name))
+        """A real mouse click: pressing through AT-SPI would run the button's
+        handler inside the accessibility call, and every further call would
+        wait until the handler, with all the dialogs it shows, returned."""
+        button = self.button(window, name)
+        x, y = button.queryComponent().getPosition(pyatspi.DESKTOP_COORDS)
+        w, h = button.queryComponent().getSize()
+        xdotool("mousemove", "--sync", str(x + w // 2), str(y + h // 2), "click", "1")
 
     def combo(self, window):
         return expect(find(window, pyatspi.ROLE_COMBO_BOX, showing=True), "a list box")
@@ -231,13 +237,14 @@ class Program:
         expect(wait_for(self.idle, PATIENCE), what)
 
     def progress(self):
-        """(percent text, bar value) while the transfer layout shows, else None."""
-        bar = find(self.main, pyatspi.ROLE_PROGRESS_BAR)
-        if not showing(bar):
+        """(job name, percentage) while the transfer layout shows, else None."""
+        if not showing(find(self.main, pyatspi.ROLE_PROGRESS_BAR)):
             return None
-        percent = next((n.name for n in descendants(self.main) if n.getRole() == pyatspi.ROLE_LABEL
-                        and n.name.endswith(" %") and showing(n)), "")
-        return percent, bar.queryValue().currentValue
+        labels = [n.name for n in descendants(self.main)
+                  if n.getRole() == pyatspi.ROLE_LABEL and showing(n)]
+        percent = next((t for t in labels if t.endswith(" %") and t[:-2].isdigit()), None)
+        job = next((t for t in labels if t and t not in (percent, "Select port:")), "")
+        return (job, int(percent[:-2])) if percent else None
 
     def ended(self, seconds=PATIENCE):
         try:

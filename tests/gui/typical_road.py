@@ -9,8 +9,7 @@ import time
 
 import pyatspi
 
-from reflint_driver import (PATIENCE, RESET_TEXT, Program, expect, screenshot, showing,
-                            wait_for)
+from reflint_driver import PATIENCE, RESET_TEXT, Program, expect, screenshot, wait_for
 
 PORT = 3
 INSTALLED = "2.0.3"
@@ -88,14 +87,14 @@ def drive(bin_dir, config, road):
             now = program.progress()
             if now is not None and now not in seen:
                 seen.append(now)
-                if 0 < now[1] < 100 and not pictured:
+                if 20 <= now[1] < 100 and not pictured:
                     pictured = True
-                    road.step("the download runs: %s" % now[0], "transfer", program.main,
+                    road.step("the download runs: %s %d %%" % now, "transfer", program.main,
                               "transfer-layout.png")
             return [w for w in program.windows() if w.getRole() == pyatspi.ROLE_ALERT]
 
         expect(wait_for(transfer_ends, PATIENCE * 2), "the download's result")
-        values = sorted({value for _, value in seen})
+        values = sorted({percent for _, percent in seen})
         expect(any(0 < v < 100 for v in values), "the progress moving (seen %s)" % values)
         road.step("the progress moved through %s" % ", ".join("%d %%" % v for v in values))
 
