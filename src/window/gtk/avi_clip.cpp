@@ -111,7 +111,8 @@ std::optional<AviClip> ParseAviClip(Bytes riff, bool magentaTransparent) {
     if (frame.size() < stride * static_cast<std::size_t>(clip.height)) return std::nullopt;
     std::vector<std::uint8_t> rgba(static_cast<std::size_t>(clip.width) * clip.height * 4);
     for (int row = 0; row < clip.height; ++row) {
-      const std::size_t source = stride * static_cast<std::size_t>(bottomUp ? clip.height - 1 - row : row);
+      const std::size_t source =
+          stride * static_cast<std::size_t>(bottomUp ? clip.height - 1 - row : row);
       std::uint8_t* out = rgba.data() + static_cast<std::size_t>(row) * clip.width * 4;
       for (int col = 0; col < clip.width; ++col)
         std::memcpy(out + col * 4, palette[frame[source + col]].data(), 4);

@@ -17,9 +17,13 @@ int MulDiv(int value, int numerator, int denominator) {
   return static_cast<int>(negative ? -quotient : quotient);
 }
 
-int DialogUnitsToPixelsX(const DialogBaseUnits& base, int units) { return MulDiv(units, base.x, 4); }
+int DialogUnitsToPixelsX(const DialogBaseUnits& base, int units) {
+  return MulDiv(units, base.x, 4);
+}
 
-int DialogUnitsToPixelsY(const DialogBaseUnits& base, int units) { return MulDiv(units, base.y, 8); }
+int DialogUnitsToPixelsY(const DialogBaseUnits& base, int units) {
+  return MulDiv(units, base.y, 8);
+}
 
 PixelRect DialogRectToPixels(const DialogBaseUnits& base, int x, int y, int cx, int cy) {
   // Position and size are converted separately, as Windows does, so that

@@ -55,8 +55,10 @@ std::string StripMnemonic(const std::string& text) {
   std::string result;
   result.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '&' && i + 1 < text.size()) ++i;
-    else if (text[i] == '&') continue;
+    if (text[i] == '&' && i + 1 < text.size())
+      ++i;
+    else if (text[i] == '&')
+      continue;
     result += text[i];
   }
   return result;

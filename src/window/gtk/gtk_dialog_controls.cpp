@@ -49,7 +49,8 @@ void FillHeight(GtkWidget* bar, int height) {
 
 }  // namespace
 
-std::unique_ptr<GtkDialogWindow::Control> GtkDialogWindow::MakeControl(const ControlTemplate& spec) {
+std::unique_ptr<GtkDialogWindow::Control> GtkDialogWindow::MakeControl(
+    const ControlTemplate& spec) {
   auto control = std::make_unique<Control>();
   control->owner = this;
   control->spec = &spec;
@@ -127,10 +128,12 @@ std::unique_ptr<GtkDialogWindow::Control> GtkDialogWindow::MakeControl(const Con
     case ControlKind::BlackFrame: {
       if (spec.cy <= 1 || spec.cx <= 1) {
         const bool horizontal = spec.cy <= spec.cx;
-        control->widget = gtk_separator_new(horizontal ? GTK_ORIENTATION_HORIZONTAL
-                                                       : GTK_ORIENTATION_VERTICAL);
-        if (horizontal) height = -1;
-        else width = -1;
+        control->widget =
+            gtk_separator_new(horizontal ? GTK_ORIENTATION_HORIZONTAL : GTK_ORIENTATION_VERTICAL);
+        if (horizontal)
+          height = -1;
+        else
+          width = -1;
       } else {
         control->widget = gtk_frame_new(nullptr);
         gtk_frame_set_shadow_type(GTK_FRAME(control->widget), GTK_SHADOW_IN);
@@ -166,8 +169,7 @@ void GtkDialogWindow::LinkLabelsToLists() {
   for (std::size_t i = 1; i < controls_.size(); ++i) {
     const Control& label = *controls_[i - 1];
     const Control& list = *controls_[i];
-    if (list.spec->kind == ControlKind::DropDownList &&
-        label.spec->kind == ControlKind::StaticText)
+    if (list.spec->kind == ControlKind::DropDownList && label.spec->kind == ControlKind::StaticText)
       gtk_label_set_mnemonic_widget(GTK_LABEL(label.widget), list.widget);
   }
 }

@@ -194,8 +194,8 @@ gboolean GtkDialogWindow::OnButtonPress(GtkWidget*, GdkEventButton* event, gpoin
 bool GtkDialogWindow::SetTimer(unsigned timerId, unsigned periodMs) {
   KillTimer(timerId);  // setting a running timer again restarts it
   auto timer = std::make_unique<Timer>(Timer{this, timerId, 0});
-  timer->source = g_timeout_add(periodMs == 0 ? 1 : periodMs, &GtkDialogWindow::OnTimer,
-                                timer.get());
+  timer->source =
+      g_timeout_add(periodMs == 0 ? 1 : periodMs, &GtkDialogWindow::OnTimer, timer.get());
   timers_[timerId] = std::move(timer);
   return true;
 }
@@ -259,8 +259,7 @@ void GtkDialogWindow::PopupSystemMenu(const GdkEvent* event) {
 
 void GtkDialogWindow::OnMenuItem(GtkMenuItem* item, gpointer data) {
   auto& self = *static_cast<GtkDialogWindow*>(data);
-  self.QueueCommand(true,
-                    GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(item), "reflint-command")));
+  self.QueueCommand(true, GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(item), "reflint-command")));
 }
 
 // --- Commands run from the main loop -----------------------------------

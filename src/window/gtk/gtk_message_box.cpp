@@ -17,8 +17,8 @@ const char* QuestionIconName() {
 int RunMessageBox(GtkWindow* owner, const std::string& title, const std::string& text,
                   unsigned type) {
   const bool yesNo = (type & 0x0F) == MB_YESNO;
-  const GtkMessageType icon = (type & 0xF0) == MB_ICONQUESTION ? GTK_MESSAGE_QUESTION
-                                                               : GTK_MESSAGE_OTHER;
+  const GtkMessageType icon =
+      (type & 0xF0) == MB_ICONQUESTION ? GTK_MESSAGE_QUESTION : GTK_MESSAGE_OTHER;
   GtkWidget* box = gtk_message_dialog_new(owner, GTK_DIALOG_MODAL, icon, GTK_BUTTONS_NONE, "%s",
                                           ToDisplayUtf8(text).c_str());
   gtk_window_set_title(GTK_WINDOW(box), ToDisplayUtf8(title).c_str());

@@ -7,7 +7,7 @@
 
 struct AviSpec {
   int width = 3;
-  int height = 2;          // negative: top-down rows
+  int height = 2;  // negative: top-down rows
   std::uint32_t scale = 1;
   std::uint32_t rate = 2;  // frames per second = rate / scale
   std::uint16_t bitCount = 8;
@@ -107,7 +107,7 @@ inline std::vector<std::uint8_t> AviBuilder::Build(const AviSpec& spec) {
       for (std::size_t col = 0; col < stride; ++col) {
         const std::size_t at = static_cast<std::size_t>(row * spec.width) + col;
         data.push_back(col < static_cast<std::size_t>(spec.width) && at < pixels.size() ? pixels[at]
-                                                                                         : 0);
+                                                                                        : 0);
       }
     }
     const auto chunk = Chunk("00db", data);

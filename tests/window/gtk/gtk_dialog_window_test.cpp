@@ -1,6 +1,8 @@
 // The GTK backend on a real display (run under xvfb-run): controls, the
 // keyboard of a dialog, timers during nested loops, posts from threads,
 // the context menu, the clip player and the wait cursor.
+#include "window/gtk/gtk_dialog_window.h"
+
 #include <gdk/gdkkeysyms.h>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
@@ -13,7 +15,6 @@
 #include "window/dialog.h"
 #include "window/gtk/avi_builder.h"
 #include "window/gtk/gtk_backend.h"
-#include "window/gtk/gtk_dialog_window.h"
 #include "window/resources.h"
 #include "window/ui_thread.h"
 
@@ -35,8 +36,8 @@ constexpr std::array<ControlTemplate, 7> kControls{{
     {kClip, ControlKind::Animation, "", 110, 5, 60, 40, kStyleTransparent},
     {kOnce, ControlKind::PushButton, "Once", 115, 60, 50, 14, kStyleTabStop},
 }};
-constexpr DialogTemplate kTemplate{950, "Backend test", 180, 80, "MS Sans Serif", 8,
-                                   kDialogSysMenu | kDialogAppWindow, kControls};
+constexpr DialogTemplate kTemplate{
+    950, "Backend test", 180, 80, "MS Sans Serif", 8, kDialogSysMenu | kDialogAppWindow, kControls};
 
 std::vector<std::uint8_t>& ClipBytes() {
   static std::vector<std::uint8_t> bytes = [] {
@@ -78,7 +79,7 @@ class ScriptDlg : public CDialog {
 
   std::function<void(ScriptDlg&)> onInit;
   std::function<void(ScriptDlg&, int tick)> onTick;
-  std::vector<int> commands;     // ids of dispatched clicks
+  std::vector<int> commands;  // ids of dispatched clicks
   std::vector<int> selChanges;
   std::vector<unsigned> sysCommands;
   std::vector<unsigned> timerIds;
@@ -129,8 +130,8 @@ void SendKey(GtkWindow* window, guint keyval, GdkModifierType state = GdkModifie
   event->key.keyval = keyval;
   event->key.state = state;
   event->key.send_event = TRUE;
-  gdk_event_set_device(event, gdk_seat_get_keyboard(
-                                  gdk_display_get_default_seat(gdk_display_get_default())));
+  gdk_event_set_device(
+      event, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
   gboolean handled = FALSE;
   g_signal_emit_by_name(window, "key-press-event", event, &handled);
   gdk_event_free(event);
@@ -210,8 +211,8 @@ TEST(GtkDialogWindow, UserSelectionNotifiesAndShowsUtf8) {
     GtkWidget* combo = gtk_widget_get_ancestor(focus, GTK_TYPE_COMBO_BOX);
     EXPECT_EQ(combo, nullptr) << "the first control, OK, has the focus";
     // Find the combo as the user would meet it and pick the first entry.
-    GList* kids = gtk_container_get_children(
-        GTK_CONTAINER(gtk_bin_get_child(GTK_BIN(d.Gtk().Window()))));
+    GList* kids =
+        gtk_container_get_children(GTK_CONTAINER(gtk_bin_get_child(GTK_BIN(d.Gtk().Window()))));
     for (GList* k = kids; k; k = k->next)
       if (GTK_IS_COMBO_BOX_TEXT(k->data)) {
         gtk_combo_box_set_active(GTK_COMBO_BOX(k->data), 0);
@@ -347,9 +348,7 @@ TEST(GtkDialogWindow, WorkerMessageBoxWaitsForTheUser) {
 TEST(GtkDialogWindow, ContextMenuSendsTheSystemCommand) {
   REQUIRE_DISPLAY();
   ScriptDlg dialog;
-  dialog.onInit = [](ScriptDlg& d) {
-    EXPECT_TRUE(d.AppendSystemMenuItem(16, "&About..."));
-  };
+  dialog.onInit = [](ScriptDlg& d) { EXPECT_TRUE(d.AppendSystemMenuItem(16, "&About...")); };
   dialog.onTick = [](ScriptDlg& d, int tick) {
     GtkWindow* window = d.Gtk().Window();
     if (tick == 0) {
@@ -361,7 +360,8 @@ TEST(GtkDialogWindow, ContextMenuSendsTheSystemCommand) {
       GList* items = gtk_container_get_children(GTK_CONTAINER(menu));
       for (GList* i = items; i; i = i->next) {
         const gchar* label = gtk_menu_item_get_label(GTK_MENU_ITEM(i->data));
-        if (label && std::string(label) == "_About...") gtk_menu_item_activate(GTK_MENU_ITEM(i->data));
+        if (label && std::string(label) == "_About...")
+          gtk_menu_item_activate(GTK_MENU_ITEM(i->data));
       }
       g_list_free(items);
       gtk_menu_shell_deactivate(GTK_MENU_SHELL(menu));
@@ -388,8 +388,8 @@ TEST(GtkDialogWindow, ClipPlaysRepeatedlyAndStops) {
   GtkImage* image = nullptr;
   dialog.onTick = [&](ScriptDlg& d, int tick) {
     if (!image) {
-      GList* kids = gtk_container_get_children(
-          GTK_CONTAINER(gtk_bin_get_child(GTK_BIN(d.Gtk().Window()))));
+      GList* kids =
+          gtk_container_get_children(GTK_CONTAINER(gtk_bin_get_child(GTK_BIN(d.Gtk().Window()))));
       for (GList* k = kids; k; k = k->next)
         if (GTK_IS_IMAGE(k->data)) image = GTK_IMAGE(k->data);
       g_list_free(kids);
@@ -418,7 +418,8 @@ TEST(GtkDialogWindow, WaitCursorShowsOnOpenWindows) {
   dialog.onTick = [&](ScriptDlg& d, int) {
     GdkWindow* surface = gtk_widget_get_window(GTK_WIDGET(d.Gtk().Window()));
     BeginWaitCursor();
-    if (GdkCursor* cursor = gdk_window_get_cursor(surface)) busy = gdk_cursor_get_cursor_type(cursor);
+    if (GdkCursor* cursor = gdk_window_get_cursor(surface))
+      busy = gdk_cursor_get_cursor_type(cursor);
     EndWaitCursor();
     clearedAfter = gdk_window_get_cursor(surface) == nullptr;
     d.EndDialog(IDOK);

@@ -16,8 +16,8 @@ std::vector<std::uint8_t> Ico(const std::vector<std::pair<int, int>>& widthAndDe
     offset += 4;
   }
   for (auto [width, depth] : widthAndDepth)
-    out.insert(out.end(), {static_cast<std::uint8_t>(width), static_cast<std::uint8_t>(depth),
-                           0xAA, 0xBB});
+    out.insert(out.end(),
+               {static_cast<std::uint8_t>(width), static_cast<std::uint8_t>(depth), 0xAA, 0xBB});
   return out;
 }
 
