@@ -110,8 +110,13 @@ TEST_F(Win32BackendTest, TextsStatesAndListsThroughThePeer) {
     EXPECT_EQ(p.GetText(4711), "");
 
     EXPECT_TRUE(p.IsEnabled(IDC_START_UPDATE));
+    HWND start = GetDlgItem(HandleOf(d), IDC_START_UPDATE);
+    SetFocus(start);
     p.Enable(IDC_START_UPDATE, false);
     EXPECT_FALSE(p.IsEnabled(IDC_START_UPDATE));
+    // The keyboard focus moved on instead of being lost.
+    EXPECT_NE(GetFocus(), start);
+    EXPECT_NE(GetFocus(), nullptr);
     EXPECT_TRUE(p.IsVisible(IDC_INFO));
     EXPECT_FALSE(p.IsVisible(IDC_PROGRESS));
     p.Show(IDC_PROGRESS, true);

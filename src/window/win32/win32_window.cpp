@@ -41,8 +41,17 @@ std::string Win32Window::GetText(int id) const {
   return text;
 }
 
+// A control that goes away under the keyboard focus hands it on first, so
+// that the keyboard keeps working (Tab, Enter, Escape).
+void Win32Window::MoveFocusOff(HWND item) {
+  if (GetFocus() == item) SendMessageA(hwnd_, WM_NEXTDLGCTL, 0, FALSE);
+}
+
 void Win32Window::Enable(int id, bool enable) {
-  if (HWND item = Item(id)) EnableWindow(item, enable ? TRUE : FALSE);
+  HWND item = Item(id);
+  if (item == nullptr) return;
+  if (!enable) MoveFocusOff(item);
+  EnableWindow(item, enable ? TRUE : FALSE);
 }
 
 bool Win32Window::IsEnabled(int id) const {
@@ -51,7 +60,10 @@ bool Win32Window::IsEnabled(int id) const {
 }
 
 void Win32Window::Show(int id, bool show) {
-  if (HWND item = Item(id)) ShowWindow(item, show ? SW_SHOW : SW_HIDE);
+  HWND item = Item(id);
+  if (item == nullptr) return;
+  if (!show) MoveFocusOff(item);
+  ShowWindow(item, show ? SW_SHOW : SW_HIDE);
 }
 
 // The control's own visibility: IsWindowVisible would also answer false for

@@ -63,6 +63,7 @@ class Win32Window final : public WindowPeer {
 
  private:
   HWND Item(int id) const { return GetDlgItem(hwnd_, id); }
+  void MoveFocusOff(HWND item);
   LRESULT Send(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
     return SendDlgItemMessageA(hwnd_, id, message, wParam, lParam);
   }
