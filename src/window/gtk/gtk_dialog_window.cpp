@@ -62,6 +62,14 @@ void GtkDialogWindow::BuildControls() {
     }
   }
   LinkLabelsToLists();
+  // Tab moves through the controls in template order, as in a dialog, not
+  // by their places on screen.
+  GList* chain = nullptr;
+  for (auto& control : controls_) chain = g_list_append(chain, control->outer);
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  gtk_container_set_focus_chain(GTK_CONTAINER(client_), chain);
+  G_GNUC_END_IGNORE_DEPRECATIONS
+  g_list_free(chain);
 }
 
 std::string GtkDialogWindow::Caption() const { return dialog_.Template().caption; }
