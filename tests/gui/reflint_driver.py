@@ -200,8 +200,11 @@ class Program:
         expect(wait_for(lambda: not showing(window), seconds), what)
 
     def button(self, window, name):
-        return expect(wait_for(lambda: find(window, pyatspi.ROLE_PUSH_BUTTON, name, showing=True)),
-                      "button %s" % name)
+        """The showing button of that name, its mnemonic mark aside."""
+        def probe():
+            return next((n for n in descendants(window) if n.getRole() == pyatspi.ROLE_PUSH_BUTTON
+                         and n.name.replace("&", "").replace("_", "") == name and showing(n)), None)
+        return expect(wait_for(probe), "button %s" % name)
 
     def press(self, window, name):
         """A real mouse click: pressing through AT-SPI would run the button's
