@@ -30,7 +30,8 @@ class Road:
     """Prints each step as it happens and keeps a picture of it.
 
     shots: folder for a picture of the whole display per step, or None.
-    docs: folder for pictures of each window alone (the README's), or None.
+    docs: folder for pictures of the road's dialogs and of the window during
+    the download, each alone (the README's), or None.
     """
 
     def __init__(self, shots=None, docs=None):
@@ -53,8 +54,7 @@ def drive(bin_dir, config, road):
     program = Program(bin_dir, config)
     try:
         expect(wait_for(program.idle, PATIENCE), "the main window idle")
-        road.step("the main window shows the firmware and the ports", "main-window",
-                  program.main, "main-window.png")
+        road.step("the main window shows the firmware and the ports", "main-window")
 
         program.choose(program.main, "COM%d" % PORT)
         expect(wait_for(lambda: config.saved_port() == PORT), "COM%d saved at once" % PORT)
@@ -90,7 +90,7 @@ def drive(bin_dir, config, road):
                 if 20 <= now[1] < 100 and not pictured:
                     pictured = True
                     road.step("the download runs: %s %d %%" % now, "transfer", program.main,
-                              "transfer-layout.png")
+                              "download-running.png")
             return [w for w in program.windows() if w.getRole() == pyatspi.ROLE_ALERT]
 
         expect(wait_for(transfer_ends, PATIENCE * 2), "the download's result")
