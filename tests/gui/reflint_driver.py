@@ -11,7 +11,6 @@ import shutil
 import signal
 import subprocess
 import tempfile
-import time
 
 import pyatspi
 

@@ -12,6 +12,8 @@ import time
 
 import pyatspi
 
+from atspi_helpers import application, click, descendants, find, wait_for, xdotool
+
 BIN_DIR = sys.argv[1]
 PROGRAM = os.path.join(BIN_DIR, "reflint")
 TEST_PORT = 7
@@ -23,52 +25,6 @@ def check(condition, what):
     print(("ok   " if condition else "FAIL ") + what, flush=True)
     if not condition:
         failures.append(what)
-
-
-def wait_for(probe, seconds=10.0):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        try:
-            found = probe()
-        except Exception:  # the tree changes while we read it
-            found = None
-        if found:
-            return found
-        time.sleep(0.05)
-    return None
-
-
-def descendants(node):
-    for child in node:
-        if child is None:
-            continue
-        yield child
-        yield from descendants(child)
-
-
-def application(pid):
-    for app in pyatspi.Registry.getDesktop(0):
-        if app is not None and app.get_process_id() == pid:
-            return app
-    return None
-
-
-def find(app, role, name=None, showing=False):
-    for node in descendants(app):
-        if node.getRole() != role or (name is not None and node.name != name):
-            continue
-        if showing and not node.getState().contains(pyatspi.STATE_SHOWING):
-            continue
-        return node
-    return None
-
-
-def click(node):
-    node.queryAction().doAction(0)
-
-
-def xdotool(*args):
-    return subprocess.run(["xdotool", *args], check=True, capture_output=True, text=True).stdout
 
 
 def make_test_port():
