@@ -240,13 +240,18 @@ class Program:
 
     def progress(self):
         """(job name, percentage) while the transfer layout shows, else None."""
-        if not showing(find(self.main, pyatspi.ROLE_PROGRESS_BAR)):
+        if not hasattr(self, "_transfer"):
+            # Found once: reading them is then two calls per poll, quick
+            # enough to see the percentage move even on a busy machine.
+            labels = [n for n in descendants(self.main) if n.getRole() == pyatspi.ROLE_LABEL]
+            percent = next(i for i, n in enumerate(labels) if n.name.endswith(" %"))
+            self._transfer = (find(self.main, pyatspi.ROLE_PROGRESS_BAR), labels[percent - 1],
+                              labels[percent])
+        bar, job, percent = self._transfer
+        if not showing(bar):
             return None
-        labels = [n.name for n in descendants(self.main)
-                  if n.getRole() == pyatspi.ROLE_LABEL and showing(n)]
-        percent = next((t for t in labels if t.endswith(" %") and t[:-2].isdigit()), None)
-        job = next((t for t in labels if t and t not in (percent, "Select port:")), "")
-        return (job, int(percent[:-2])) if percent else None
+        text = percent.name
+        return (job.name, int(text[:-2])) if text[:-2].isdigit() else None
 
     def ended(self, seconds=PATIENCE):
         try:

@@ -20,10 +20,15 @@ RESET_AFTER_MS = 2500
 SUCCESS = "The firmware has been updated successfully!\n"
 
 
-def emulator_options():
+def emulator_options(reset_after_ms=RESET_AFTER_MS):
+    """The remote of the road; with reset_after_ms None nobody presses RESET
+    but the caller."""
     # Paced as a real 115200 baud line so that the progress can be watched.
-    return ("--family", "HLX700", "--state", "application", "--app-version", INSTALLED,
-            "--reset-after-ms", str(RESET_AFTER_MS), "--baud", "115200")
+    options = ["--family", "HLX700", "--state", "application", "--app-version", INSTALLED,
+               "--baud", "115200"]
+    if reset_after_ms is not None:
+        options += ["--reset-after-ms", str(reset_after_ms)]
+    return options
 
 
 class Road:
@@ -49,8 +54,9 @@ class Road:
             screenshot(os.path.join(self.docs, doc_name), window)
 
 
-def drive(bin_dir, config, road):
-    """Runs the whole road; StepFailed names the step that did not happen."""
+def drive(bin_dir, config, road, press_reset=None):
+    """Runs the whole road; StepFailed names the step that did not happen.
+    press_reset, when given, presses RESET once the prompt has been seen."""
     program = Program(bin_dir, config)
     try:
         expect(wait_for(program.idle, PATIENCE), "the main window idle")
@@ -66,6 +72,8 @@ def drive(bin_dir, config, road):
         prompt = program.wait_window(lambda text: text == RESET_TEXT, "the reset prompt")
         road.step("the reset prompt asks for the RESET button", "reset-prompt", prompt,
                   "reset-prompt.png")
+        if press_reset:
+            press_reset()
         program.wait_gone(prompt, "the reset prompt closing by itself")
         road.step("RESET pressed on the remote: the prompt closed by itself")
 
