@@ -29,8 +29,11 @@ def main():
         os.remove(os.path.join(shots, old))
 
     config = ConfigHome(os.path.join(demo, "config"))
+    # Its log and image beside, not in, the program's folder.
+    remote = os.path.join(demo, "remote")
+    os.makedirs(remote, exist_ok=True)
     emulator = Emulator(demo, config, typical_road.PORT, *typical_road.emulator_options(),
-                        workdir=demo)
+                        workdir=remote)
     print("Emulated %s remote running application %s is COM%d (log: %s)"
           % ("HLX700", typical_road.INSTALLED, typical_road.PORT, emulator.log_path), flush=True)
     failed = None

@@ -69,13 +69,19 @@ def drive(bin_dir, config, road, press_reset=None):
         program.press(program.main, "Start Update")
         road.step("Start Update pressed")
 
-        prompt = program.wait_window(lambda text: text == RESET_TEXT, "the reset prompt")
-        road.step("the reset prompt asks for the RESET button", "reset-prompt", prompt,
-                  "reset-prompt.png")
-        if press_reset:
-            press_reset()
-        program.wait_gone(prompt, "the reset prompt closing by itself")
-        road.step("RESET pressed on the remote: the prompt closed by itself")
+        # On a very busy machine the emulator's RESET may close the prompt
+        # before it has been read; the confirmation then shows instead.
+        prompt = program.wait_window(lambda text: text == RESET_TEXT or text.startswith(
+            "Application:\t\tVersion "), "the reset prompt")
+        if program.label_in(prompt, RESET_TEXT):
+            road.step("the reset prompt asks for the RESET button", "reset-prompt", prompt,
+                      "reset-prompt.png")
+            if press_reset:
+                press_reset()
+            program.wait_gone(prompt, "the reset prompt closing by itself")
+            road.step("RESET pressed on the remote: the prompt closed by itself")
+        else:
+            road.step("RESET pressed on the remote: the reset prompt came and went unseen")
 
         confirm = program.wait_window(lambda text: "Version " + NEW in text, "the confirmation")
         texts = [n.name for n in pyatspi.utils.findAllDescendants(
