@@ -135,6 +135,17 @@ def cancelled_reset_prompt_ends_the_run_quietly(bin_dir, config):
     expect(len(emulator.log()) == settled,
            "no polling after the cancel (%s)" % emulator.log()[settled:])
     expect(program.idle(), "no message after the cancel")
+
+    # The port is free again and the run starts afresh: a second press
+    # reaches the prompt, RESET leads on to the confirmation.
+    program.press(program.main, "Start Update")
+    prompt = program.wait_window(lambda text: text == RESET_TEXT, "the reset prompt again")
+    emulator.press_reset()
+    program.wait_gone(prompt, "the prompt closing after RESET")
+    confirm = confirmation(program)
+    program.press(confirm, "Cancel")
+    program.wait_gone(confirm, "the confirmation closing on Cancel")
+    program.wait_idle("the window idle after the declined confirmation")
     exit_program(program)
 
 
