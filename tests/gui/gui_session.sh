@@ -4,7 +4,8 @@
 # Usage: gui_session.sh COMMAND [ARG...]
 set -euo pipefail
 exec xvfb-run -a -s "-screen 0 1024x768x24" dbus-run-session -- bash -c '
-  /usr/libexec/at-spi-bus-launcher --launch-immediately &
+  # Quiet: the registry it starts announces itself on standard output.
+  /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null &
   launcher=$!
   # The program finds the accessibility bus at start-up: have it ready.
   for _ in $(seq 600); do
