@@ -7,7 +7,6 @@
 #include <string>
 #include <thread>
 
-#include "platform/exe_path.h"
 #include "platform/version_block.h"
 #include "ui/resource_ids.h"
 #include "window/win32_test_support.h"
@@ -15,16 +14,8 @@
 namespace win32_test {
 namespace {
 
-// The program is built into the same folder as this test.
-std::string ReflintPath() {
-  const std::string self = platform::ExecutablePath();
-  std::string path = self.substr(0, self.find_last_of('\\') + 1);
-  path.append("Reflint.exe");
-  return path;
-}
-
 TEST(ReflintProgram, CarriesTheVersionBlockOfTheRelease) {
-  std::vector<std::uint8_t> block = platform::ReadVersionBlock(ReflintPath());
+  std::vector<std::uint8_t> block = platform::ReadVersionBlock(ReflintPathBesideThisTest());
   ASSERT_FALSE(block.empty());
   EXPECT_EQ(platform::QueryVersionString(block, "\\StringFileInfo\\040904B0\\ProductVersion"),
             "2, 1, 3, 0");
@@ -38,44 +29,15 @@ TEST(ReflintProgram, CarriesTheVersionBlockOfTheRelease) {
   EXPECT_EQ(fixed->dwProductVersionLS, 0x00030000u);
 }
 
-// A shown top-level window of the process with the given title.
-HWND WaitForWindow(DWORD processId, const char* title) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (std::chrono::steady_clock::now() < deadline) {
-    for (HWND hwnd = FindWindowExA(nullptr, nullptr, "#32770", title); hwnd != nullptr;
-         hwnd = FindWindowExA(nullptr, hwnd, "#32770", title)) {
-      DWORD owner = 0;
-      GetWindowThreadProcessId(hwnd, &owner);
-      if (owner == processId && IsWindowVisible(hwnd)) return hwnd;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return nullptr;
-}
-
 bool WaitUntilGone(HWND hwnd) {
   for (int i = 0; i < 200 && IsWindow(hwnd); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   return !IsWindow(hwnd);
 }
 
-class ProcessGuard {
- public:
-  explicit ProcessGuard(const PROCESS_INFORMATION& info) : info_(info) {}
-  ~ProcessGuard() {
-    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT)
-      TerminateProcess(info_.hProcess, 99);
-    CloseHandle(info_.hThread);
-    CloseHandle(info_.hProcess);
-  }
-
- private:
-  PROCESS_INFORMATION info_;
-};
-
 TEST(ReflintProgram, ShowsItsMainWindowAndAboutBoxAndEndsOnExit) {
   // Quoted, built in steps (g++ 12 -O3 warns falsely on the concatenation).
-  std::string commandLine = ReflintPath();
+  std::string commandLine = ReflintPathBesideThisTest();
   commandLine.insert(commandLine.begin(), '"');
   commandLine.push_back('"');
   STARTUPINFOA startup{};
@@ -85,14 +47,14 @@ TEST(ReflintProgram, ShowsItsMainWindowAndAboutBoxAndEndsOnExit) {
                              nullptr, &startup, &process));
   ProcessGuard guard(process);
 
-  HWND main = WaitForWindow(process.dwProcessId, "Reflint");
+  HWND main = WaitForProcessWindow(process.dwProcessId, "Reflint", nullptr);
   ASSERT_NE(main, nullptr);
   EXPECT_EQ(DialogItemText(main, IDC_START_UPDATE), "Start Update");
   EXPECT_EQ(DialogItemText(main, IDCANCEL), "Exit");
   EXPECT_NE(DialogItemText(main, IDC_INFO).find("\nSupported devices: \n"), std::string::npos);
 
   PostMessageA(main, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
-  HWND about = WaitForWindow(process.dwProcessId, "About Reflint");
+  HWND about = WaitForProcessWindow(process.dwProcessId, "About Reflint", main);
   ASSERT_NE(about, nullptr);
   EXPECT_EQ(DialogItemText(about, IDC_TOOLNAME), "Reflint");
   EXPECT_EQ(DialogItemText(about, IDC_VERSION), "Version 2, 1, 3, 0");

@@ -2,7 +2,9 @@
 // Finding and reading the windows the Win32 backend makes, for its tests.
 // Include after the window layer's headers (see win32_api.h).
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "window/win32/win32_api.h"
 
@@ -35,5 +37,49 @@ inline std::string DialogItemText(HWND dialog, int id) {
   GetDlgItemTextA(dialog, id, text, sizeof text);
   return text;
 }
+
+// Reflint.exe, built into the same folder as the tests.
+inline std::string ReflintPathBesideThisTest() {
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string path(self);
+  path.resize(path.find_last_of('\\') + 1);
+  path.append("Reflint.exe");
+  return path;
+}
+
+// A shown dialog window of the process with the given title and owner (none
+// for a top-level window), waited for up to 20 s.
+inline HWND WaitForProcessWindow(DWORD processId, const char* title, HWND owner) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < deadline) {
+    for (HWND hwnd = FindWindowExA(nullptr, nullptr, "#32770", title); hwnd != nullptr;
+         hwnd = FindWindowExA(nullptr, hwnd, "#32770", title)) {
+      DWORD process = 0;
+      GetWindowThreadProcessId(hwnd, &process);
+      if (process == processId && GetWindow(hwnd, GW_OWNER) == owner && IsWindowVisible(hwnd))
+        return hwnd;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return nullptr;
+}
+
+// Ends a started program that is still running when the test is over.
+class ProcessGuard {
+ public:
+  explicit ProcessGuard(const PROCESS_INFORMATION& info) : info_(info) {}
+  ~ProcessGuard() {
+    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT)
+      TerminateProcess(info_.hProcess, 99);
+    CloseHandle(info_.hThread);
+    CloseHandle(info_.hProcess);
+  }
+  ProcessGuard(const ProcessGuard&) = delete;
+  ProcessGuard& operator=(const ProcessGuard&) = delete;
+
+ private:
+  PROCESS_INFORMATION info_;
+};
 
 }  // namespace win32_test

@@ -1,7 +1,8 @@
 # Tests of the Win32 backend and the Windows program. They open real
 # windows, so they run under wine on a private X display (xvfb-run) in a
 # wine prefix of their own (see win32_display_run.sh), as one ctest entry.
-add_executable(window_win32_test win32_backend_test.cpp win32_program_test.cpp)
+add_executable(window_win32_test win32_backend_test.cpp win32_program_test.cpp
+                                 win32_update_run_test.cpp)
 target_link_libraries(window_win32_test PRIVATE reflint_window_win32 reflint_ui reflint_platform
                       GTest::gtest_main Threads::Threads)
 target_include_directories(window_win32_test PRIVATE ${PROJECT_SOURCE_DIR}/src
