@@ -1,8 +1,6 @@
 #include "window/win32/win32_backend.h"
 
 #include <algorithm>
-#include <deque>
-#include <mutex>
 #include <thread>
 #include <vector>
 
