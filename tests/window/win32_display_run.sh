@@ -23,4 +23,6 @@ wineserver -p || exit 1
 wine wineboot --init >/dev/null 2>&1 || exit 1
 # No window manager: unmanaged windows do not stall when hidden.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+# Debian's wine does not find the symbol font of its own caption buttons.
+cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
 "$@"
