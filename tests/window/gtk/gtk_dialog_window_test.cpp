@@ -318,6 +318,31 @@ TEST(GtkDialogWindow, TimersTickWhileAMessageBoxIsOpen) {
   EXPECT_GE(dialog.ticks - ticksBeforeBox, 8);
 }
 
+TEST(GtkDialogWindow, ClosingAQuestionDeclinesItAndAnOkBoxAnswersOk) {
+  REQUIRE_DISPLAY();
+  ScriptDlg dialog;
+  int question = 0;
+  int notice = 0;
+  dialog.onInit = [&](ScriptDlg& d) {
+    PostToUiThread([&] {
+      question = AfxMessageBox("Sure?", MB_YESNO | MB_ICONQUESTION);
+      notice = AfxMessageBox("Done.");
+      d.EndDialog(IDOK);
+    });
+  };
+  dialog.onTick = [](ScriptDlg&, int tick) {
+    GtkDialog* box = OpenMessageBox();
+    if (!box) return;
+    if (tick < 100)
+      gtk_window_close(GTK_WINDOW(box));  // what Escape and the close box do to a GtkDialog
+    else
+      gtk_dialog_response(box, GTK_RESPONSE_OK);  // never hang the test
+  };
+  dialog.DoModal();
+  EXPECT_EQ(question, IDNO);
+  EXPECT_EQ(notice, IDOK);
+}
+
 TEST(GtkDialogWindow, WorkerMessageBoxWaitsForTheUser) {
   REQUIRE_DISPLAY();
   ScriptDlg dialog;
@@ -342,7 +367,7 @@ TEST(GtkDialogWindow, WorkerMessageBoxWaitsForTheUser) {
   worker.join();
   EXPECT_TRUE(ranOnUiThread.load());
   EXPECT_EQ(answer.load(), IDOK);
-  EXPECT_FALSE(CurrentBackend().IsUiThread() == false);
+  EXPECT_TRUE(CurrentBackend().IsUiThread());
 }
 
 TEST(GtkDialogWindow, ContextMenuSendsTheSystemCommand) {
