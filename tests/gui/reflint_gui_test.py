@@ -17,7 +17,6 @@ from atspi_helpers import application, click, descendants, find, wait_for, xdoto
 BIN_DIR = sys.argv[1]
 PROGRAM = os.path.join(BIN_DIR, "reflint")
 TEST_PORT = 7
-EMULATED_PORT = 8
 failures = []
 
 
@@ -56,7 +55,6 @@ def start():
 
 
 programs = []  # started by the test, killed if a step failed
-emulators = []
 
 
 def ended(process, what):
@@ -123,59 +121,6 @@ def main_window_shows_information_ports_and_about_box():
     ended(process, "Exit")
 
 
-def showing_labels(app):
-    return [n.name for n in descendants(app)
-            if n.getRole() == pyatspi.ROLE_LABEL and n.getState().contains(pyatspi.STATE_SHOWING)]
-
-
-def update_run_on_an_emulated_remote():
-    """Start Update against the remote emulator on a pty: confirmation, the
-    transfer layout, the worker's result message, back to idle."""
-    emulator_path = os.path.join(BIN_DIR, "remote-emulator")
-    if not os.access(emulator_path, os.X_OK):
-        print("skip update run: no remote-emulator in " + BIN_DIR)
-        return
-    link = os.path.join(os.environ["XDG_CONFIG_HOME"], "reflint", "dosdevices", "com%d" % EMULATED_PORT)
-    emulator = subprocess.Popen([emulator_path, "--state", "bootloader", "--link", link, "--baud", "0"],
-                                stdout=subprocess.PIPE, text=True)
-    emulators.append(emulator)
-    check(emulator.stdout.readline().startswith("READY"), "emulator ready")
-    check(wait_for(lambda: os.path.islink(link)) is not None, "emulator's port linked as COM%d" % EMULATED_PORT)
-    process, app = start()
-    ports = find(app, pyatspi.ROLE_COMBO_BOX)
-    item = wait_for(lambda: find(ports, pyatspi.ROLE_MENU_ITEM, "COM%d" % EMULATED_PORT))
-    check(item is not None, "port list offers the emulated remote's port COM%d (%s)" % (
-        EMULATED_PORT, [n.name for n in descendants(ports) if n.getRole() == pyatspi.ROLE_MENU_ITEM]))
-    if item is None:
-        return
-    items = [n for n in descendants(ports) if n.getRole() == pyatspi.ROLE_MENU_ITEM]
-    ports.querySelection().selectChild(items.index(item))
-    check(wait_for(lambda: ports.name == "COM%d" % EMULATED_PORT) is not None,
-          "COM%d chosen in the port list" % EMULATED_PORT)
-
-    click(find(app, pyatspi.ROLE_PUSH_BUTTON, "Start Update"))
-    proceed = wait_for(lambda: find(app, pyatspi.ROLE_PUSH_BUTTON, "Proceed", showing=True))
-    check(proceed is not None, "confirmation shows")
-    if proceed is None:
-        return
-    labels = showing_labels(app)
-    check("Application:\t\tVersion 2.1.0" in labels, "confirmation names the new version 2.1.0")
-    click(proceed)
-    done = wait_for(lambda: find(app, pyatspi.ROLE_LABEL,
-                                 "The firmware has been updated successfully!\n", showing=True), 60)
-    check(done is not None, "the download job reports success in a message box")
-    check(find(app, pyatspi.ROLE_PROGRESS_BAR).getState().contains(pyatspi.STATE_SHOWING),
-          "transfer layout shows the progress bar while the message is open")
-    click(find(app, pyatspi.ROLE_PUSH_BUTTON, "OK", showing=True))
-    start_update = find(app, pyatspi.ROLE_PUSH_BUTTON, "Start Update")
-    check(wait_for(lambda: start_update.getState().contains(pyatspi.STATE_SENSITIVE)) is not None,
-          "back to idle: Start Update enabled again")
-    click(find(app, pyatspi.ROLE_PUSH_BUTTON, "Exit"))
-    ended(process, "Exit after an update")
-    emulator.terminate()
-    emulator.wait(timeout=10)
-
-
 def escape_closes_the_idle_window():
     process, app = start()
     window_id = xdotool("search", "--sync", "--onlyvisible", "--pid", str(process.pid), "--name", "^Reflint$").split()[0]
@@ -187,14 +132,13 @@ def escape_closes_the_idle_window():
 port = make_test_port()
 # Reading the desktop starts the registry before the program looks for it.
 wait_for(lambda: pyatspi.Registry.getDesktop(0).childCount >= 0)
-for test in (main_window_shows_information_ports_and_about_box, update_run_on_an_emulated_remote,
-             escape_closes_the_idle_window):
+for test in (main_window_shows_information_ports_and_about_box, escape_closes_the_idle_window):
     try:
         test()
     except Exception as error:  # one broken step fails the test, not the run
         check(False, "%s: %r" % (test.__name__, error))
 os.close(port)
-for leftover in programs + emulators:
+for leftover in programs:
     if leftover.poll() is None:
         leftover.kill()
 if failures:
