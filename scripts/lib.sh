@@ -19,7 +19,7 @@ reflint_install_packages() {
   mkdir -p "$REFLINT_LOGS"
   if ! { "${sudo[@]}" apt-get update -qq &&
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq \
-      --no-install-recommends "${missing[@]}"; } >"$REFLINT_LOGS/apt.log" 2>&1; then
+      "${missing[@]}"; } >"$REFLINT_LOGS/apt.log" 2>&1; then
     tail -n 30 "$REFLINT_LOGS/apt.log"
     echo "Package installation failed (log: $REFLINT_LOGS/apt.log)" >&2
     return 1
