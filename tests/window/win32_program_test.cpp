@@ -36,15 +36,8 @@ bool WaitUntilGone(HWND hwnd) {
 }
 
 TEST(ReflintProgram, ShowsItsMainWindowAndAboutBoxAndEndsOnExit) {
-  // Quoted, built in steps (g++ 12 -O3 warns falsely on the concatenation).
-  std::string commandLine = ReflintPathBesideThisTest();
-  commandLine.insert(commandLine.begin(), '"');
-  commandLine.push_back('"');
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                             nullptr, &startup, &process));
+  ASSERT_TRUE(StartReflint(process));
   ProcessGuard guard(process);
 
   HWND main = WaitForProcessWindow(process.dwProcessId, "Reflint", nullptr);

@@ -34,14 +34,8 @@ TEST(ReflintUpdateRun, UpdatesTheDeviceAndReturnsToIdle) {
   const char* port = std::getenv("REFLINT_UPDATE_PORT");
   if (port == nullptr) GTEST_SKIP() << "needs tests/window/win32_update_run.sh";
 
-  std::string commandLine = ReflintPathBesideThisTest();
-  commandLine.insert(commandLine.begin(), '"');
-  commandLine.push_back('"');
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                             nullptr, &startup, &process));
+  ASSERT_TRUE(StartReflint(process));
   ProcessGuard guard(process);
 
   HWND main = WaitForProcessWindow(process.dwProcessId, "Reflint", nullptr);
