@@ -1,19 +1,10 @@
 #include "catalogue/device_family.h"
 
-namespace {
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  return true;
-}
-}  // namespace
+#include "platform/ascii_case.h"
 
 std::optional<DeviceFamily> FamilyFromDisplayName(std::string_view name) {
   for (const FamilyInfo& info : kFamilies)
-    if (EqualIgnoringCase(info.displayName, name)) return info.family;
+    if (platform::EqualIgnoringAsciiCase(info.displayName, name)) return info.family;
   return std::nullopt;
 }
 

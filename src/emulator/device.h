@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/device_family.h"
 #include "kestra2g/wire/frame.h"
 #include "kestra2g/wire/protocol.h"
 
@@ -25,10 +26,11 @@ enum class PowerState {
 };
 
 struct DeviceConfig {
-  std::uint8_t deviceCode = 0;
-  std::string familyName = "HLX700";
-  std::string bootId = "35243";
-  std::string productKey = "HLX700";
+  // An HLX700 unless told otherwise.
+  std::uint8_t deviceCode = Family(DeviceFamily::HLX700).deviceCode;
+  std::string familyName{Family(DeviceFamily::HLX700).productKey};
+  std::string bootId{Family(DeviceFamily::HLX700).bootId};
+  std::string productKey{Family(DeviceFamily::HLX700).productKey};
   PowerState initialState = PowerState::Application;
   std::optional<std::string> bootText, productText, appText;  // raw overrides
   bool answerBoot = true, answerProduct = true, answerApp = true;

@@ -76,7 +76,6 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string* error) {
     *error = std::move(message);
     return false;
   };
-  bool familySet = false;
   std::string family = "HLX700";
   std::string initialImagePath;
   for (int i = 1; i < argc; ++i) {
@@ -103,7 +102,6 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string* error) {
     } else if (arg == "--family") {
       if (!next()) return fail("--family needs a value");
       family = value;
-      familySet = true;
     } else if (arg == "--state") {
       if (!next()) return fail("--state needs a value");
       if (value == "application")
@@ -190,7 +188,6 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string* error) {
       return fail("unknown option " + std::string(arg) + " (see --help)");
     }
   }
-  (void)familySet;
   const FamilyInfo* info = nullptr;
   for (const FamilyInfo& f : kFamilies) {
     if (f.productKey == family) info = &f;

@@ -2,14 +2,10 @@
 
 #include <algorithm>
 
+#include "platform/ascii_case.h"
 #include "platform/exe_path.h"
 
 namespace platform {
-namespace {
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-}  // namespace
 
 bool WildcardMatch(std::string_view mask, std::string_view name) {
   // Greedy scan; on a mismatch, let the most recent '*' swallow one more

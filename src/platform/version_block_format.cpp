@@ -1,6 +1,6 @@
 #include "platform/version_block_format.h"
 
-#include <cctype>
+#include "platform/ascii_case.h"
 
 namespace platform::version_format {
 
@@ -52,23 +52,12 @@ std::optional<Node> ReadNode(std::span<const std::uint8_t> b, std::size_t start,
   return node;
 }
 
-bool SameKey(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 std::optional<Node> FindChild(std::span<const std::uint8_t> b, const Node& parent,
                               std::string_view key) {
   for (std::size_t at = parent.childrenStart; at + 6 <= parent.end;) {
     std::optional<Node> child = ReadNode(b, at, parent.end);
     if (!child) return std::nullopt;
-    if (SameKey(child->key, key)) return child;
+    if (EqualIgnoringAsciiCase(child->key, key)) return child;
     at = AlignUp(child->end);
   }
   return std::nullopt;

@@ -3,6 +3,7 @@
 // Include after the window layer's headers (see win32_api.h).
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -76,6 +77,16 @@ inline HWND WaitForProcessWindow(DWORD processId, const char* title, HWND owner)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return nullptr;
+}
+
+// Presses Exit (the cancel command) on the program's main window and waits up
+// to 20 s for the program to end: its exit code, or none when it did not end.
+inline std::optional<DWORD> ExitThroughMainWindow(HWND main, const PROCESS_INFORMATION& process) {
+  PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
+  if (WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0) return std::nullopt;
+  DWORD exitCode = 1;
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  return exitCode;
 }
 
 // Ends a started program that is still running when the test is over.

@@ -64,11 +64,9 @@ TEST(ReflintUpdateRun, UpdatesTheDeviceAndReturnsToIdle) {
               std::chrono::seconds(20)));
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(main, IDC_START_UPDATE)));
 
-  PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
-  ASSERT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
-  DWORD exitCode = 1;
-  GetExitCodeProcess(process.hProcess, &exitCode);
-  EXPECT_EQ(exitCode, 0u);
+  const std::optional<DWORD> exitCode = ExitThroughMainWindow(main, process);
+  ASSERT_TRUE(exitCode.has_value());
+  EXPECT_EQ(*exitCode, 0u);
 }
 
 }  // namespace
