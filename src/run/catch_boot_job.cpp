@@ -4,6 +4,8 @@
 #include "run/cthread_job.h"
 
 void CThread::Job::RunCatchBoot(const Inputs& inputs) {
-  bool caught = inputs.library && inputs.library->CatchBoot(inputs.port, inputs.deviceCode) != 0;
+  if (!inputs.library || !EnterLibrary()) return;  // not caught
+  bool caught = inputs.library->CatchBoot(inputs.port, inputs.deviceCode) != 0;
   bootCaught.store(caught);
+  LeaveLibrary();
 }

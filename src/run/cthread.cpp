@@ -85,9 +85,15 @@ void CThread::Join() {
 }
 
 void CThread::RequestStop() {
-  job_->stopRequested.store(true);
   std::lock_guard lock(job_->mutex);
+  job_->stopRequested.store(true);
   if (job_->pause) job_->pause->Release();  // end the current pause at once
+}
+
+void CThread::RequestStopAndWait() {
+  RequestStop();
+  std::unique_lock lock(job_->mutex);
+  job_->changed.wait(lock, [&] { return !job_->inLibrary; });
 }
 
 bool CThread::StopRequested() const { return job_->stopRequested.load(); }
@@ -113,6 +119,21 @@ CThread::Job::Inputs CThread::Job::TakeInputs(WorkerOwner& owner) {
   }
   changed.notify_all();
   return inputs;
+}
+
+bool CThread::Job::EnterLibrary() {
+  std::lock_guard lock(mutex);
+  if (stopRequested.load()) return false;
+  inLibrary = true;
+  return true;
+}
+
+void CThread::Job::LeaveLibrary() {
+  {
+    std::lock_guard lock(mutex);
+    inLibrary = false;
+  }
+  changed.notify_all();
 }
 
 void CThread::Job::Run() {

@@ -52,9 +52,14 @@ class CThread {
   // Waits until the thread has ended. Not from the worker's own thread.
   void Join();
 
-  // Tells the wait-for-reset job to poll no more and report nothing.
+  // Tells the wait-for-reset job to poll no more and report nothing, and the
+  // catch-boot job not to begin its call if it has not yet.
   void RequestStop();
   bool StopRequested() const;
+  // RequestStop, then waits until the job is outside the device library:
+  // afterwards it makes no call on the port. Bounded by the library's own
+  // time-outs. Not from the worker's own thread.
+  void RequestStopAndWait();
 
   // True once the download job has done its work: all that remains is the
   // signal and the end of the thread, so Join returns at once.

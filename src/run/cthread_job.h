@@ -30,6 +30,10 @@ struct CThread::Job {
   static void ThreadMain(std::shared_ptr<Job> job);
   void Run();
   Inputs TakeInputs(WorkerOwner& owner);
+  // A library call on the port begins only while no stop is requested;
+  // RequestStopAndWait relies on the check and the mark being one step.
+  bool EnterLibrary();
+  void LeaveLibrary();
   void RunCatchBoot(const Inputs& inputs);
   void RunWaitForReset(const Inputs& inputs);
 
@@ -37,6 +41,7 @@ struct CThread::Job {
   std::condition_variable changed;
   Gate gate = Gate::Suspended;
   bool inputsTaken = false;
+  bool inLibrary = false;
 
   // Set before the thread runs, under the mutex.
   WorkerOwner* owner = nullptr;

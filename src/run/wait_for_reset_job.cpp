@@ -17,8 +17,10 @@ void CThread::Job::RunWaitForReset(const Inputs& inputs) {
   while (!answer) {
     bool timedOut = !pausePointer->Wait(kResetPollPauseMs);
     if (stopRequested.load()) return;
-    if (timedOut)
-      answer = inputs.library && inputs.library->InitCom(inputs.port, inputs.deviceCode) != 0;
+    if (!timedOut || !inputs.library) continue;
+    if (!EnterLibrary()) return;  // stopped since the check above
+    answer = inputs.library->InitCom(inputs.port, inputs.deviceCode) != 0;
+    LeaveLibrary();
   }
   if (!stopRequested.load() && onFound) onFound();
 }

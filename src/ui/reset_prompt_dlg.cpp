@@ -48,6 +48,10 @@ void CResetPromptDlg::StartWaitForReset() {
   worker_->ResumeThread();
 }
 
+void CResetPromptDlg::AwaitJob() {
+  if (worker_) worker_->RequestStopAndWait();
+}
+
 void CResetPromptDlg::CloseWhenFoundBy(const CThread& finder) {
   // Only the job of this showing may close it, and only if not cancelled.
   if (&finder != worker_.get() || finder.StopRequested() || !IsOpen()) return;

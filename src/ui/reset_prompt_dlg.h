@@ -27,6 +27,9 @@ class CResetPromptDlg : public CDialog {
   void OnCancel() override;
 
   void StartWaitForReset();
+  // Stops the job of the last showing and returns once it is outside the
+  // device library, so that a run never ends with a call on its port.
+  void AwaitJob();
 
  private:
   // On the user-interface thread, when finder's job found the device.

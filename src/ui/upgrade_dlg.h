@@ -111,6 +111,8 @@ class CUpgradeDlg : public CDialog, public WorkerOwner {
 
   // The worker of the job last started by this window.
   std::shared_ptr<CThread> currentWorker_;
+  // A catch-boot worker given up while perhaps still inside the library.
+  std::shared_ptr<CThread> givenUpWorker_;
 
   int icon_;  // resource id of the window icon
   bool blinkFlag_ = true;
@@ -125,6 +127,7 @@ class CUpgradeDlg : public CDialog, public WorkerOwner {
                               std::string& installedVersion);
   bool ReachChosenDevice(std::int32_t port);
   bool CatchBootLoader();
+  void AwaitJobsOutOfLibrary();
   void StartDownload();
   void RestoreIdleLayout();
 

@@ -76,6 +76,9 @@ void CUpgradeDlg::OnStartUpdate() {
     std::lock_guard lock(jobLibraryMutex_);
     jobLibrary_ = library;
   }
+  // One library call on the port at a time: a job of an earlier run still
+  // inside the library would make this run's first query fail to open it.
+  AwaitJobsOutOfLibrary();
 
   bool reached = QueryBootInformation(port, bootIdFound)
                      ? ReachBootMatchedDevice(port, bootIdFound, installedVersion)
@@ -100,7 +103,9 @@ bool CUpgradeDlg::ReachBootMatchedDevice(std::int32_t port, const std::string& b
   // ends the run like a cancel.
   CResetPromptDlg& prompt = environment_.ResetPrompt();
   prompt.SetOwner(this);
-  return prompt.DoModal() == kDeviceFound;
+  const bool found = prompt.DoModal() == kDeviceFound;
+  AwaitJobsOutOfLibrary();  // a cancelled prompt's poll may still be under way
+  return found;
 }
 
 bool CUpgradeDlg::ReachChosenDevice(std::int32_t port) {
@@ -108,6 +113,7 @@ bool CUpgradeDlg::ReachChosenDevice(std::int32_t port) {
   if (JobLibrary()->InitCom(port, GetDeviceCode()) != 0) return true;
   if (CatchBootLoader()) return true;
   AfxMessageBox(kNotDetectedText);
+  AwaitJobsOutOfLibrary();
   return false;
 }
 
@@ -123,10 +129,18 @@ bool CUpgradeDlg::CatchBootLoader() {
   // Each job has its own answer, false until the library call returns: an
   // answer left from an earlier run cannot count for this one.
   if (currentWorker_ && currentWorker_->BootCaught()) return true;
-  // A job still inside the library call runs on by itself; its late answer
-  // is not read.
-  currentWorker_.reset();
+  // A job still inside the library call runs on; its late answer is not
+  // read, but the run ends only once it is out.
+  givenUpWorker_ = std::move(currentWorker_);
+  if (givenUpWorker_) givenUpWorker_->RequestStop();
   return false;
+}
+
+void CUpgradeDlg::AwaitJobsOutOfLibrary() {
+  RestoreWaitCursor();
+  if (givenUpWorker_) givenUpWorker_->RequestStopAndWait();
+  givenUpWorker_.reset();
+  environment_.ResetPrompt().AwaitJob();
 }
 
 void CUpgradeDlg::StartDownload() {

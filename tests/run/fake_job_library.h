@@ -1,6 +1,7 @@
 #pragma once
 // A device library for tests of the update run: scripted answers, counted
-// calls, and a catch boot that can be held inside the call. Thread-safe.
+// calls, calls that can be held inside the library, and a count of calls on
+// the port that overlapped another. Thread-safe.
 
 #include <array>
 #include <atomic>
@@ -47,6 +48,7 @@ class FakeJobLibrary : public DeviceLibrary {
 
   // Succeeds from the initComSucceedsAt-th call on (0: never).
   unsigned char InitCom(std::int32_t port, std::int32_t code) override {
+    PortCall portCall(*this);
     lastPort.store(port);
     lastCode.store(code);
     int call = ++initComCalls;
@@ -72,6 +74,7 @@ class FakeJobLibrary : public DeviceLibrary {
   }
 
   unsigned char CatchBoot(std::int32_t port, std::int32_t code) override {
+    PortCall portCall(*this);
     lastPort.store(port);
     lastCode.store(code);
     ++catchBootCalls;
@@ -81,6 +84,7 @@ class FakeJobLibrary : public DeviceLibrary {
   }
 
   unsigned char DownloadMOTCF(const char* path, std::int32_t port, std::int32_t code) override {
+    PortCall portCall(*this);
     lastPort.store(port);
     lastCode.store(code);
     std::unique_lock lock(mutex_);
@@ -140,11 +144,24 @@ class FakeJobLibrary : public DeviceLibrary {
   std::atomic<std::int32_t> progress{0};
   std::atomic<std::int32_t> lastPort{0};
   std::atomic<std::int32_t> lastCode{0};
+  // Calls on the port now in progress, and those that began while another
+  // was: the program must keep the latter at zero.
+  std::atomic<int> portCallsInProgress{0};
+  std::atomic<int> overlappingCalls{0};
 
  private:
+  struct PortCall {
+    explicit PortCall(FakeJobLibrary& library) : library(library) {
+      if (++library.portCallsInProgress > 1) ++library.overlappingCalls;
+    }
+    ~PortCall() { --library.portCallsInProgress; }
+    FakeJobLibrary& library;
+  };
+
   mutable std::mutex mutex_;
   std::condition_variable released_;
   unsigned char Reply(DeviceFamily family, Query query, char* info) {
+    PortCall portCall(*this);
     std::lock_guard lock(mutex_);
     ++queryCount_;
     const auto& [result, text] = answers_[FamilyIndex(family)][static_cast<int>(query)];

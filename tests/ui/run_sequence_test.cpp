@@ -168,14 +168,66 @@ TEST_F(CatchBootTest, BootLoaderNotCaughtInTimeEndsTheRunWithItsMessage) {
   OpenWindow();
   StartChosenRun();
   EXPECT_EQ(DismissMessageBox(), "We could not detect a connected device");
+  // The given-up job answers late: nobody listens.
+  env.library->ReleaseCatchBoot();
   ASSERT_TRUE(Ui().WaitForIdle());
   EXPECT_TRUE(RunStateClear());
   EXPECT_EQ(env.Sleeps(), std::vector<unsigned>{1000});
-  // The given-up job answers late: nobody listens.
-  env.library->ReleaseCatchBoot();
   ASSERT_TRUE(
       WaitUntil([&] { return env.library.use_count() == 1 + 1; }));  // ours and the window's
   EXPECT_FALSE(Ui().IsDialogOpen(IDD_CONFIRM));
+}
+
+// A run that gives up on a job still inside a library call (a cancelled
+// reset prompt's poll, a catch boot past its second) ends only once the job
+// is out, and no call on the port ever overlaps another.
+TEST_F(CatchBootTest, RunEndsOnlyOnceItsJobIsOutOfTheLibrary) {
+  struct Case {
+    const char* name;
+    bool bootInformation;  // reset prompt; else catch boot
+  };
+  // The second's pause ends with the catch-boot job inside its call.
+  env.sleepHook = [this] {
+    WaitUntil([&] { return env.library->portCallsInProgress.load() == 1; });
+  };
+  OpenWindow();
+  for (const Case& c : {Case{"cancelled reset prompt", true}, Case{"catch boot given up", false}}) {
+    SCOPED_TRACE(c.name);
+    env.library->Answer(DeviceFamily::HLX700, Query::Boot, c.bootInformation ? 1 : 0,
+                        "Boot OEM 35243 v1");
+    env.library->Answer(DeviceFamily::HLX700, Query::Product, 1, "Vantrel HLX700 remote");
+    if (c.bootInformation) {
+      PressStartUpdate();
+      ASSERT_TRUE(Ui().WaitForDialog(IDD_RESET_PROMPT));
+      env.library->HoldInitCom();  // the job's next poll stays in the library
+      int polls = env.library->initComCalls.load();
+      ASSERT_TRUE(WaitUntil([&] { return env.library->initComCalls.load() > polls; }));
+      Ui().Click(IDD_RESET_PROMPT, IDCANCEL);
+      ASSERT_TRUE(Ui().WaitForDialogClosed(IDD_RESET_PROMPT));
+    } else {
+      env.library->HoldCatchBoot();
+      StartChosenRun();
+      EXPECT_EQ(DismissMessageBox(), "We could not detect a connected device");
+    }
+    EXPECT_FALSE(Ui().WaitForIdle(std::chrono::milliseconds(100)));
+    EXPECT_TRUE(Ui().WaitCursorShown());
+    env.library->ReleaseInitCom();
+    env.library->ReleaseCatchBoot();
+    ASSERT_TRUE(Ui().WaitForIdle());
+    EXPECT_FALSE(Ui().WaitCursorShown());
+    EXPECT_TRUE(RunStateClear());
+    // Stopped for good: no poll after the run's end.
+    int calls = env.library->initComCalls.load() + env.library->catchBootCalls.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    EXPECT_EQ(env.library->initComCalls.load() + env.library->catchBootCalls.load(), calls);
+  }
+  // The device answers now: the next run reaches the confirmation.
+  env.library->initComSucceedsAt.store(1);
+  StartChosenRun();
+  ASSERT_TRUE(WaitForConfirmation());
+  Ui().Click(IDD_CONFIRM, IDCANCEL);
+  ASSERT_TRUE(Ui().WaitForDialogClosed(IDD_CONFIRM));
+  EXPECT_EQ(env.library->overlappingCalls.load(), 0);
 }
 
 // A success left from an earlier run cannot make a later run go on with a
@@ -193,6 +245,7 @@ TEST_F(CatchBootTest, EarlierCatchDoesNotCountForALaterRun) {
   env.sleepHook = nullptr;
   StartChosenRun();
   EXPECT_EQ(DismissMessageBox(), "We could not detect a connected device");
+  env.library->ReleaseCatchBoot();
   ASSERT_TRUE(Ui().WaitForIdle());
   EXPECT_FALSE(Ui().IsDialogOpen(IDD_CONFIRM));
   EXPECT_TRUE(RunStateClear());
