@@ -2,6 +2,9 @@
 
 #include <charconv>
 #include <cstdlib>
+#include <utility>
+
+#include "kestra2g/wire/protocol.h"
 
 namespace emulator {
 namespace {
@@ -29,6 +32,18 @@ bool ParseInt(std::string_view s, int lo, int hi, int* value) {
   return true;
 }
 
+std::optional<wire::Request> RequestNamed(std::string_view name) {
+  using wire::Request;
+  static constexpr std::pair<std::string_view, Request> kNames[] = {
+      {"hello", Request::Hello}, {"query", Request::Query},       {"catch", Request::Catch},
+      {"erase", Request::Erase}, {"data", Request::Data},         {"verify", Request::Verify},
+      {"activate", Request::Activate}, {"restart", Request::Restart}};
+  for (const auto& [n, r] : kNames) {
+    if (n == name) return r;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 bool AddFault(std::string_view spec, FaultPlan& plan, std::string* error) {
@@ -53,7 +68,16 @@ bool AddFault(std::string_view spec, FaultPlan& plan, std::string* error) {
   if (kind == "garbage") return rate(&plan.garbage);
   if (kind == "lose-ack") return rate(&plan.loseAck);
   if (kind == "dup-ack") return rate(&plan.dupAck);
-  if (kind == "disconnect") return percent(&plan.disconnectAt);
+  if (kind == "disconnect") {
+    if (const auto request = RequestNamed(arg)) {
+      plan.disconnectOn = static_cast<std::uint8_t>(*request);
+      return true;
+    }
+    int v = 0;
+    if (!ParseInt(arg, 0, 100, &v)) return fail("expected a percentage 0-100 or a request name");
+    plan.disconnectAt = v;
+    return true;
+  }
   if (kind == "power-loss") return percent(&plan.powerLossAt);
   if (kind == "write-error") return percent(&plan.writeErrorAt);
   if (kind == "stall") {

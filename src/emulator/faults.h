@@ -6,6 +6,9 @@
 //   lose-ack:RATE   drop a data acknowledgement, per acknowledgement
 //   dup-ack:RATE    send a data acknowledgement twice
 //   disconnect:PCT  close the line when PCT % of the image has arrived
+//   disconnect:REQ  close the line when the first REQ request arrives, before
+//                   answering it (hello, query, catch, erase, data, verify,
+//                   activate, restart)
 //   stall:PCT[:MS]  say and take nothing for MS ms (default 2000) at PCT %
 //   power-loss:PCT  lose power at PCT %: the device restarts, image invalid
 //   write-error:PCT flash write fails from PCT % on
@@ -13,6 +16,7 @@
 //   wrong-family    the device claims to be of another family
 // RATE is a probability, "0.01" or "1%".
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +26,7 @@ namespace emulator {
 struct FaultPlan {
   double flip = 0, drop = 0, garbage = 0, loseAck = 0, dupAck = 0;
   std::optional<int> disconnectAt, powerLossAt, writeErrorAt, stallAt;
+  std::optional<std::uint8_t> disconnectOn;  // a request type
   int stallMs = 2000;
   bool verifyError = false, wrongFamily = false;
 };

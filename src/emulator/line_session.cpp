@@ -73,6 +73,11 @@ class Session {
     std::fprintf(log_, "%.3f %s\n", t, what);
     std::fflush(log_);
   }
+  // With the system's monotonic clock, which other processes can compare.
+  void LogDisconnect(Clock::time_point now) {
+    const auto ns = duration_cast<nanoseconds>(now.time_since_epoch()).count();
+    Log(("DISCONNECT monotonic=" + std::to_string(ns / 1000) + "us").c_str());
+  }
   bool Chance(double p) { return p > 0 && std::uniform_real_distribution<double>(0, 1)(rng_) < p; }
   int Below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
 
@@ -183,6 +188,11 @@ void Session::HandleFrames(Clock::time_point now) {
   std::vector<Outgoing> out;
   while (auto frame = decoder_.Next()) {
     Log(RequestName(frame->type));
+    if (o_.faults.disconnectOn == frame->type) {
+      LogDisconnect(now);
+      disconnect_ = true;
+      return;
+    }
     out.clear();
     const bool refused = device_.Handle(*frame, now, out);
     if (refused && o_.resetAfterMs && !resetArmed_) {
@@ -207,7 +217,7 @@ void Session::CheckTriggers(Clock::time_point now) {
   if (pct < 0) return;
   const FaultPlan& f = o_.faults;
   if (f.disconnectAt && pct >= *f.disconnectAt) {
-    Log("DISCONNECT");
+    LogDisconnect(now);
     disconnect_ = true;
   }
   if (f.stallAt && !stallDone_ && pct >= *f.stallAt) {

@@ -61,7 +61,7 @@ Line:
   --flash-write-ms-per-kb N flash write time per KiB written (0)
   --fault SPEC              inject a fault, repeatable:
                               flip:RATE drop:RATE garbage:RATE lose-ack:RATE
-                              dup-ack:RATE disconnect:PCT stall:PCT[:MS]
+                              dup-ack:RATE disconnect:PCT|REQUEST stall:PCT[:MS]
                               power-loss:PCT write-error:PCT verify-error
                               wrong-family   (RATE: 0.01 or 1%)
   --seed N                  random seed of the faults (1); same seed, same run

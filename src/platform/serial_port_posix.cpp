@@ -74,6 +74,7 @@ class PosixSerialPort final : public SerialPort {
 
   bool Write(std::span<const std::uint8_t> bytes) override {
     constexpr int kStallMs = 3000;  // a line that takes nothing for this long is dead
+    if (gone_) return false;
     std::size_t done = 0;
     while (done < bytes.size()) {
       const ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
@@ -82,32 +83,37 @@ class PosixSerialPort final : public SerialPort {
         continue;
       }
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return Gone(false);
       pollfd p{fd_, POLLOUT, 0};
       const int r = poll(&p, 1, kStallMs);
       if (r < 0 && errno == EINTR) continue;
-      if (r <= 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return false;
+      if (r < 0) return Gone(false);
+      if (r == 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return Gone(false);
     }
     return true;
   }
 
   int Read(std::span<std::uint8_t> buffer, int timeoutMs) override {
+    if (gone_) return -1;
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
     for (;;) {
+      // VMIN 1 with O_NONBLOCK: an empty line answers EAGAIN, so 0 is the
+      // end of the line (a hang-up, an adapter pulled out).
       const ssize_t n = read(fd_, buffer.data(), buffer.size());
       if (n > 0) return static_cast<int>(n);
-      // A raw terminal (VMIN 0, VTIME 0) reads 0 when nothing is there; a
-      // hang-up shows as EIO or POLLHUP.
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+      if (n == 0) return Gone(-1);
+      if (errno == EINTR) continue;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return Gone(-1);
       const int wait = RemainingMs(deadline);
       if (wait <= 0) return 0;
       pollfd p{fd_, POLLIN, 0};
       const int r = poll(&p, 1, wait);
-      if (r < 0 && errno != EINTR) return -1;
+      if (r < 0 && errno != EINTR) return Gone(-1);
+      // A hung-up terminal also reports POLLIN; the read above then tells
+      // what is left. Without POLLIN nothing more will ever come.
       if (r > 0 && (p.revents & POLLIN) == 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-        return -1;
+        return Gone(-1);
       }
     }
   }
@@ -115,7 +121,15 @@ class PosixSerialPort final : public SerialPort {
   void DiscardInput() override { tcflush(fd_, TCIFLUSH); }
 
  private:
+  // The line is gone for good: later calls fail at once, without touching it.
+  template <typename T>
+  T Gone(T failure) {
+    gone_ = true;
+    return failure;
+  }
+
   int fd_;
+  bool gone_ = false;
 };
 
 bool MakeRaw(int fd) {
@@ -125,7 +139,7 @@ bool MakeRaw(int fd) {
   t.c_cflag &= ~static_cast<tcflag_t>(CSTOPB | PARENB | CRTSCTS | CSIZE);
   t.c_cflag |= CS8 | CLOCAL | CREAD;
   t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-  t.c_cc[VMIN] = 0;
+  t.c_cc[VMIN] = 1;  // with O_NONBLOCK: EAGAIN when empty, 0 only at a hang-up
   t.c_cc[VTIME] = 0;
   cfsetispeed(&t, B115200);
   cfsetospeed(&t, B115200);
