@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "platform/serial_port.h"
@@ -20,53 +21,125 @@ PortError ErrorFromLastError(DWORD err) {
   }
 }
 
+// A kernel handle closed with its owner.
+class Handle {
+ public:
+  explicit Handle(HANDLE h = nullptr) : h_(h) {}
+  ~Handle() {
+    if (h_ != nullptr && h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return h_; }
+  explicit operator bool() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE h_;
+};
+
+// Overlapped I/O waited for on an event: a read comes back as soon as bytes
+// arrive and at the caller's time-out otherwise, also under wine, which
+// waits out the whole time-out on MAXDWORD/MAXDWORD/N read time-outs.
 class Win32SerialPort final : public SerialPort {
  public:
-  explicit Win32SerialPort(HANDLE h) : handle_(h) {}
-  ~Win32SerialPort() override { CloseHandle(handle_); }
+  explicit Win32SerialPort(HANDLE port)
+      : port_(port), readDone_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+        writeDone_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
   Win32SerialPort(const Win32SerialPort&) = delete;
   Win32SerialPort& operator=(const Win32SerialPort&) = delete;
 
+  bool ready() const { return readDone_ && writeDone_; }
+  HANDLE handle() const { return port_.get(); }
+
   bool Write(std::span<const std::uint8_t> bytes) override {
+    if (gone_) return false;
     std::size_t done = 0;
     while (done < bytes.size()) {
-      DWORD written = 0;
       const DWORD chunk = static_cast<DWORD>(bytes.size() - done);
-      if (!WriteFile(handle_, bytes.data() + done, chunk, &written, nullptr)) return false;
-      if (written == 0) return false;  // write time-out: the line is dead
+      // The driver ends a stalled write by the write time-out; this bound
+      // only guards against one that does not.
+      const DWORD bound = kWriteStallMs + chunk * kWriteMsPerByte + 1000;
+      OVERLAPPED ov{};
+      ov.hEvent = writeDone_.get();
+      DWORD written = 0;
+      if (!Finish(WriteFile(port_.get(), bytes.data() + done, chunk, nullptr, &ov), ov, bound,
+                  &written) ||
+          written == 0) {
+        gone_ = true;
+        return false;
+      }
       done += written;
     }
     return true;
   }
 
   int Read(std::span<std::uint8_t> buffer, int timeoutMs) override {
-    if (timeoutMs < 1) timeoutMs = 1;  // 0 would mean "wait forever" below
-    if (timeoutMs != readTimeoutMs_ && !SetReadTimeout(timeoutMs)) return -1;
+    if (gone_) return -1;
+    const DWORD size = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), MAXDWORD));
     DWORD got = 0;
-    if (!ReadFile(handle_, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
+    bool timedOut = false;
+    OVERLAPPED ov{};
+    ov.hEvent = readDone_.get();
+    const BOOL started = ReadFile(port_.get(), buffer.data(), size, nullptr, &ov);
+    if (!Finish(started, ov, static_cast<DWORD>(std::max(timeoutMs, 0)), &got, &timedOut)) {
+      gone_ = true;
+      return -1;
+    }
+    // A read that waits for its first byte without end completes empty only
+    // when the device went away.
+    if (got == 0 && !timedOut) {
+      gone_ = true;
       return -1;
     }
     return static_cast<int>(got);
   }
 
-  void DiscardInput() override { PurgeComm(handle_, PURGE_RXCLEAR); }
+  void DiscardInput() override { PurgeComm(port_.get(), PURGE_RXCLEAR); }
 
-  bool SetReadTimeout(int timeoutMs) {
-    // Return as soon as one byte is there, or after timeoutMs with nothing.
+  // Reads wait for their first byte without a time-out of their own and end
+  // 1 ms after the last byte of a burst; writes stall at most kWriteStallMs.
+  bool SetTimeouts() {
     COMMTIMEOUTS t{};
-    t.ReadIntervalTimeout = MAXDWORD;
-    t.ReadTotalTimeoutMultiplier = MAXDWORD;
-    t.ReadTotalTimeoutConstant = static_cast<DWORD>(timeoutMs);
-    t.WriteTotalTimeoutMultiplier = 1;
-    t.WriteTotalTimeoutConstant = 3000;
-    if (!SetCommTimeouts(handle_, &t)) return false;
-    readTimeoutMs_ = timeoutMs;
-    return true;
+    t.ReadIntervalTimeout = 1;
+    t.ReadTotalTimeoutMultiplier = 0;
+    t.ReadTotalTimeoutConstant = 0;
+    t.WriteTotalTimeoutMultiplier = kWriteMsPerByte;
+    t.WriteTotalTimeoutConstant = kWriteStallMs;
+    return SetCommTimeouts(port_.get(), &t) != 0;
   }
 
  private:
-  HANDLE handle_;
-  int readTimeoutMs_ = -1;
+  static constexpr DWORD kWriteStallMs = 3000;  // a line that takes nothing for this long is dead
+  static constexpr DWORD kWriteMsPerByte = 1;
+
+  // Completes one overlapped operation begun with result `started`, waiting
+  // at most waitMs; past that it is cancelled and counts as a time-out with
+  // what it had transferred. False when the line failed.
+  bool Finish(BOOL started, OVERLAPPED& ov, DWORD waitMs, DWORD* count,
+              bool* timedOut = nullptr) {
+    *count = 0;
+    if (!started && GetLastError() != ERROR_IO_PENDING) return false;
+    bool cancelled = false;
+    if (WaitForSingleObject(ov.hEvent, waitMs) != WAIT_OBJECT_0) {
+      CancelIoEx(port_.get(), &ov);
+      cancelled = true;
+    }
+    if (GetOverlappedResult(port_.get(), &ov, count, TRUE)) {
+      if (timedOut != nullptr) *timedOut = cancelled;
+      return !cancelled || timedOut != nullptr;
+    }
+    // Our own cancel: a time-out. Any other failure (access denied, aborted,
+    // bad command after the device was removed; a broken pipe) ends the line.
+    if (cancelled && GetLastError() == ERROR_OPERATION_ABORTED && timedOut != nullptr) {
+      *timedOut = true;
+      return true;
+    }
+    return false;
+  }
+
+  Handle port_;
+  Handle readDone_, writeDone_;
+  bool gone_ = false;
 };
 
 }  // namespace
@@ -84,13 +157,17 @@ std::unique_ptr<SerialPort> SerialPort::Open(int n, PortError* error) {
     err = PortError::NotFound;
     return nullptr;
   }
-  HANDLE h = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                         nullptr);
+  HANDLE h = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_OVERLAPPED, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     err = ErrorFromLastError(GetLastError());
     return nullptr;
   }
   auto port = std::make_unique<Win32SerialPort>(h);
+  if (!port->ready()) {
+    err = PortError::Other;
+    return nullptr;
+  }
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
   if (!GetCommState(h, &dcb)) {
@@ -113,7 +190,7 @@ std::unique_ptr<SerialPort> SerialPort::Open(int n, PortError* error) {
   dcb.fAbortOnError = FALSE;
   // A pty behind wine refuses modem settings; the byte format is what matters.
   SetCommState(h, &dcb);
-  if (!port->SetReadTimeout(100)) {
+  if (!port->SetTimeouts()) {
     err = PortError::Other;
     return nullptr;
   }
