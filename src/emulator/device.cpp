@@ -240,7 +240,6 @@ void Device::HandleErase(const wire::Frame& f, Clock::time_point now, std::vecto
   erased_ = true;
   eraseEnd_ = offset + length;
   nextOffset_ = appBase() + wire::kFirmwareHeaderSize;
-  gapReportedAt_ = 0;
   aheadOfGap_.clear();
   flashBusyUntil_ = std::max(flashBusyUntil_, now) + config_.eraseTime;
   ReplyStatus(Request::Erase, f.seq, Status::Ok, flashBusyUntil_, out);
@@ -263,7 +262,7 @@ void Device::HandleData(const wire::Frame& f, Clock::time_point now, std::vector
     return ack(Status::OutOfRange, now);
   }
   if (!erased_ || end > eraseEnd_) return ack(Status::NotErased, now);
-  if (offset < nextOffset_) return ack(Status::Ok, std::max(now, flashBusyUntil_));  // resent
+  if (end <= nextOffset_) return ack(Status::Ok, std::max(now, flashBusyUntil_));  // resent
   if (config_.writeErrorAtPercent && DownloadPercent() >= *config_.writeErrorAtPercent) {
     return ack(Status::FlashError, now);
   }
@@ -274,7 +273,9 @@ void Device::HandleData(const wire::Frame& f, Clock::time_point now, std::vector
                     std::chrono::duration_cast<std::chrono::microseconds>(
                         config_.flashWritePerKb * static_cast<std::int64_t>(bytes.size()) / 1024);
   if (offset > nextOffset_) {
-    aheadOfGap_[offset] = static_cast<std::uint32_t>(end);
+    // Resent blocks may be cut differently: keep the furthest end per start.
+    auto& furthest = aheadOfGap_[offset];
+    furthest = std::max(furthest, static_cast<std::uint32_t>(end));
   } else {
     nextOffset_ = static_cast<std::uint32_t>(end);
     for (auto it = aheadOfGap_.begin(); it != aheadOfGap_.end() && it->first <= nextOffset_;
@@ -282,17 +283,9 @@ void Device::HandleData(const wire::Frame& f, Clock::time_point now, std::vector
       nextOffset_ = std::max(nextOffset_, it->second);
     }
   }
-  if (!aheadOfGap_.empty()) {
-    // Something before was lost: say where it begins, once per gap, and
-    // again when a window's worth more has come without it.
-    if (gapReportedAt_ != nextOffset_ || ++sinceGapReport_ >= config_.window) {
-      ack(Status::Gap, flashBusyUntil_);
-      sinceGapReport_ = 0;
-    }
-    gapReportedAt_ = nextOffset_;
-    return;
-  }
-  ack(Status::Ok, flashBusyUntil_);
+  // Every frame is answered: with a gap still open the host learns at once
+  // that something before this frame went astray.
+  ack(aheadOfGap_.empty() ? Status::Ok : Status::Gap, flashBusyUntil_);
 }
 
 void Device::HandleVerify(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out) {

@@ -107,8 +107,6 @@ class Device {
   bool erased_ = false;
   std::uint32_t eraseEnd_ = 0;
   std::uint32_t nextOffset_ = 0;
-  std::uint32_t gapReportedAt_ = 0;
-  int sinceGapReport_ = 0;
   std::map<std::uint32_t, std::uint32_t> aheadOfGap_;  // received beyond a gap: offset -> end
   Clock::time_point flashBusyUntil_{};
   std::optional<std::vector<std::uint8_t>> activated_;

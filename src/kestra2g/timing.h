@@ -2,6 +2,7 @@
 // Time-outs and resend counts of every exchange with the device.
 
 #include <chrono>
+#include <cstddef>
 
 #include "kestra2g/link.h"
 
@@ -11,24 +12,40 @@ using std::chrono::milliseconds;
 
 inline constexpr Attempts kQuery{milliseconds(250), 3};
 inline constexpr Attempts kHello{milliseconds(250), 3};
-inline constexpr Attempts kCommand{milliseconds(1000), 3};
-// Erasing flash takes the device a while.
-inline constexpr Attempts kErase{milliseconds(10000), 2};
-inline constexpr Attempts kVerify{milliseconds(5000), 3};
+// Requests that may be repeated: the first wait, doubled with each resend.
+struct Rounds {
+  milliseconds first;
+  int count;
+};
+inline constexpr Rounds kCommand{milliseconds(250), 4};
+// Erasing flash takes the device a while; so does its check sum.
+inline constexpr Rounds kErase{milliseconds(1000), 5};
+inline constexpr Rounds kVerify{milliseconds(500), 5};
 
 // Catching a boot loader: how long to keep asking, and how often.
 inline constexpr milliseconds kCatchFor{2500};
 inline constexpr milliseconds kCatchEvery{20};
 
-// Data transfer: wait this long past the line time of the frames in flight
-// before resending from the first unacknowledged byte; give up after this
-// many such time-outs in a row.
+// Data transfer: an answer is due this long after the line has carried the
+// frame, until round trips have been measured; then the measured round trip
+// and its spread, at least kMinAckSlack. Each time-out in a row doubles the
+// wait up to kMaxAckWait; the transfer gives up after kDataTimeouts of them
+// in a row once the device has been silent for kDataSilence.
 inline constexpr milliseconds kAckSlack{250};
+inline constexpr milliseconds kMinAckSlack{60};
+inline constexpr milliseconds kMaxAckWait{2000};
+inline constexpr milliseconds kDataSilence{3000};
 inline constexpr int kDataTimeouts = 6;
 // Line time of one byte at 115200 8N1, in microseconds (rounded up).
 inline constexpr int kByteMicros = 87;
-// The largest data block we send, whatever the device offers.
+// The largest data block we send, whatever the device offers, and the
+// smallest the frame size comes down to on a bad line.
 inline constexpr int kMaxDataBlock = 4096;
+inline constexpr std::size_t kMinDataBlock = 64;
 inline constexpr int kMaxWindow = 16;
+// Frames unanswered at once; sequence numbers must stay unambiguous.
+inline constexpr std::size_t kMaxFramesInFlight = 64;
+// Bytes unanswered at once: half a second of line, well past a round trip.
+inline constexpr std::size_t kInFlightBytes = 6 * 1024;
 
 }  // namespace kestra2g::timing

@@ -51,6 +51,7 @@ bool RunCase(const Case& c, const std::string& emulatorPath, const std::string& 
                                    "--max-data",      std::to_string(kDataBlock),
                                    "--seed",          std::to_string(c.seed),
                                    "--link",          emulator::ComLinkPath(kPort)};
+  if (const char* log = std::getenv("KESTRA2G_BENCH_LOG")) args.insert(args.end(), {"--log", log});
   if (c.flipPerByte > 0) {
     char rate[64];
     std::snprintf(rate, sizeof rate, "flip:%.8f", c.flipPerByte);
@@ -109,10 +110,17 @@ int main(int argc, char** argv) {
       {"bit flips, 1 % of frames, seed 2", 0.01 / kFrameBytes, 2},
       {"bit flips, 1 % of frames, seed 3", 0.01 / kFrameBytes, 3},
       {"bit flips, 1e-5 per byte (2 %)", 1e-5, 1},
-      {"bit flips, 1e-4 per byte (19 %)", 1e-4, 1},
+      {"bit flips, 1e-4 per byte, seed 1", 1e-4, 1},
+      {"bit flips, 1e-4 per byte, seed 2", 1e-4, 2},
+      {"bit flips, 1e-4 per byte, seed 3", 1e-4, 3},
+      {"bit flips, 1e-4 per byte, seed 4", 1e-4, 4},
+      {"bit flips, 1e-3 per byte, seed 1", 1e-3, 1},
   };
   bool all = true;
-  for (const Case& c : cases) all = RunCase(c, emulatorPath, firmware, imageBytes) && all;
+  const char* only = std::getenv("KESTRA2G_BENCH_CASE");
+  int index = 0;
+  for (const Case& c : cases)
+    if (only == nullptr || std::atoi(only) == index++) all = RunCase(c, emulatorPath, firmware, imageBytes) && all;
   std::filesystem::remove(firmware);
   return all ? 0 : 1;
 }

@@ -1,0 +1,191 @@
+#include "kestra2g/transfer.h"
+
+#include <algorithm>
+
+#include "kestra2g/timing.h"
+#include "kestra2g/wire/bytes.h"
+
+namespace kestra2g {
+
+using std::chrono::microseconds;
+using wire::Status;
+
+namespace {
+
+// Frame overhead of a data block on the line: framing plus the offset.
+constexpr std::size_t kDataOverhead = wire::kOverhead + 4;
+
+microseconds LineTime(std::size_t bytes) {
+  return microseconds(static_cast<long long>(bytes) * timing::kByteMicros);
+}
+
+}  // namespace
+
+Transfer::Transfer(Link& link, wire::Request request, std::span<const std::uint8_t> data,
+                   std::uint32_t firstOffset, TransferLimits limits, Report report)
+    : link_(link),
+      request_(request),
+      data_(data),
+      first_(firstOffset),
+      limits_(limits),
+      report_(std::move(report)),
+      sizer_(limits.maxBlock, timing::kMinDataBlock, kDataOverhead) {
+  // More in flight than the line needs to stay busy only delays resends.
+  limits_.windowBytes = std::max(std::min(limits_.windowBytes, timing::kInFlightBytes),
+                                 limits_.maxBlock);
+  if (!data_.empty()) todo_.emplace(0, data_.size());
+}
+
+microseconds Transfer::Allowance() const {
+  microseconds base = timing::kAckSlack;
+  if (rtt_) base = std::max<microseconds>(*rtt_ + 4 * rttSpread_, timing::kMinAckSlack);
+  const int doublings = std::min(timeoutsInARow_, 5);
+  return std::min<microseconds>(base * (1 << doublings), timing::kMaxAckWait);
+}
+
+Clock::time_point Transfer::Due(const InFlight& f) const { return f.lineEnd + Allowance(); }
+
+void Transfer::Requeue(const InFlight& f) {
+  const std::size_t begin = std::max(f.begin, acked_);
+  if (begin >= f.end) return;
+  // Merge with neighbours so blocks can be cut afresh at the current size.
+  std::size_t b = begin, e = f.end;
+  auto it = todo_.lower_bound(b);
+  if (it != todo_.begin()) {
+    auto prev = std::prev(it);
+    if (prev->second >= b) {
+      b = prev->first;
+      e = std::max(e, prev->second);
+      it = todo_.erase(prev);
+    }
+  }
+  while (it != todo_.end() && it->first <= e) {
+    e = std::max(e, it->second);
+    it = todo_.erase(it);
+  }
+  todo_.emplace(b, e);
+}
+
+void Transfer::Forget(std::size_t begin, std::size_t end) {
+  // The device has [begin, end): take it out of what is still to send.
+  auto it = todo_.lower_bound(begin);
+  if (it != todo_.begin() && std::prev(it)->second > begin) --it;
+  while (it != todo_.end() && it->first < end) {
+    const auto [b, e] = *it;
+    it = todo_.erase(it);
+    if (b < begin) todo_.emplace(b, begin);
+    if (e > end) it = todo_.emplace(end, e).first;
+  }
+}
+
+bool Transfer::SendMore() {
+  while (!todo_.empty() && inFlight_.size() < timing::kMaxFramesInFlight) {
+    const auto [begin, end] = *todo_.begin();
+    std::size_t n = std::min(sizer_.Block(), end - begin);
+    // The device keeps only so much beyond the first byte it still lacks.
+    if (begin + n > acked_ + limits_.windowBytes) {
+      if (begin >= acked_ + limits_.windowBytes) break;
+      n = acked_ + limits_.windowBytes - begin;
+    }
+    std::vector<std::uint8_t> payload(4 + n);
+    const std::uint32_t at = first_ + static_cast<std::uint32_t>(begin);
+    for (std::size_t i = 0; i < 4; ++i) payload[i] = static_cast<std::uint8_t>(at >> (8 * i));
+    std::copy_n(data_.begin() + static_cast<std::ptrdiff_t>(begin), n, payload.begin() + 4);
+    const auto seq = link_.Send(request_, payload);
+    if (!seq) return false;
+    todo_.erase(todo_.begin());
+    if (begin + n < end) todo_.emplace(begin + n, end);
+    const Clock::time_point now = Clock::now();
+    lineFree_ = std::max(lineFree_, now) + LineTime(payload.size() + wire::kOverhead);
+    inFlight_.push_back({*seq, begin, begin + n, lineFree_});
+    bySeq_[*seq] = {begin, begin + n};
+    sentBytes_ += n;
+  }
+  return true;
+}
+
+bool Transfer::Answer(const wire::Frame& frame) {
+  wire::ByteReader r(frame.payload);
+  const auto status = static_cast<Status>(r.U8());
+  const std::uint32_t offset = r.U32();
+  std::optional<std::uint32_t> extra;
+  if (const std::uint32_t v = r.U32(); r.ok()) extra = v;
+  if (status != Status::Ok && status != Status::Gap) return false;  // nothing to retry
+  if (frame.payload.size() < 5 || offset < first_) return true;      // malformed: pass over
+  lastAnswer_ = Clock::now();
+  timeoutsInARow_ = 0;
+
+  // Answers come in the order the frames went out: whatever was sent before
+  // this frame and is still unanswered did not arrive whole.
+  const auto it = std::find_if(inFlight_.begin(), inFlight_.end(),
+                               [&](const InFlight& f) { return f.seq == frame.seq; });
+  if (it != inFlight_.end()) {
+    for (auto lost = inFlight_.begin(); lost != it; ++lost) {
+      sizer_.Lost(lost->end - lost->begin + kDataOverhead);
+      Requeue(*lost);
+    }
+    sizer_.Delivered(it->end - it->begin + kDataOverhead);
+    const auto sample = std::chrono::duration_cast<microseconds>(lastAnswer_ - it->lineEnd);
+    const microseconds s = std::max(sample, microseconds(0));
+    if (!rtt_) {
+      rtt_ = s;
+      rttSpread_ = s / 2;
+    } else {
+      rttSpread_ = (3 * rttSpread_ + (s > *rtt_ ? s - *rtt_ : *rtt_ - s)) / 4;
+      rtt_ = (7 * *rtt_ + s) / 8;
+    }
+    inFlight_.erase(inFlight_.begin(), std::next(it));
+  } else {
+    // A late answer to an earlier send: that range arrived all the same.
+    const Sent& sent = bySeq_[frame.seq];
+    if (sent.end > sent.begin) Forget(sent.begin, sent.end);
+  }
+
+  const std::size_t pos = std::min<std::size_t>(offset - first_, data_.size());
+  if (pos > acked_) {
+    acked_ = pos;
+    Forget(0, acked_);
+  }
+  report_(acked_, extra);
+  return true;
+}
+
+bool Transfer::Run() {
+  lastAnswer_ = Clock::now();
+  // A device that keeps answering without taking the data must not keep us here.
+  const std::size_t sendBudget = 8 * data_.size() + 64 * limits_.maxBlock;
+  while (acked_ < data_.size()) {
+    if (todo_.empty() && inFlight_.empty()) {
+      // Everything was answered yet the device still lacks something.
+      todo_.emplace(acked_, std::min(data_.size(), acked_ + limits_.windowBytes));
+    }
+    if (!SendMore()) return false;
+    if (sentBytes_ > sendBudget) return false;
+    // Answers may wait unread while a write was blocked: always look once.
+    const Clock::time_point soonest = Clock::now() + std::chrono::milliseconds(1);
+    const Clock::time_point deadline =
+        inFlight_.empty() ? soonest + timing::kMaxAckWait : std::max(soonest, Due(inFlight_.front()));
+    if (auto frame = link_.Receive(deadline)) {
+      if (frame->type != wire::ReplyType(request_)) continue;
+      if (!Answer(*frame)) return false;
+      continue;
+    }
+    if (link_.lost()) return false;
+    // No answer in time: what is overdue went astray (or its answer did).
+    const Clock::time_point now = Clock::now();
+    const microseconds allowance = Allowance();
+    while (!inFlight_.empty() && inFlight_.front().lineEnd + allowance <= now) {
+      sizer_.Lost(inFlight_.front().end - inFlight_.front().begin + kDataOverhead);
+      Requeue(inFlight_.front());
+      inFlight_.pop_front();
+    }
+    // Each time-out in a row waits twice as long as the one before.
+    ++timeoutsInARow_;
+    if (timeoutsInARow_ > timing::kDataTimeouts && now - lastAnswer_ >= timing::kDataSilence) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace kestra2g

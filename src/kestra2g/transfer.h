@@ -1,0 +1,77 @@
+#pragma once
+// The windowed data transfer: a byte stream goes to the device in frames
+// whose size follows the line, with selective resends. The device answers
+// every data frame with the next stream offset it expects (cumulative); an
+// answer to a frame also tells that every frame sent before it and not yet
+// answered was lost, so a resend goes out as soon as the next answer is in.
+// Only when nothing more answers does a short timer, learnt from the line's
+// round trips, stand in.
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <span>
+
+#include "kestra2g/frame_sizer.h"
+#include "kestra2g/link.h"
+
+namespace kestra2g {
+
+struct TransferLimits {
+  std::size_t maxBlock;     // largest data block the device takes
+  std::size_t windowBytes;  // stream bytes the device keeps beyond its next expected offset
+};
+
+class Transfer {
+ public:
+  // `report(acked, extra)`: the device confirmed the stream up to `acked`;
+  // `extra` is the number after the offset in its answer, if any.
+  using Report = std::function<void(std::size_t acked, std::optional<std::uint32_t> extra)>;
+
+  Transfer(Link& link, wire::Request request, std::span<const std::uint8_t> data,
+           std::uint32_t firstOffset, TransferLimits limits, Report report);
+
+  // Sends every byte and waits until the device has confirmed all.
+  bool Run();
+
+ private:
+  struct InFlight {
+    std::uint8_t seq;
+    std::size_t begin, end;
+    Clock::time_point lineEnd;  // when its last byte should have left the line
+  };
+  bool SendMore();
+  bool Answer(const wire::Frame& frame);
+  void Requeue(const InFlight& f);
+  void Forget(std::size_t begin, std::size_t end);
+  Clock::time_point Due(const InFlight& f) const;
+  std::chrono::microseconds Allowance() const;
+
+  Link& link_;
+  wire::Request request_;
+  std::span<const std::uint8_t> data_;
+  std::uint32_t first_;  // device offset of data_[0]
+  TransferLimits limits_;
+  Report report_;
+  FrameSizer sizer_;
+
+  std::map<std::size_t, std::size_t> todo_;  // begin -> end, still to send
+  std::deque<InFlight> inFlight_;            // in the order sent
+  struct Sent {
+    std::size_t begin = 0, end = 0;
+  };
+  std::array<Sent, 256> bySeq_{};  // what each sequence number carried last
+  std::size_t acked_ = 0;          // confirmed in order by the device
+  std::size_t sentBytes_ = 0;
+  Clock::time_point lineFree_{};  // when the line will have sent all we wrote
+  // Round trip past the line time, smoothed, and its spread.
+  std::optional<std::chrono::microseconds> rtt_;
+  std::chrono::microseconds rttSpread_{0};
+  int timeoutsInARow_ = 0;
+  Clock::time_point lastAnswer_{};
+};
+
+}  // namespace kestra2g
