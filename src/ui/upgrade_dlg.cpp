@@ -2,9 +2,9 @@
 #include "ui/upgrade_dlg.h"
 
 #include <string>
+#include <vector>
 
 #include "catalogue/version_naming.h"
-#include "app/port_scan.h"
 #include "ui/about_dlg.h"
 #include "ui/dialog_templates.h"
 #include "ui/minimised_icon.h"
@@ -98,29 +98,43 @@ void CUpgradeDlg::ComposeInformationText() {
   }
 }
 
-void CUpgradeDlg::FillPortList() {
-  const CPortScan scan([this](int n) { return environment_.ProbePort(n); });
-  portList_.ResetContent();
-  const int saved = environment_.GetProfileInt(kSettingsSection, kPortKey, 0);
+CPortScan CUpgradeDlg::ScanPorts() {
+  return CPortScan([this](int n) { return environment_.ProbePort(n); });
+}
 
+// Puts the ports found in the list; with none, the one item "No ports
+// found", selected. False in that case.
+bool CUpgradeDlg::ListPorts(const CPortScan& scan) {
+  portList_.ResetContent();
   if (scan.GetCount() == 0) {
     const int index = portList_.AddString(kNoPortsText);
     if (index != CB_ERR) {
       portList_.SetItemData(index, 0);
       portList_.SetCurSel(0);
     }
-    return;
+    return false;
   }
-
   for (int i = 0; i < scan.GetCount(); ++i) {
     const int index = portList_.AddString(PortName(scan.GetAt(i)));
     if (index != CB_ERR) portList_.SetItemData(index, static_cast<std::uint32_t>(scan.GetAt(i)));
   }
+  return true;
+}
+
+// Prefix match as the list control does it: a saved COM1 finds COM10.
+void CUpgradeDlg::SelectSavedPort(int saved) {
+  const int index = portList_.SelectString(-1, PortName(saved));
+  if (index != CB_ERR) portList_.SetCurSel(index);
+}
+
+void CUpgradeDlg::FillPortList() {
+  const CPortScan scan = ScanPorts();
+  const bool found = ListPorts(scan);
+  const int saved = environment_.GetProfileInt(kSettingsSection, kPortKey, 0);
+  if (!found) return;  // the saved setting is not touched
 
   if (saved != 0) {
-    // Prefix match as the list control does it: a saved COM1 finds COM10.
-    const int index = portList_.SelectString(-1, PortName(saved));
-    if (index != CB_ERR) portList_.SetCurSel(index);
+    SelectSavedPort(saved);
     return;
   }
   // No saved port yet: the lowest port found becomes the saved one. An item
@@ -131,11 +145,42 @@ void CUpgradeDlg::FillPortList() {
   }
 }
 
+void CUpgradeDlg::RefreshPortList() {
+  if (transferring_ || runInProgress_) return;
+  const CPortScan scan = ScanPorts();
+  std::vector<std::uint32_t> found;
+  for (int i = 0; i < scan.GetCount(); ++i) found.push_back(static_cast<std::uint32_t>(scan.GetAt(i)));
+  if (found.empty()) found.push_back(0);  // "No ports found"
+  std::vector<std::uint32_t> listed;
+  for (int i = 0; i < portList_.GetCount(); ++i) listed.push_back(portList_.GetItemData(i));
+  if (listed == found) return;  // leave the list, and a drop-down being opened, alone
+
+  const int current = portList_.GetCurSel();
+  const std::uint32_t selected = current == CB_ERR ? 0 : portList_.GetItemData(current);
+  if (!ListPorts(scan)) return;
+  for (int i = 0; selected != 0 && i < portList_.GetCount(); ++i) {
+    if (portList_.GetItemData(i) == selected) {
+      portList_.SetCurSel(i);
+      return;
+    }
+  }
+  // The selected port went (or there was none): as at opening, but a list
+  // filled without the user's choice writes nothing.
+  const int saved = environment_.GetProfileInt(kSettingsSection, kPortKey, 0);
+  if (saved != 0) SelectSavedPort(saved);
+}
+
 void CUpgradeDlg::OnSelchangePort() {
   const int index = portList_.GetCurSel();
   const int port = index == CB_ERR ? 0 : static_cast<int>(portList_.GetItemData(index));
   environment_.WriteProfileInt(kSettingsSection, kPortKey, port);
 }
+
+// A cable plugged in after the program started: the list is probed again
+// each time the user opens it, and when the system reports a device change.
+void CUpgradeDlg::OnDropdownPort() { RefreshPortList(); }
+
+void CUpgradeDlg::OnDeviceChange() { RefreshPortList(); }
 
 void CUpgradeDlg::OnSysCommand(unsigned commandId, std::intptr_t) {
   if ((commandId & 0xFFF0) == IDM_ABOUTBOX) {
@@ -164,6 +209,8 @@ ON_WM_SYSCOMMAND()
 ON_WM_PAINT()
 ON_WM_QUERYDRAGICON()
 ON_CBN_SELCHANGE(IDC_PORT_LIST, OnSelchangePort)
+ON_CBN_DROPDOWN(IDC_PORT_LIST, OnDropdownPort)
+ON_WM_DEVICECHANGE()
 ON_BN_CLICKED(IDC_START_UPDATE, OnStartUpdate)
 ON_WM_TIMER()
 END_MESSAGE_MAP()

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 
+#include "app/port_scan.h"
 #include "app/upgrade_environment.h"
 #include "catalogue/device_family.h"
 #include "run/update_run_state.h"
@@ -45,6 +46,9 @@ class CUpgradeDlg : public CDialog, public WorkerOwner {
   bool OnInitDialog() override;
   void ComposeInformationText();
   void FillPortList();
+  // Probes the ports again and brings the list up to date, keeping the
+  // user's selection while its port exists; never writes the saved port.
+  void RefreshPortList();
 
   // Identification and the user's choice.
   bool QueryBootInformation(std::int32_t port, std::string& bootIdFound);
@@ -70,6 +74,8 @@ class CUpgradeDlg : public CDialog, public WorkerOwner {
   void OnPaint();
   std::intptr_t OnQueryDragIcon();
   void OnSelchangePort();
+  void OnDropdownPort();
+  void OnDeviceChange();
   void OnStartUpdate();
   void OnTimer(unsigned timerId);
 
@@ -119,8 +125,16 @@ class CUpgradeDlg : public CDialog, public WorkerOwner {
   // True from entering the transfer layout until the idle layout is back:
   // the window must not close in the middle of a write.
   bool transferring_ = false;
+  // True while Start Update runs: its jobs and queries use the port, which
+  // a probe must not open meanwhile.
+  bool runInProgress_ = false;
 
   UpdateRunState runState_;
+
+  // Port list.
+  CPortScan ScanPorts();
+  bool ListPorts(const CPortScan& scan);
+  void SelectSavedPort(int saved);
 
   // Parts of the update run.
   bool ReachBootMatchedDevice(std::int32_t port, const std::string& bootIdFound,

@@ -42,6 +42,18 @@ class WaitCursorScope {
   WaitCursorScope& operator=(const WaitCursorScope&) = delete;
 };
 
+// Marks the window busy with a run for one press of Start Update.
+class RunScope {
+ public:
+  explicit RunScope(bool& inProgress) : inProgress_(inProgress) { inProgress_ = true; }
+  ~RunScope() { inProgress_ = false; }
+  RunScope(const RunScope&) = delete;
+  RunScope& operator=(const RunScope&) = delete;
+
+ private:
+  bool& inProgress_;
+};
+
 }  // namespace
 
 std::int32_t CUpgradeDlg::ReadSavedPort() {
@@ -57,6 +69,7 @@ std::shared_ptr<CThread> CUpgradeDlg::BeginWorker() { return environment_.BeginW
 
 void CUpgradeDlg::OnStartUpdate() {
   WaitCursorScope waitCursor;
+  RunScope run(runInProgress_);
   std::string bootIdFound;
   std::string installedVersion = kNothingAcquiredText;
 

@@ -270,3 +270,14 @@ std::intptr_t CDialog::DispatchQueryDragIcon() {
   }
   return 0;
 }
+
+void CDialog::DispatchDeviceChange() {
+  if (const MessageMapEntry* e = FindEntry(MessageKind::DeviceChange, 0, 0)) {
+    Message message;
+    e->handler(*this, message);
+  }
+}
+
+bool CDialog::HandlesDeviceChange() const {
+  return FindEntry(MessageKind::DeviceChange, 0, 0) != nullptr;
+}

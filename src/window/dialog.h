@@ -87,7 +87,15 @@ void DDX_Control(CDataExchange* dx, int id, CWnd& control);
 void DDX_Text(CDataExchange* dx, int id, std::string& value);
 
 // Message map.
-enum class MessageKind : std::uint8_t { End, Command, Timer, SysCommand, Paint, QueryDragIcon };
+enum class MessageKind : std::uint8_t {
+  End,
+  Command,
+  Timer,
+  SysCommand,
+  Paint,
+  QueryDragIcon,
+  DeviceChange,
+};
 
 struct Message {
   std::uintptr_t wParam = 0;
@@ -132,6 +140,9 @@ struct MessageMap {
 #define ON_CBN_SELCHANGE(controlId, memberFn)                                                  \
   {MessageKind::Command, controlId, CBN_SELCHANGE,                                             \
    [](CDialog& d, Message&) { static_cast<ThisClass&>(d).memberFn(); }},
+#define ON_CBN_DROPDOWN(controlId, memberFn)                                                   \
+  {MessageKind::Command, controlId, CBN_DROPDOWN,                                              \
+   [](CDialog& d, Message&) { static_cast<ThisClass&>(d).memberFn(); }},
 #define ON_WM_TIMER()                                                                          \
   {MessageKind::Timer, 0, 0, [](CDialog& d, Message& m) {                                      \
      static_cast<ThisClass&>(d).OnTimer(static_cast<unsigned>(m.wParam));                      \
@@ -142,6 +153,9 @@ struct MessageMap {
    }},
 #define ON_WM_PAINT() \
   {MessageKind::Paint, 0, 0, [](CDialog& d, Message&) { static_cast<ThisClass&>(d).OnPaint(); }},
+#define ON_WM_DEVICECHANGE()                                                                   \
+  {MessageKind::DeviceChange, 0, 0,                                                            \
+   [](CDialog& d, Message&) { static_cast<ThisClass&>(d).OnDeviceChange(); }},
 #define ON_WM_QUERYDRAGICON()                                                                  \
   {MessageKind::QueryDragIcon, 0, 0, [](CDialog& d, Message& m) {                              \
      m.result = static_cast<std::intptr_t>(static_cast<ThisClass&>(d).OnQueryDragIcon());      \
@@ -190,6 +204,11 @@ class CDialog {
   void DispatchSysCommand(unsigned commandId, std::intptr_t lParam);
   void DispatchPaint();
   std::intptr_t DispatchQueryDragIcon();
+  // The system's notice that devices arrived or went.
+  void DispatchDeviceChange();
+  // Whether the message map has a handler for that notice, so that a
+  // toolkit that must watch for devices itself does it only when needed.
+  bool HandlesDeviceChange() const;
 
   static const MessageMap& ClassMessageMap();
 

@@ -21,6 +21,7 @@ inline constexpr int SW_SHOW = 5;
 // Notification codes carried by a command.
 inline constexpr int BN_CLICKED = 0;
 inline constexpr int CBN_SELCHANGE = 1;
+inline constexpr int CBN_DROPDOWN = 7;  // the list is about to open
 
 // Results of list operations.
 inline constexpr int CB_ERR = -1;

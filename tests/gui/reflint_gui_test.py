@@ -17,6 +17,7 @@ from atspi_helpers import application, click, descendants, find, wait_for, xdoto
 BIN_DIR = sys.argv[1]
 PROGRAM = os.path.join(BIN_DIR, "reflint")
 TEST_PORT = 7
+LATE_PORT = 12  # plugged in after the program started
 failures = []
 
 
@@ -26,12 +27,12 @@ def check(condition, what):
         failures.append(what)
 
 
-def make_test_port():
-    """A pseudo-terminal as COM7, linked the way the program looks ports up."""
+def make_test_port(number=TEST_PORT):
+    """A pseudo-terminal as COMn, linked the way the program looks ports up."""
     master, slave = pty.openpty()
     folder = os.path.join(os.environ["XDG_CONFIG_HOME"], "reflint", "dosdevices")
     os.makedirs(folder, exist_ok=True)
-    link = os.path.join(folder, "com%d" % TEST_PORT)
+    link = os.path.join(folder, "com%d" % number)
     if os.path.lexists(link):
         os.remove(link)
     os.symlink(os.ttyname(slave), link)
@@ -129,10 +130,47 @@ def escape_closes_the_idle_window():
     ended(process, "Escape")
 
 
+def port_plugged_in_later_is_listed_once_the_list_opens():
+    process, app = start()
+    ports = find(app, pyatspi.ROLE_COMBO_BOX)
+    profile = os.path.join(os.environ["XDG_CONFIG_HOME"], "reflint", "reflint.ini")
+
+    def offered():
+        return [item.name for item in descendants(ports) if item.getRole() == pyatspi.ROLE_MENU_ITEM]
+
+    def selected():
+        chosen = ports.querySelection().getSelectedChild(0)
+        return chosen.name if chosen is not None else None
+
+    def saved():
+        with open(profile) as text:
+            return text.read()
+
+    before, chosen, saved_before = offered(), selected(), saved()
+    check(chosen in before, "a port is selected at the start (%s of %s)" % (chosen, before))
+    late = make_test_port(LATE_PORT)
+    try:
+        ports.queryAction().doAction(0)  # opens the list
+        listed = wait_for(lambda: "COM%d" % LATE_PORT in offered())
+        check(listed is not None, "opened list offers COM%d plugged in after the start (%s)"
+              % (LATE_PORT, offered()))
+        expected = sorted(before + ["COM%d" % LATE_PORT], key=lambda name: int(name[3:]))
+        check(offered() == expected, "ports in ascending order (%s)" % offered())
+        check(selected() == chosen, "%s stays selected (%s)" % (chosen, selected()))
+        ports.queryAction().doAction(0)  # closes it again
+        check(saved() == saved_before, "saved port unchanged (%r)" % saved())
+    finally:
+        os.close(late)
+        os.remove(os.path.join(os.environ["XDG_CONFIG_HOME"], "reflint", "dosdevices", "com%d" % LATE_PORT))
+    process.kill()
+    process.wait()
+
+
 port = make_test_port()
 # Reading the desktop starts the registry before the program looks for it.
 wait_for(lambda: pyatspi.Registry.getDesktop(0).childCount >= 0)
-for test in (main_window_shows_information_ports_and_about_box, escape_closes_the_idle_window):
+for test in (main_window_shows_information_ports_and_about_box, escape_closes_the_idle_window,
+             port_plugged_in_later_is_listed_once_the_list_opens):
     try:
         test()
     except Exception as error:  # one broken step fails the test, not the run

@@ -28,7 +28,10 @@ class ShellEnvironment : public UpgradeEnvironment {
     for (const char* name : names) std::ofstream(folder_ / name) << "firmware";
     catalogue_.ScanFirmwareFiles((folder_ / "reflint").string());
   }
-  void SetOpenPorts(std::set<int> ports) { openPorts_ = std::move(ports); }
+  void SetOpenPorts(std::set<int> ports) {
+    std::lock_guard lock(mutex_);
+    openPorts_ = std::move(ports);
+  }
   std::optional<int> SavedPort() const {
     std::lock_guard lock(mutex_);
     auto it = profile_.find(std::string(kSettingsSection) + "/" + kPortKey);
@@ -59,7 +62,10 @@ class ShellEnvironment : public UpgradeEnvironment {
     return nullptr;
   }
   CResetPromptDlg& ResetPrompt() override { return resetPrompt_; }
-  bool ProbePort(int n) override { return openPorts_.count(n) > 0; }
+  bool ProbePort(int n) override {
+    std::lock_guard lock(mutex_);
+    return openPorts_.count(n) > 0;
+  }
 
  private:
   static inline int counter_ = 0;

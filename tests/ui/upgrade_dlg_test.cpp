@@ -179,6 +179,70 @@ TEST_F(UpgradeDlgTest, NoPortsEntrySavesZeroWhenChosen) {
   EXPECT_EQ(env_.SavedPort(), 0);
 }
 
+// Ports plugged in or pulled out after the opening: the list is probed again
+// when the user opens it or the system reports a device change. The port
+// the user chose (userPick, an index) stays selected while it exists, and
+// nothing is written without a choice of the user.
+struct RefreshCase {
+  const char* name;
+  std::optional<int> saved;
+  std::set<int> openBefore;
+  std::optional<int> userPick;
+  std::set<int> openAfter;
+  bool deviceNotice;  // else the drop-down opening
+  std::vector<std::string> items;
+  int selected;
+  std::optional<int> savedAfter;
+};
+
+TEST_F(UpgradeDlgTest, PortListFollowsThePortsWhenOpenedOrOnADeviceNotice) {
+  const RefreshCase cases[] = {
+      {"NewPortsAppear", 5, {5}, std::nullopt, {3, 5, 7}, false, {"COM3", "COM5", "COM7"}, 1, 5},
+      {"SelectedPortGoes", 5, {3, 5}, std::nullopt, {3}, false, {"COM3"}, -1, 5},
+      {"SavedPortComesBack", 4, {3}, std::nullopt, {3, 4}, true, {"COM3", "COM4"}, 1, 4},
+      {"FirstPortWithNoneSaved", std::nullopt, {}, std::nullopt, {3}, true, {"COM3"}, -1,
+       std::nullopt},
+      {"AllPortsGo", 3, {3}, std::nullopt, {}, false, {"No ports found"}, 0, 3},
+      {"ChosenPortKeptAcrossNewOnes", 3, {3, 7}, 1, {1, 3, 7}, false, {"COM1", "COM3", "COM7"}, 2,
+       7},
+      // COM10 was selected for the saved COM1; a COM1 arriving does not move it.
+      {"PrefixSelectionKept", 1, {10, 12}, std::nullopt, {1, 10, 12}, true,
+       {"COM1", "COM10", "COM12"}, 1, 1},
+  };
+  for (const RefreshCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ShellEnvironment env;
+    HeadlessHarness ui;
+    auto& b = ui.Backend();
+    if (c.saved) env.SetSavedPort(*c.saved);
+    env.SetOpenPorts(c.openBefore);
+    ui.Start([&env] {
+      CUpgradeDlg window(env);
+      window.DoModal();
+    });
+    ASSERT_TRUE(b.WaitForDialog(IDD_UPGRADE_DIALOG));
+    ASSERT_TRUE(b.WaitForIdle());
+    if (c.userPick) b.SelectListItem(IDD_UPGRADE_DIALOG, IDC_PORT_LIST, *c.userPick);
+    ASSERT_TRUE(b.WaitForIdle());
+    const int writes = env.writes();
+    env.SetOpenPorts(c.openAfter);
+    if (c.deviceNotice)
+      b.DeviceChange(IDD_UPGRADE_DIALOG);
+    else
+      b.Command(IDD_UPGRADE_DIALOG, IDC_PORT_LIST, CBN_DROPDOWN);
+    ASSERT_TRUE(b.WaitForIdle());
+    const headless::ControlState list = b.Control(IDD_UPGRADE_DIALOG, IDC_PORT_LIST);
+    std::vector<std::string> items;
+    for (const auto& item : list.items) items.push_back(item.text);
+    EXPECT_EQ(items, c.items);
+    EXPECT_EQ(list.curSel, c.selected);
+    EXPECT_EQ(env.SavedPort(), c.savedAfter);
+    EXPECT_EQ(env.writes(), writes);
+    b.Close(IDD_UPGRADE_DIALOG);
+    ASSERT_TRUE(ui.Join());
+  }
+}
+
 TEST_F(UpgradeDlgTest, SystemMenuIds16To31OpenTheAboutBox) {
   Open();
   auto& b = ui_.Backend();

@@ -114,6 +114,8 @@ std::unique_ptr<GtkDialogWindow::Control> GtkDialogWindow::MakeControl(
       GtkWidget* combo = gtk_combo_box_text_new();
       g_signal_connect(combo, "changed", G_CALLBACK(&GtkDialogWindow::OnComboChanged),
                        control.get());
+      g_signal_connect(combo, "notify::popup-shown", G_CALLBACK(&GtkDialogWindow::OnComboPopup),
+                       control.get());
       control->widget = control->outer = combo;
       height = -1;  // the template's height is that of the open list
       break;

@@ -43,9 +43,14 @@ GtkDialogWindow::GtkDialogWindow(CDialog& dialog, GtkWindow* owner) : dialog_(di
   gtk_container_add(GTK_CONTAINER(window_), client_);
   gtk_widget_show(client_);
   BuildControls();
+  if (dialog.HandlesDeviceChange())
+    deviceWatch_ = std::make_unique<DeviceWatch>([this] {
+      if (!ended_) dialog_.DispatchDeviceChange();
+    });
 }
 
 GtkDialogWindow::~GtkDialogWindow() {
+  deviceWatch_.reset();
   for (auto& [id, timer] : timers_) g_source_remove(timer->source);
   timers_.clear();
   if (queuedCommandsIdle_ != 0) g_source_remove(queuedCommandsIdle_);
@@ -145,6 +150,16 @@ void GtkDialogWindow::OnComboChanged(GtkComboBox*, gpointer data) {
   auto& control = *static_cast<Control*>(data);
   if (control.owner->selChangeSuppressed_ == 0 && control.spec->id != kNoControlId)
     control.owner->dialog_.DispatchCommand(control.spec->id, CBN_SELCHANGE);
+}
+
+// The list is told when it opens, so that it can bring its items up to date
+// before the user picks one.
+void GtkDialogWindow::OnComboPopup(GObject* combo, GParamSpec*, gpointer data) {
+  auto& control = *static_cast<Control*>(data);
+  gboolean shown = FALSE;
+  g_object_get(combo, "popup-shown", &shown, nullptr);
+  if (shown && control.spec->id != kNoControlId)
+    control.owner->dialog_.DispatchCommand(control.spec->id, CBN_DROPDOWN);
 }
 
 gboolean GtkDialogWindow::OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {

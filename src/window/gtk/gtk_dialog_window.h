@@ -15,6 +15,7 @@
 #include "window/backend.h"
 #include "window/dialog_template.h"
 #include "window/gtk/clip_player.h"
+#include "window/gtk/device_watch.h"
 #include "window/gtk/dialog_units.h"
 #include "window/gtk/gobject_ref.h"
 
@@ -97,6 +98,7 @@ class GtkDialogWindow final : public WindowPeer {
 
   static void OnClicked(GtkButton* button, gpointer control);
   static void OnComboChanged(GtkComboBox* combo, gpointer control);
+  static void OnComboPopup(GObject* combo, GParamSpec* property, gpointer control);
   static gboolean OnKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer self);
   static gboolean OnDelete(GtkWidget* widget, GdkEvent* event, gpointer self);
   static gboolean OnButtonPress(GtkWidget* widget, GdkEventButton* event, gpointer self);
@@ -121,6 +123,7 @@ class GtkDialogWindow final : public WindowPeer {
   GObjectRef<GdkPixbuf> bigIcon_;
   GObjectRef<GdkPixbuf> smallIcon_;
   GMainLoop* loop_ = nullptr;
+  std::unique_ptr<DeviceWatch> deviceWatch_;  // only for a dialog that handles device changes
   int selChangeSuppressed_ = 0;  // programmatic list changes send no notification
   bool ended_ = false;
   int result_ = 0;

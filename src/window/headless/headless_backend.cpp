@@ -295,6 +295,10 @@ void HeadlessBackend::FireTimer(int templateId, unsigned timerId) {
   });
 }
 
+void HeadlessBackend::DeviceChange(int templateId) {
+  PostToWindow(templateId, [](CDialog& dialog, HeadlessWindow&) { dialog.DispatchDeviceChange(); });
+}
+
 void HeadlessBackend::SysCommand(int templateId, unsigned commandId) {
   PostToWindow(templateId, [commandId](CDialog& dialog, HeadlessWindow&) {
     dialog.DispatchSysCommand(commandId, 0);

@@ -117,6 +117,8 @@ class HeadlessBackend : public Backend {
   // Selects an entry as the user would (current selection + CBN_SELCHANGE).
   void SelectListItem(int templateId, int controlId, int index);
   void FireTimer(int templateId, unsigned timerId);  // ignored unless the timer is set
+  // The system's notice that devices arrived or went.
+  void DeviceChange(int templateId);
   void SysCommand(int templateId, unsigned commandId);
   void Paint(int templateId);
   // Answers the message box currently shown (IDOK, IDYES, IDNO, ...).

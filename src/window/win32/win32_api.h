@@ -18,6 +18,7 @@
 #include <windows.h>
 // The common controls need the types above.
 #include <commctrl.h>
+#include <dbt.h>
 
 // The A/W-selecting macros that collide with names of the window layer.
 #undef MessageBox

@@ -85,6 +85,12 @@ class Win32Backend final : public Backend {
         return SysCommand(run, static_cast<unsigned>(wParam), lParam);
       case WM_PAINT:
         return Paint(run);
+      case WM_DEVICECHANGE:
+        // Ports arriving or going; the system's own answer stays the default.
+        if (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE ||
+            wParam == DBT_DEVNODES_CHANGED)
+          run.dialog.DispatchDeviceChange();
+        return FALSE;
       case WM_QUERYDRAGICON:
         return reinterpret_cast<INT_PTR>(
             run.window.LargeIcon(static_cast<int>(run.dialog.DispatchQueryDragIcon())));
