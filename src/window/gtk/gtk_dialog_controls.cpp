@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "window/dialog.h"
+#include "window/gtk/clip_box.h"
 #include "window/gtk/display_text.h"
 #include "window/gtk/gtk_dialog_window.h"
 #include "window/gtk/gtk_images.h"
@@ -14,6 +15,10 @@ namespace {
 constexpr int kIconSize = 32;  // what Windows reports as SM_CXICON
 constexpr int kSmallIconSize = 16;
 constexpr int kOneLineUnits = 12;  // a static text taller than one line (in dialog units) wraps
+// Room between a sunken frame and its text, so that the text never touches
+// the frame.
+constexpr int kSunkenMarginX = 3;
+constexpr int kSunkenMarginY = 2;
 
 void SetAccessibleName(GtkWidget* widget, const std::string& name) {
   if (AtkObject* accessible = gtk_widget_get_accessible(widget))
@@ -66,7 +71,8 @@ std::unique_ptr<GtkDialogWindow::Control> GtkDialogWindow::MakeControl(
       gtk_button_set_use_underline(GTK_BUTTON(button), TRUE);
       g_signal_connect(button, "clicked", G_CALLBACK(&GtkDialogWindow::OnClicked), control.get());
       if (spec.kind == ControlKind::DefPushButton) gtk_widget_set_can_default(button, TRUE);
-      control->widget = control->outer = button;
+      control->widget = button;
+      control->outer = ClipBoxNew(button);
       break;
     }
     case ControlKind::StaticText: {
@@ -82,13 +88,16 @@ std::unique_ptr<GtkDialogWindow::Control> GtkDialogWindow::MakeControl(
       gtk_label_set_yalign(GTK_LABEL(label), 0.0f);
       gtk_label_set_justify(GTK_LABEL(label), centred ? GTK_JUSTIFY_CENTER : GTK_JUSTIFY_LEFT);
       control->widget = label;
+      // The text wraps inside the template's rectangle and is cut off at its
+      // edge, as a static control's is; it never grows the control.
       if ((spec.style & (kStyleSunken | kStyleBorder)) != 0) {
-        gtk_widget_set_margin_start(label, 2);
-        gtk_widget_set_margin_end(label, 2);
-        gtk_widget_set_margin_top(label, 1);
-        control->outer = InSunkenFrame(label);
+        gtk_widget_set_margin_start(label, kSunkenMarginX);
+        gtk_widget_set_margin_end(label, kSunkenMarginX);
+        gtk_widget_set_margin_top(label, kSunkenMarginY);
+        gtk_widget_set_margin_bottom(label, kSunkenMarginY);
+        control->outer = InSunkenFrame(ClipBoxNew(label));
       } else {
-        control->outer = label;
+        control->outer = ClipBoxNew(label);
       }
       break;
     }
@@ -124,7 +133,8 @@ std::unique_ptr<GtkDialogWindow::Control> GtkDialogWindow::MakeControl(
       GtkWidget* bar = gtk_progress_bar_new();
       FillHeight(bar, height);
       SetAccessibleName(bar, "Progress");
-      control->widget = control->outer = bar;
+      control->widget = bar;
+      control->outer = ClipBoxNew(bar);
       break;
     }
     case ControlKind::BlackFrame: {
@@ -151,7 +161,8 @@ std::unique_ptr<GtkDialogWindow::Control> GtkDialogWindow::MakeControl(
       SetAccessibleName(image, "Animation");
       control->clip = std::make_unique<ClipPlayer>(GTK_IMAGE(image));
       control->widget = image;
-      control->outer = (spec.style & kStyleBorder) != 0 ? InSunkenFrame(image) : image;
+      GtkWidget* box = ClipBoxNew(image);
+      control->outer = (spec.style & kStyleBorder) != 0 ? InSunkenFrame(box) : box;
       break;
     }
   }

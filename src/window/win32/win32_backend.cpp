@@ -67,7 +67,7 @@ class Win32Backend final : public Backend {
 
   INT_PTR InitDialog(HWND hwnd, ModalRun& run) {
     run.window.Attach(hwnd);
-    run.window.SetUpIconControls(run.dialog.Template());
+    run.window.SetUpControls(run.dialog.Template());
     windows_.push_back(hwnd);
     run.dialog.AttachPeer(&run.window);
     return run.dialog.DispatchInitDialog() ? TRUE : FALSE;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "window/win32/framed_text.h"
 #include "window/win32/win32_icons.h"
 #include "window/window_types.h"
 
@@ -14,8 +15,8 @@ int IndexOrError(LRESULT result) { return result < 0 ? CB_ERR : static_cast<int>
 
 }  // namespace
 
-void Win32Window::SetUpIconControls(const DialogTemplate& dialogTemplate) {
-  // The dialog's children come in template order, so unnamed icons are
+void Win32Window::SetUpControls(const DialogTemplate& dialogTemplate) {
+  // The dialog's children come in template order, so unnamed controls are
   // found too.
   HWND child = GetWindow(hwnd_, GW_CHILD);
   for (const ControlTemplate& control : dialogTemplate.controls) {
@@ -24,6 +25,9 @@ void Win32Window::SetUpIconControls(const DialogTemplate& dialogTemplate) {
       if (HICON icon = LargeIcon(control.iconId))
         SendMessageA(child, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
     }
+    if (control.kind == ControlKind::StaticText &&
+        (control.style & (kStyleSunken | kStyleBorder)) != 0)
+      KeepTextOffFrame(child);
     child = GetWindow(child, GW_HWNDNEXT);
   }
 }

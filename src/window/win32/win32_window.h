@@ -19,8 +19,9 @@ class Win32Window final : public WindowPeer {
   HWND Handle() const { return hwnd_; }
   // The paint context while WM_PAINT is handled, for DrawIcon.
   void SetPaintContext(HDC dc) { paintDc_ = dc; }
-  // Gives the template's icon controls their pictures.
-  void SetUpIconControls(const DialogTemplate& dialogTemplate);
+  // Gives the template's icon controls their pictures and framed texts
+  // their margin.
+  void SetUpControls(const DialogTemplate& dialogTemplate);
 
   void SetText(int id, const std::string& text) override;
   std::string GetText(int id) const override;
