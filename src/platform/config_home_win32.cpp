@@ -7,7 +7,7 @@
 
 namespace platform {
 
-std::string AppConfigDirectory() {
+std::optional<std::string> AppConfigDirectory() {
   std::string base;
   const DWORD n = GetEnvironmentVariableA("APPDATA", nullptr, 0);
   if (n > 0) {

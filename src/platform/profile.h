@@ -4,37 +4,38 @@
 // Linux  ${XDG_CONFIG_HOME:-$HOME/.config}/<exe-name>/<exe-name>.ini
 // Windows %APPDATA%\<exe-name>\<exe-name>.ini
 //
-// A write replaces the file through a temporary file in the same folder, so
-// the old file stays whole until the new one is complete. A missing, empty or
-// unreadable file, a missing key, or a value that is not a decimal number
-// fitting 32 bits reads as the default; the next write repairs the file.
+// Read as GetPrivateProfileInt reads it (Windows uses the API itself; Linux
+// follows its rules, see profile_text.h): a missing file, section or key
+// gives the default. A write changes only the key's own line and keeps every
+// other byte of the file; it replaces the file through a temporary file in
+// the same folder, so the old file stays whole until the new one is
+// complete. A file that exists but cannot be read is never replaced.
 // Any thread may read and write.
 
-#include <optional>
 #include <string>
-#include <string_view>
 
 namespace platform {
 
 class Profile {
  public:
+  // An empty path is a profile that cannot be kept: reads give the default,
+  // writes fail.
   explicit Profile(std::string path) : path_(std::move(path)) {}
-  // The running program's own profile.
+  // The running program's own profile; without a configuration folder (no
+  // home folder known) one that cannot be kept.
   static Profile ForThisProgram();
 
   const std::string& Path() const { return path_; }
 
   int GetInt(const std::string& section, const std::string& key, int defaultValue) const;
-  // Creates the folder and the file when missing; false when it cannot be
-  // written (the old file is then unchanged).
-  bool WriteInt(const std::string& section, const std::string& key, int value);
+  // Creates the folder and the file when missing. False when the file cannot
+  // be written (then it is unchanged), with the failing step and the
+  // system's reason in *error when given.
+  bool WriteInt(const std::string& section, const std::string& key, int value,
+                std::string* error = nullptr);
 
  private:
   std::string path_;
 };
-
-// A profile value as a number: optional blanks, an optional sign, decimal
-// digits, optional blanks; nullopt for anything else or beyond 32 bits.
-std::optional<int> ParseProfileInt(std::string_view text);
 
 }  // namespace platform

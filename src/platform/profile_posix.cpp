@@ -1,50 +1,165 @@
-// The profile through GLib's key files.
+// The profile as a plain file, read and changed by profile_text.
 #include <fcntl.h>
-#include <glib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <memory>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
 #include <mutex>
 
 #include "platform/profile.h"
+#include "platform/profile_text.h"
+#include "platform/system_error.h"
 
 namespace platform {
 
 namespace {
 
-struct KeyFileDeleter {
-  void operator()(GKeyFile* file) const { g_key_file_free(file); }
-};
-using KeyFile = std::unique_ptr<GKeyFile, KeyFileDeleter>;
-
-struct GFreeDeleter {
-  void operator()(gchar* text) const { g_free(text); }
-};
-using GText = std::unique_ptr<gchar, GFreeDeleter>;
+// Far beyond any profile; a larger file counts as unreadable rather than
+// being taken into memory.
+constexpr std::size_t kLargestFile = std::size_t{64} << 20;
 
 // Writers of one process take turns; readers need no lock since a write
 // replaces the whole file at once.
 std::mutex writeMutex;
 
-KeyFile Load(const std::string& path) {
-  KeyFile file(g_key_file_new());
-  if (!g_key_file_load_from_file(file.get(), path.c_str(), G_KEY_FILE_KEEP_COMMENTS, nullptr)) {
-    return nullptr;
+std::string SystemReason(const std::string& what, const std::string& path, int error) {
+  return what + " " + path + ": " + SystemErrorText(static_cast<unsigned long>(error));
+}
+
+struct FileText {
+  enum { Read, Missing, Unreadable } outcome = Unreadable;
+  std::string text;
+  struct stat info {};
+  std::string reason;
+};
+
+FileText ReadWhole(const std::string& path) {
+  FileText file;
+  // O_NONBLOCK: a FIFO put in the file's place must not stall the caller.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    if (errno == ENOENT) {
+      file.outcome = FileText::Missing;
+    } else {
+      file.reason = SystemReason("cannot open", path, errno);
+    }
+    return file;
   }
+  if (fstat(fd, &file.info) != 0) {
+    file.reason = SystemReason("cannot examine", path, errno);
+  } else if (!S_ISREG(file.info.st_mode)) {
+    file.reason = path + " is not a regular file";
+  } else if (static_cast<std::uintmax_t>(file.info.st_size) > kLargestFile) {
+    file.reason = path + " is larger than a profile can be";
+  } else {
+    char buffer[65536];
+    for (;;) {
+      const ssize_t n = read(fd, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        file.reason = SystemReason("cannot read", path, errno);
+        break;
+      }
+      if (n == 0) {
+        file.outcome = FileText::Read;
+        break;
+      }
+      if (file.text.size() + static_cast<std::size_t>(n) > kLargestFile) {
+        file.reason = path + " is larger than a profile can be";
+        break;
+      }
+      file.text.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+  close(fd);
+  if (file.outcome != FileText::Read) file.text.clear();
   return file;
 }
 
 std::string Folder(const std::string& path) {
   const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t written = write(fd, data, size);
-    if (written <= 0) return false;
-    data += written;
-    size -= static_cast<std::size_t>(written);
+// Like mkdir -p, new folders private to the user.
+bool MakeFolders(const std::string& folder, std::string* reason) {
+  for (std::size_t at = folder.find('/', 1);; at = folder.find('/', at + 1)) {
+    const std::string part = folder.substr(0, at);
+    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+      *reason = SystemReason("cannot create the folder", part, errno);
+      return false;
+    }
+    if (at == std::string::npos) return true;
+  }
+}
+
+bool WriteAll(int fd, const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// A profile kept behind a link (a dotfile folder, say) is written where the
+// link points, so the link stays.
+std::string WriteTarget(const std::string& path) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return path;
+  std::string target(resolved);
+  std::free(resolved);
+  return target;
+}
+
+// Writes text to a new file beside path and puts it in path's place.
+bool ReplaceFile(const std::string& path, const std::string& text, const struct stat* old,
+                 std::string* reason) {
+  std::string temporary = path + ".XXXXXX";
+  const int fd = mkstemp(temporary.data());
+  if (fd < 0) {
+    *reason = SystemReason("cannot create a file in", Folder(path), errno);
+    return false;
+  }
+  bool ok = true;
+  if (old != nullptr) {
+    // The old file's owner may differ when an administrator made it; only
+    // they could restore it, so a refusal is not an error.
+    if (old->st_uid != geteuid() || old->st_gid != getegid()) {
+      [[maybe_unused]] const int ignored = fchown(fd, old->st_uid, old->st_gid);
+    }
+    if (fchmod(fd, old->st_mode & 07777) != 0) {
+      *reason = SystemReason("cannot set the permissions of", temporary, errno);
+      ok = false;
+    }
+  }
+  if (ok && (!WriteAll(fd, text) || fsync(fd) != 0)) {
+    *reason = SystemReason("cannot write", temporary, errno);
+    ok = false;
+  }
+  if (close(fd) != 0 && ok) {
+    *reason = SystemReason("cannot write", temporary, errno);
+    ok = false;
+  }
+  if (ok && rename(temporary.c_str(), path.c_str()) != 0) {
+    *reason = SystemReason("cannot replace", path, errno);
+    ok = false;
+  }
+  if (!ok) {
+    unlink(temporary.c_str());
+    return false;
+  }
+  // Make the rename itself durable; the new file is in place either way.
+  if (const int dir = open(Folder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+    fsync(dir);
+    close(dir);
   }
   return true;
 }
@@ -52,36 +167,37 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 }  // namespace
 
 int Profile::GetInt(const std::string& section, const std::string& key, int defaultValue) const {
-  KeyFile file = Load(path_);
-  if (!file) return defaultValue;
-  GText text(g_key_file_get_value(file.get(), section.c_str(), key.c_str(), nullptr));
-  if (!text) return defaultValue;
-  return ParseProfileInt(text.get()).value_or(defaultValue);
+  if (path_.empty()) return defaultValue;
+  const FileText file = ReadWhole(path_);
+  if (file.outcome != FileText::Read) return defaultValue;
+  const std::optional<std::string_view> value = FindProfileValue(file.text, section, key);
+  return value ? ProfileValueToInt(*value, defaultValue) : defaultValue;
 }
 
-bool Profile::WriteInt(const std::string& section, const std::string& key, int value) {
-  std::lock_guard lock(writeMutex);
-  const std::string folder = Folder(path_);
-  if (g_mkdir_with_parents(folder.c_str(), 0700) != 0) return false;
-
-  // An unreadable old file is replaced by a fresh one.
-  KeyFile file = Load(path_);
-  if (!file) file.reset(g_key_file_new());
-  g_key_file_set_value(file.get(), section.c_str(), key.c_str(), std::to_string(value).c_str());
-  gsize size = 0;
-  GText data(g_key_file_to_data(file.get(), &size, nullptr));
-  if (!data) return false;
-
-  std::string temporary = path_ + ".XXXXXX";
-  const int fd = mkstemp(temporary.data());
-  if (fd < 0) return false;
-  const bool written = WriteAll(fd, data.get(), size) && fsync(fd) == 0;
-  const bool closed = close(fd) == 0;
-  if (!written || !closed || rename(temporary.c_str(), path_.c_str()) != 0) {
-    unlink(temporary.c_str());
-    return false;
-  }
-  return true;
+bool Profile::WriteInt(const std::string& section, const std::string& key, int value,
+                       std::string* error) {
+  std::string reason;
+  const bool written = [&] {
+    if (path_.empty()) {
+      reason = "no folder for the settings is known";
+      return false;
+    }
+    std::lock_guard lock(writeMutex);
+    const std::string target = WriteTarget(path_);
+    if (!MakeFolders(Folder(target), &reason)) return false;
+    const FileText file = ReadWhole(target);
+    // What cannot be read cannot be kept: leave it as it is.
+    if (file.outcome == FileText::Unreadable) {
+      reason = file.reason;
+      return false;
+    }
+    const std::string text = WithProfileValue(file.text, section, key, std::to_string(value));
+    if (file.outcome == FileText::Read && text == file.text) return true;
+    return ReplaceFile(target, text, file.outcome == FileText::Read ? &file.info : nullptr,
+                       &reason);
+  }();
+  if (!written && error != nullptr) *error = reason;
+  return written;
 }
 
 }  // namespace platform

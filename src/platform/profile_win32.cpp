@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "platform/profile.h"
+#include "platform/system_error.h"
 
 namespace platform {
 
@@ -21,34 +22,43 @@ std::string Folder(const std::string& path) {
 
 }  // namespace
 
-// Read as text and parsed strictly: the API's own integer read would take
-// "12abc" for 12.
 int Profile::GetInt(const std::string& section, const std::string& key, int defaultValue) const {
-  char text[64] = {};
-  GetPrivateProfileStringA(section.c_str(), key.c_str(), "", text, sizeof text, path_.c_str());
-  return ParseProfileInt(text).value_or(defaultValue);
+  if (path_.empty()) return defaultValue;
+  return static_cast<int>(
+      GetPrivateProfileIntA(section.c_str(), key.c_str(), defaultValue, path_.c_str()));
 }
 
-bool Profile::WriteInt(const std::string& section, const std::string& key, int value) {
+bool Profile::WriteInt(const std::string& section, const std::string& key, int value,
+                       std::string* error) {
+  const auto fail = [error](const char* step) {
+    if (error != nullptr) *error = std::string(step) + ": " + SystemErrorText(GetLastError());
+    return false;
+  };
+  if (path_.empty()) {
+    if (error != nullptr) *error = "no folder for the settings is known";
+    return false;
+  }
   std::lock_guard lock(writeMutex);
   std::error_code ignored;  // a folder that cannot be made fails the write below
   std::filesystem::create_directories(Folder(path_), ignored);
   const std::string temporary = path_ + ".new";
   if (GetFileAttributesA(path_.c_str()) != INVALID_FILE_ATTRIBUTES) {
-    if (!CopyFileA(path_.c_str(), temporary.c_str(), FALSE)) return false;
+    if (!CopyFileA(path_.c_str(), temporary.c_str(), FALSE)) return fail("cannot copy the profile");
   } else {
     DeleteFileA(temporary.c_str());
   }
   if (!WritePrivateProfileStringA(section.c_str(), key.c_str(), std::to_string(value).c_str(),
                                   temporary.c_str())) {
+    const bool failed = fail("cannot write the profile");
     DeleteFileA(temporary.c_str());
-    return false;
+    return failed;
   }
   WritePrivateProfileStringA(nullptr, nullptr, nullptr, temporary.c_str());  // flush the cache
   if (!MoveFileExA(temporary.c_str(), path_.c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const bool failed = fail("cannot replace the profile");
     DeleteFileA(temporary.c_str());
-    return false;
+    return failed;
   }
   return true;
 }

@@ -20,7 +20,9 @@ namespace {
 
 // The wine-style link <config>/dosdevices/comN, resolved; empty when absent.
 std::string LinkedDevice(int n) {
-  const std::string link = AppConfigDirectory() + "/dosdevices/com" + std::to_string(n);
+  const std::optional<std::string> config = AppConfigDirectory();
+  if (!config) return {};
+  const std::string link = *config + "/dosdevices/com" + std::to_string(n);
   struct stat st {};
   if (lstat(link.c_str(), &st) != 0) return {};
   if (char* resolved = realpath(link.c_str(), nullptr); resolved != nullptr) {

@@ -98,7 +98,9 @@ std::string ComLinkPath(int n) {
     char dir[] = "/tmp/k2g-XXXXXX";
     if (mkdtemp(dir) != nullptr) setenv("XDG_CONFIG_HOME", dir, 1);
   }
-  return platform::AppConfigDirectory() + "/dosdevices/com" + std::to_string(n);
+  // Empty when even this cannot name the folder (no program name known).
+  const std::optional<std::string> config = platform::AppConfigDirectory();
+  return config ? *config + "/dosdevices/com" + std::to_string(n) : std::string();
 }
 
 }  // namespace emulator

@@ -1,0 +1,9 @@
+#include <cstring>
+
+#include "platform/system_error.h"
+
+namespace platform {
+
+std::string SystemErrorText(unsigned long code) { return std::strerror(static_cast<int>(code)); }
+
+}  // namespace platform
