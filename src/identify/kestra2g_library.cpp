@@ -85,6 +85,7 @@ std::string CannotLoadText(const std::string& fileName) {
 }
 
 inline constexpr const char* kReinstallText = "Please reinstall the program.";
+inline constexpr const char* kUnknownFolderText = "The program's own folder could not be found.";
 
 // Looks up every function; remembers the first one that is missing.
 class FunctionFinder {
@@ -110,7 +111,6 @@ class FunctionFinder {
 
 std::string JoinPath(const std::string& folder, const std::string& fileName) {
   const char separator = platform::PathSeparator();
-  if (folder.empty()) return std::string(".") + separator + fileName;
   if (folder.back() == separator || folder.back() == '/') return folder + fileName;
   return folder + separator + fileName;
 }
@@ -125,6 +125,12 @@ std::string DeviceLibraryFileName() { return platform::SharedLibraryFileName("Ke
 
 std::shared_ptr<DeviceLibrary> LoadDeviceLibrary(const std::string& folder, std::string* error) {
   const std::string fileName = DeviceLibraryFileName();
+  // Only the program's own folder: a library of the same name in the current
+  // folder is someone else's.
+  if (folder.empty()) {
+    SetError(error, CannotLoadText(fileName) + kUnknownFolderText);
+    return nullptr;
+  }
   std::unique_ptr<platform::DynamicLibrary> library =
       platform::DynamicLibrary::Load(JoinPath(folder, fileName), nullptr);
   if (library == nullptr) {

@@ -10,7 +10,8 @@
 // "libKestra2G.so" on Linux, "Kestra2G.dll" on Windows.
 std::string DeviceLibraryFileName();
 
-// Loads the device library from folder (normally the executable's folder).
+// Loads the device library from folder (the executable's folder), never from
+// anywhere else: an empty folder (unknown) fails.
 // Null when the file cannot be loaded or lacks one of the 23 functions; then
 // *error holds one text for the user that names the file (and the missing
 // function). The result is safe to call from several threads at once.

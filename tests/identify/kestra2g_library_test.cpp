@@ -98,6 +98,15 @@ TEST(Kestra2GLibrary, MissingOrBrokenFileGivesOneUserText) {
   EXPECT_EQ(LoadDeviceLibrary(folder.Path().string(), nullptr), nullptr);
 }
 
+TEST(Kestra2GLibrary, UnknownFolderFailsEvenWithALibraryInTheCurrentFolder) {
+  const fs::path before = fs::current_path();
+  fs::current_path(StubFolder("complete"));
+  std::string error;
+  EXPECT_EQ(LoadDeviceLibrary("", &error), nullptr);
+  fs::current_path(before);
+  EXPECT_EQ(error, CannotLoad() + "The program's own folder could not be found.");
+}
+
 #if defined(REAL_LIBRARY_BESIDE_TEST)
 TEST(Kestra2GLibrary, RealLibraryBesideTheProgramLoads) {
   std::string error;
