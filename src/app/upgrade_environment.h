@@ -11,6 +11,7 @@
 
 #include "catalogue/firmware_catalogue.h"
 #include "run/cthread.h"
+#include "platform/named_event.h"
 #include "platform/serial_port.h"
 
 class CResetPromptDlg;
@@ -45,6 +46,11 @@ class UpgradeEnvironment {
 
   // A new worker with its thread suspended; null when no thread can be made.
   virtual std::shared_ptr<CThread> BeginWorker() { return CThread::Begin(); }
+
+  // The named event (empty name: a private one); null when it cannot be made.
+  virtual std::shared_ptr<platform::NamedEvent> OpenEvent(const std::string& name) {
+    return platform::NamedEvent::Open(name);
+  }
 
   // True when serial port COMn can be opened exclusively right now.
   virtual bool ProbePort(int n) { return platform::ProbePort(n); }

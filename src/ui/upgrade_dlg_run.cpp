@@ -24,6 +24,9 @@ constexpr const char* kUpdatedText = "The firmware has been updated successfully
 constexpr const char* kNotUpdatedText = "We were unable to repair or update the firmware!\n";
 constexpr const char* kNotStartedText =
     "We could not start the update: the system could not create a worker thread.";
+constexpr const char* kNoCompletionEventText =
+    "We could not start the update: the system could not create the event that marks the end "
+    "of the download.";
 
 constexpr unsigned kCatchBootWaitMs = 1000;
 constexpr unsigned kCompletionWaitMs = 100;
@@ -166,7 +169,7 @@ void CUpgradeDlg::StartDownload() {
     KillTimer(kProgressTimer);
     currentWorker_.reset();
     ResetRunState();
-    AfxMessageBox(kNotStartedText);
+    AfxMessageBox(completionEvent_ ? kNotStartedText : kNoCompletionEventText);
     return;
   }
   currentWorker_->SetCompletionEvent(completionEvent_);
@@ -180,14 +183,14 @@ bool CUpgradeDlg::ConfirmUpdate(std::string installedVersion) {
   if (std::optional<DeviceFamily> family = runState_.FirstSelectedFamily()) {
     std::string version = GetFirmwareVersionText(environment_.Catalogue().GetFirmwarePath(*family));
     dialog.SetNewVersionText(ConfirmNewVersionText(version));
-    completionEvent_ = platform::NamedEvent::Open(std::string(Family(*family).eventName));
+    completionEvent_ = environment_.OpenEvent(std::string(Family(*family).eventName));
   } else {
     completionEvent_.reset();
   }
   // Without an event of its own (no family selected, or the named one could
   // not be made) the run gets a private one: it must never wait on or
   // signal the event of another run.
-  if (!completionEvent_) completionEvent_ = platform::NamedEvent::Open("");
+  if (!completionEvent_) completionEvent_ = environment_.OpenEvent("");
   dialog.SetDeviceVersionText(ConfirmDeviceVersionText(installedVersion));
   return dialog.DoModal() == IDOK;
 }

@@ -128,19 +128,33 @@ TEST_F(DownloadRunTest, WindowCannotBeClosedWhileDownloadingButCanWhenIdle) {
   EXPECT_TRUE(ui.Join());
 }
 
-TEST_F(DownloadRunTest, WorkerThatCannotBeCreatedEndsTheRunCleanly) {
+// What could not be made is named; the run ends cleanly either way.
+TEST_F(DownloadRunTest, WorkerOrEventThatCannotBeCreatedEndsTheRunCleanly) {
+  const struct {
+    int workers;
+    int events;  // the family's event, then the private one
+    const char* message;
+  } cases[] = {
+      {1, 0, "We could not start the update: the system could not create a worker thread."},
+      {0, 2,
+       "We could not start the update: the system could not create the event that marks the "
+       "end of the download."},
+  };
   ScriptHlx700();
-  env.workersToRefuse.store(1);
   OpenWindow();
-  PressStartUpdate();
-  ASSERT_TRUE(Proceed());
-  EXPECT_EQ(DismissMessageBox(),
-            "We could not start the update: the system could not create a worker thread.");
-  ASSERT_TRUE(Ui().WaitForIdle());
-  EXPECT_TRUE(InIdleLayout());  // also: the progress timer is stopped
-  EXPECT_TRUE(RunStateClear());
-  EXPECT_TRUE(env.library->DownloadedPaths().empty());
-  EXPECT_FALSE(Ui().WaitCursorShown());
+  for (const auto& c : cases) {
+    env.workersToRefuse.store(c.workers);
+    env.eventsToRefuse.store(c.events);
+    PressStartUpdate();
+    ASSERT_TRUE(Proceed());
+    EXPECT_EQ(DismissMessageBox(), c.message);
+    ASSERT_TRUE(Ui().WaitForIdle());
+    EXPECT_TRUE(InIdleLayout());  // also: the progress timer is stopped
+    EXPECT_TRUE(RunStateClear());
+    EXPECT_TRUE(env.library->DownloadedPaths().empty());
+    EXPECT_FALSE(Ui().WaitCursorShown());
+    EXPECT_EQ(env.eventsToRefuse.load(), 0);
+  }
 }
 
 // The application query did not answer, so no family is selected and the

@@ -1,7 +1,7 @@
 #pragma once
 // The environment of the update run tests: the shell test environment plus
-// a scripted device library, a controllable sleep and worker creation that
-// can be refused.
+// a scripted device library, a controllable sleep, and worker and event
+// creation that can be refused.
 
 #include <atomic>
 #include <functional>
@@ -46,6 +46,14 @@ class RunEnvironment : public ShellEnvironment {
     return worker;
   }
 
+  std::shared_ptr<platform::NamedEvent> OpenEvent(const std::string& name) override {
+    if (eventsToRefuse.load() > 0) {
+      --eventsToRefuse;
+      return nullptr;
+    }
+    return platform::NamedEvent::Open(name);
+  }
+
   std::vector<unsigned> Sleeps() const {
     std::lock_guard lock(mutex_);
     return sleeps_;
@@ -59,6 +67,7 @@ class RunEnvironment : public ShellEnvironment {
   std::shared_ptr<FakeJobLibrary> library = std::make_shared<FakeJobLibrary>();
   std::atomic<bool> libraryMissing{false};
   std::atomic<int> workersToRefuse{0};
+  std::atomic<int> eventsToRefuse{0};
   std::function<void()> sleepHook;  // set before the window opens
 
  private:
