@@ -38,7 +38,11 @@ std::string PowerStateName(PowerState s) {
 }
 
 Device::Device(DeviceConfig config)
-    : config_(std::move(config)), state_(config_.initialState), restState_(config_.initialState) {
+    : config_(std::move(config)),
+      state_(config_.initialState),
+      restState_(config_.initialState),
+      inflater_(std::make_unique<StreamInflater>(config_.inflateWindowBits,
+                                                 std::size_t{config_.window} * config_.maxData)) {
   if (restState_ == PowerState::BootLoader || restState_ == PowerState::Listening) {
     restState_ = PowerState::Application;
   }
@@ -163,6 +167,10 @@ bool Device::Handle(const wire::Frame& f, Clock::time_point now, std::vector<Out
       h.window = config_.window;
       h.appBase = appBase();
       h.appSize = appSize();
+      if (config_.offerDeflate) {
+        h.features = wire::kFeatureDeflate;
+        h.windowBits = config_.inflateWindowBits;
+      }
       Reply(request, f.seq, wire::EncodeHello(Status::Ok, h), now, out);
       return state_ != PowerState::BootLoader;
     }
@@ -183,9 +191,10 @@ bool Device::Handle(const wire::Frame& f, Clock::time_point now, std::vector<Out
     default:
       break;
   }
+  const bool deflated = request == Request::DataDeflated && config_.offerDeflate;
   if (state_ != PowerState::BootLoader) {
-    if (f.type >= static_cast<std::uint8_t>(Request::Erase) &&
-        f.type <= static_cast<std::uint8_t>(Request::Activate)) {
+    if (deflated || (f.type >= static_cast<std::uint8_t>(Request::Erase) &&
+                     f.type <= static_cast<std::uint8_t>(Request::Activate))) {
       ReplyStatus(request, f.seq, Status::WrongState, now, out);
     }
     return true;
@@ -196,6 +205,9 @@ bool Device::Handle(const wire::Frame& f, Clock::time_point now, std::vector<Out
       break;
     case Request::Data:
       HandleData(f, now, out);
+      break;
+    case Request::DataDeflated:
+      if (deflated) HandleDataDeflated(f, now, out);
       break;
     case Request::Verify:
       HandleVerify(f, now, out);
@@ -241,6 +253,9 @@ void Device::HandleErase(const wire::Frame& f, Clock::time_point now, std::vecto
   eraseEnd_ = offset + length;
   nextOffset_ = appBase() + wire::kFirmwareHeaderSize;
   aheadOfGap_.clear();
+  // A compressed image inflates into the payload part of the erased area.
+  const std::size_t header = std::min<std::size_t>(length, wire::kFirmwareHeaderSize);
+  inflater_->Restart(std::span(app_).subspan(header, length - header));
   flashBusyUntil_ = std::max(flashBusyUntil_, now) + config_.eraseTime;
   ReplyStatus(Request::Erase, f.seq, Status::Ok, flashBusyUntil_, out);
 }
@@ -286,6 +301,40 @@ void Device::HandleData(const wire::Frame& f, Clock::time_point now, std::vector
   // Every frame is answered: with a gap still open the host learns at once
   // that something before this frame went astray.
   ack(aheadOfGap_.empty() ? Status::Ok : Status::Gap, flashBusyUntil_);
+}
+
+void Device::HandleDataDeflated(const wire::Frame& f, Clock::time_point now,
+                                std::vector<Outgoing>& out) {
+  wire::ByteReader r(f.payload);
+  const std::uint32_t offset = r.U32();
+  const std::span<const std::uint8_t> bytes = r.Rest();
+  auto ack = [&](Status s, Clock::time_point when) {
+    Reply(Request::DataDeflated, f.seq,
+          wire::ByteWriter()
+              .U8(static_cast<std::uint8_t>(s))
+              .U32(inflater_->next())
+              .U32(static_cast<std::uint32_t>(inflater_->written()))
+              .Take(),
+          when, out);
+  };
+  if (!r.ok() || bytes.empty() || bytes.size() > config_.maxData) {
+    return ack(Status::BadRequest, now);
+  }
+  if (!erased_) return ack(Status::NotErased, now);
+  if (config_.writeErrorAtPercent && DownloadPercent() >= *config_.writeErrorAtPercent) {
+    return ack(Status::FlashError, now);
+  }
+  const std::size_t before = inflater_->written();
+  const auto result = inflater_->Take(offset, bytes);
+  if (result == StreamInflater::Result::Dropped) return;  // no room: as if never received
+  const std::size_t grown = inflater_->written() - before;
+  nextOffset_ =
+      appBase() + static_cast<std::uint32_t>(wire::kFirmwareHeaderSize + inflater_->written());
+  flashBusyUntil_ = std::max(flashBusyUntil_, now) +
+                    std::chrono::duration_cast<std::chrono::microseconds>(
+                        config_.flashWritePerKb * static_cast<std::int64_t>(grown) / 1024);
+  if (result == StreamInflater::Result::Failed) return ack(Status::BadImage, now);
+  ack(result == StreamInflater::Result::Ok ? Status::Ok : Status::Gap, flashBusyUntil_);
 }
 
 void Device::HandleVerify(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out) {

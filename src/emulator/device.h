@@ -6,11 +6,13 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "catalogue/device_family.h"
+#include "emulator/inflater.h"
 #include "kestra2g/wire/frame.h"
 #include "kestra2g/wire/protocol.h"
 
@@ -39,6 +41,9 @@ struct DeviceConfig {
   std::uint32_t bootLoaderSize = 16 * 1024;
   std::uint16_t maxData = 2048;
   std::uint8_t window = 8;
+  // Compressed images: offered in HELLO, inflated with a 2^bits byte window.
+  bool offerDeflate = true;
+  std::uint8_t inflateWindowBits = 12;
   std::chrono::milliseconds catchWindow{500};
   std::chrono::microseconds flashWritePerKb{0};
   std::chrono::microseconds eraseTime{20000};
@@ -90,6 +95,7 @@ class Device {
   void HandleQuery(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
   void HandleErase(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
   void HandleData(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
+  void HandleDataDeflated(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
   void HandleVerify(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
   void HandleActivate(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
   void CheckImage();
@@ -108,6 +114,7 @@ class Device {
   std::uint32_t eraseEnd_ = 0;
   std::uint32_t nextOffset_ = 0;
   std::map<std::uint32_t, std::uint32_t> aheadOfGap_;  // received beyond a gap: offset -> end
+  std::unique_ptr<StreamInflater> inflater_;           // a compressed image being written
   Clock::time_point flashBusyUntil_{};
   std::optional<std::vector<std::uint8_t>> activated_;
 };

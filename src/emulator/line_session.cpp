@@ -38,6 +38,8 @@ const char* RequestName(std::uint8_t type) {
       return "ERASE";
     case wire::Request::Data:
       return "DATA";
+    case wire::Request::DataDeflated:
+      return "DATA-DEFLATED";
     case wire::Request::Verify:
       return "VERIFY";
     case wire::Request::Activate:

@@ -51,6 +51,8 @@ Device:
   --flash-size BYTES        flash size including the 16 KiB boot loader (1 MiB)
   --max-data N              largest data block per frame the device takes (2048)
   --window N                data frames the device buffers (8)
+  --no-deflate              a boot loader from before compressed images: HELLO
+                            offers no deflate and compressed data gets no answer
   --initial-image PATH      firmware file the device holds at start
   --image-out PATH          where to write the image after a successful
                             activation (nothing is written otherwise)
@@ -154,6 +156,8 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string* error) {
     } else if (arg == "--max-data") {
       if (!number(16, 4096, &n)) return fail("--max-data: 16 to 4096");
       o.device.maxData = static_cast<std::uint16_t>(n);
+    } else if (arg == "--no-deflate") {
+      o.device.offerDeflate = false;
     } else if (arg == "--window") {
       if (!number(1, 64, &n)) return fail("--window: 1 to 64");
       o.device.window = static_cast<std::uint8_t>(n);

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "kestra2g/deflate_image.h"
 #include "kestra2g/job_state.h"
 #include "kestra2g/link.h"
 #include "kestra2g/operations.h"
@@ -66,8 +67,9 @@ std::optional<std::vector<std::uint8_t>> Patiently(Link& link, Request r,
 
 void WritingProgress(std::size_t done, std::size_t total) {
   const auto span = kWrittenPercent - kErasedPercent;
-  RaiseProgress(kErasedPercent + static_cast<int>((static_cast<long long>(done) * span) /
-                                                  static_cast<long long>(std::max<std::size_t>(total, 1))));
+  RaiseProgress(kErasedPercent +
+                static_cast<int>((static_cast<long long>(done) * span) /
+                                 static_cast<long long>(std::max<std::size_t>(total, 1))));
 }
 
 bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
@@ -108,10 +110,19 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   const std::size_t window =
       std::min<std::size_t>(device->window, static_cast<std::size_t>(timing::kMaxWindow));
   const TransferLimits limits{block, block * window};
-  Transfer transfer(*link, Request::Data, payload, payloadOffset, limits,
-                    [&](std::size_t acked, std::optional<std::uint32_t>) {
-                      WritingProgress(acked, payload.size());
-                    });
+  // A device that inflates gets the image compressed, unless that gains nothing.
+  std::optional<std::vector<std::uint8_t>> deflated;
+  if (device->OffersDeflate()) deflated = DeflateImage(payload, device->windowBits);
+  if (deflated && deflated->size() >= payload.size()) deflated.reset();
+  // Progress counts image bytes either way, so the bar moves evenly.
+  Transfer transfer = deflated ? Transfer(*link, Request::DataDeflated, *deflated, 0, limits,
+                                          [&](std::size_t, std::optional<std::uint32_t> written) {
+                                            WritingProgress(written.value_or(0), payload.size());
+                                          })
+                               : Transfer(*link, Request::Data, payload, payloadOffset, limits,
+                                          [&](std::size_t acked, std::optional<std::uint32_t>) {
+                                            WritingProgress(acked, payload.size());
+                                          });
   if (!transfer.Run()) return false;
   RaiseProgress(kWrittenPercent);
 

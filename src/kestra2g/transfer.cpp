@@ -31,8 +31,8 @@ Transfer::Transfer(Link& link, wire::Request request, std::span<const std::uint8
       report_(std::move(report)),
       sizer_(limits.maxBlock, timing::kMinDataBlock, kDataOverhead) {
   // More in flight than the line needs to stay busy only delays resends.
-  limits_.windowBytes = std::max(std::min(limits_.windowBytes, timing::kInFlightBytes),
-                                 limits_.maxBlock);
+  limits_.windowBytes =
+      std::max(std::min(limits_.windowBytes, timing::kInFlightBytes), limits_.maxBlock);
   if (!data_.empty()) todo_.emplace(0, data_.size());
 }
 
@@ -111,7 +111,7 @@ bool Transfer::Answer(const wire::Frame& frame) {
   std::optional<std::uint32_t> extra;
   if (const std::uint32_t v = r.U32(); r.ok()) extra = v;
   if (status != Status::Ok && status != Status::Gap) return false;  // nothing to retry
-  if (frame.payload.size() < 5 || offset < first_) return true;      // malformed: pass over
+  if (frame.payload.size() < 5 || offset < first_) return true;     // malformed: pass over
   lastAnswer_ = Clock::now();
   timeoutsInARow_ = 0;
 
@@ -163,8 +163,9 @@ bool Transfer::Run() {
     if (sentBytes_ > sendBudget) return false;
     // Answers may wait unread while a write was blocked: always look once.
     const Clock::time_point soonest = Clock::now() + std::chrono::milliseconds(1);
-    const Clock::time_point deadline =
-        inFlight_.empty() ? soonest + timing::kMaxAckWait : std::max(soonest, Due(inFlight_.front()));
+    const Clock::time_point deadline = inFlight_.empty()
+                                           ? soonest + timing::kMaxAckWait
+                                           : std::max(soonest, Due(inFlight_.front()));
     if (auto frame = link_.Receive(deadline)) {
       if (frame->type != wire::ReplyType(request_)) continue;
       if (!Answer(*frame)) return false;

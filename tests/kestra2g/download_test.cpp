@@ -74,22 +74,30 @@ TEST(Download, ImageArrivesByteForByteWhileJobAndProgressAreWatched) {
   EXPECT_EQ(remote.ExitLine(), "EXIT state=application image=valid");
 }
 
-TEST(Download, SampleFilesOfTheBuildAreAccepted) {
+// The sample files, two to a device that inflates (they go compressed) and
+// two to one from before compressed images (they go as they are).
+TEST(Download, SampleFilesOfTheBuildArriveCompressedOrPlainAsTheDeviceOffers) {
   const std::string bin = std::filesystem::path(REMOTE_EMULATOR_PATH).parent_path().string();
   const struct {
     const char* file;
     const char* family;
     int code;
-  } samples[] = {{"HLX700_V_2_1_0.bin", "HLX700", 0},
-                 {"MV5100_V_3_05.bin", "MV5100", 2},
-                 {"TQ640_V_4_0_1.bin", "TQ640", 1},
-                 {"KII_V_1_0_2.bin", "KII", 3}};
+    bool deflate;
+  } samples[] = {{"HLX700_V_2_1_0.bin", "HLX700", 0, true},
+                 {"MV5100_V_3_05.bin", "MV5100", 2, false},
+                 {"TQ640_V_4_0_1.bin", "TQ640", 1, false},
+                 {"KII_V_1_0_2.bin", "KII", 3, true}};
   for (const auto& s : samples) {
-    Remote remote({"--state", "bootloader", "--family", s.family});
+    std::vector<std::string> args = {"--state", "bootloader", "--family", s.family};
+    if (!s.deflate) args.push_back("--no-deflate");
+    Remote remote(args);
     ASSERT_TRUE(remote.started());
     const std::string path = bin + "/" + s.file;
     EXPECT_NE(Qarnel_DownloadMOTCF(path.c_str(), kPort, s.code), 0) << s.file;
     EXPECT_EQ(ReadBytes(remote.imageOut()), ReadBytes(path)) << s.file;
+    const std::string log = remote.Log();
+    EXPECT_EQ(log.find(" DATA-DEFLATED\n") != std::string::npos, s.deflate) << s.file;
+    EXPECT_EQ(log.find(" DATA\n") != std::string::npos, !s.deflate) << s.file;
   }
 }
 
@@ -164,6 +172,7 @@ struct Fault {
   const char* name;
   std::vector<std::string> spec;
   bool recoverable;
+  std::vector<std::string> device = {};  // more emulator options
   friend void PrintTo(const Fault& f, std::ostream* os) { *os << k2gtest::Join(f.spec); }
 };
 
@@ -174,6 +183,7 @@ TEST_P(FaultMatrix, RecoversExactlyOrFailsSafely) {
   const std::string file = WriteFirmware("HLX700_V_5_0_0.bin", 0, "HLX700", "5.0.0", 64 * 1024);
   std::vector<std::string> args = {"--state", "bootloader", "--seed", "11", "--max-data", "1024"};
   for (const std::string& f : fault.spec) args.insert(args.end(), {"--fault", f});
+  args.insert(args.end(), fault.device.begin(), fault.device.end());
   Remote remote(args);
   ASSERT_TRUE(remote.started());
   const unsigned char ok = Qarnel_DownloadMOTCF(file.c_str(), kPort, 0);
@@ -196,6 +206,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Fault{"GarbageBursts", {"garbage:20%"}, true},
                       Fault{"LostAcknowledgements", {"lose-ack:20%"}, true},
                       Fault{"DuplicatedAcknowledgements", {"dup-ack:30%"}, true},
+                      Fault{"BitFlipsPlain", {"flip:2e-4"}, true, {"--no-deflate"}},
                       Fault{"EverythingAtOnce",
                             {"flip:1e-4", "drop:5e-5", "garbage:5%", "lose-ack:5%", "dup-ack:5%"},
                             true},

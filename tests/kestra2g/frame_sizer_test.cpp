@@ -34,11 +34,10 @@ TEST(FrameSizer, SettlesNearTheBestBlockForTheLineAndGrowsBackWhenItClears) {
     double p;
     std::size_t low, high;  // generous: the estimate comes from a few losses
   } lines[] = {
-      {0, 2048, 2048},
-      {1e-5, 700, 2048},  // best near 1265
-      {1e-4, 220, 800},   // best near 400
-      {1e-3, 64, 260},    // best near 126
-      {1e-2, 64, 90},     // as small as we go
+      {0, 2048, 2048},  {1e-5, 700, 2048},  // best near 1265
+      {1e-4, 220, 800},                     // best near 400
+      {1e-3, 64, 260},                      // best near 126
+      {1e-2, 64, 90},                       // as small as we go
   };
   for (const auto& line : lines) {
     for (unsigned seed = 1; seed <= 3; ++seed) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "emulator/launcher/emulator_process.h"
+#include "kestra2g/tools/code_like.h"
 #include "kestra2g/wire/firmware_file.h"
 
 namespace k2gtest {
@@ -35,13 +36,11 @@ inline std::string ReadText(const std::string& path) {
   return {bytes.begin(), bytes.end()};
 }
 
-// A firmware file of our format, written into the scratch folder.
+// A firmware file of our format with code-like content, written into the
+// scratch folder.
 inline std::string WriteFirmware(const std::string& name, std::uint8_t code, const char* family,
                                  const char* version, std::size_t payloadSize) {
-  std::vector<std::uint8_t> payload(payloadSize);
-  for (std::size_t i = 0; i < payload.size(); ++i) {
-    payload[i] = static_cast<std::uint8_t>((i * 131 + i / 251 + code) & 0xFF);
-  }
+  const auto payload = sample::CodeLikeBytes(payloadSize, code);
   const auto file = wire::BuildFirmwareFile(code, family, version, payload);
   const std::string path = Scratch(name);
   std::ofstream(path, std::ios::binary)

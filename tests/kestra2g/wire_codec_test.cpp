@@ -97,12 +97,19 @@ TEST(Hello, RoundTripsAndRefusesShortOrFailedReplies) {
   h.window = 3;
   h.appBase = 0x4000;
   h.appSize = 0xC000;
+  h.features = wire::kFeatureDeflate;
+  h.windowBits = 12;
   const Bytes encoded = wire::EncodeHello(wire::Status::Ok, h);
   const auto back = wire::DecodeHello(encoded);
   ASSERT_TRUE(back.has_value());
   EXPECT_EQ(back->deviceCode, 2);
   EXPECT_EQ(back->state, wire::DeviceState::Application);
   EXPECT_EQ(back->appSize, 0xC000U);
+  EXPECT_TRUE(back->OffersDeflate());
+  // A device from before compressed images ends after the area size.
+  const auto older = wire::DecodeHello(std::span(encoded).first(encoded.size() - 2));
+  ASSERT_TRUE(older.has_value());
+  EXPECT_FALSE(older->OffersDeflate());
   EXPECT_FALSE(wire::DecodeHello(std::span(encoded).first(encoded.size() - 1)).has_value());
   EXPECT_FALSE(wire::DecodeHello(wire::EncodeHello(wire::Status::BadRequest, h)).has_value());
 }

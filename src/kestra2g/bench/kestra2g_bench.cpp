@@ -120,7 +120,8 @@ int main(int argc, char** argv) {
   const char* only = std::getenv("KESTRA2G_BENCH_CASE");
   int index = 0;
   for (const Case& c : cases)
-    if (only == nullptr || std::atoi(only) == index++) all = RunCase(c, emulatorPath, firmware, imageBytes) && all;
+    if (only == nullptr || std::atoi(only) == index++)
+      all = RunCase(c, emulatorPath, firmware, imageBytes) && all;
   std::filesystem::remove(firmware);
   return all ? 0 : 1;
 }

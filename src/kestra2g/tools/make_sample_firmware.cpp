@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "kestra2g/tools/code_like.h"
 #include "kestra2g/wire/firmware_file.h"
 
 namespace {
@@ -25,14 +26,8 @@ constexpr Sample kSamples[] = {
 };
 
 std::vector<std::uint8_t> Payload(const Sample& s) {
-  // A small linear congruential sequence: looks like code, the same every build.
-  std::vector<std::uint8_t> bytes(s.payloadSize);
-  std::uint32_t x = 0x1234567U + s.deviceCode;
-  for (auto& b : bytes) {
-    x = x * 1664525U + 1013904223U;
-    b = static_cast<std::uint8_t>(x >> 24);
-  }
-  return bytes;
+  // Code-like, so a compressed download shows what it gains; the same every build.
+  return sample::CodeLikeBytes(s.payloadSize, 0x1234567U + s.deviceCode);
 }
 
 }  // namespace

@@ -15,6 +15,8 @@ std::vector<std::uint8_t> EncodeHello(Status s, const HelloInfo& h) {
       .U8(h.window)
       .U32(h.appBase)
       .U32(h.appSize)
+      .U8(h.features)
+      .U8(h.windowBits)
       .Take();
 }
 
@@ -30,6 +32,12 @@ std::optional<HelloInfo> DecodeHello(std::span<const std::uint8_t> payload) {
   h.window = r.U8();
   h.appBase = r.U32();
   h.appSize = r.U32();
+  const auto rest = r.Rest();
+  if (rest.size() == 1) return std::nullopt;
+  if (rest.size() >= 2) {
+    h.features = rest[0];
+    h.windowBits = rest[1];
+  }
   if (!r.ok() || state > 1 || h.maxData == 0 || h.window == 0) return std::nullopt;
   h.state = static_cast<DeviceState>(state);
   return h;

@@ -23,7 +23,12 @@ enum class Request : std::uint8_t {
   Verify = 0x06,    // offset, length -> CRC-32 of that flash range
   Activate = 0x07,  // image header -> (status); writes the header, making the image valid
   Restart = 0x08,   // -> (status); then starts the image if valid
+  // Stream offset, deflate bytes -> next expected stream offset, image bytes written.
+  DataDeflated = 0x09,
 };
+
+// Features a device offers in its HELLO answer.
+inline constexpr std::uint8_t kFeatureDeflate = 0x01;
 
 enum class Status : std::uint8_t {
   Ok = 0,
@@ -54,6 +59,12 @@ struct HelloInfo {
   std::uint8_t window = 1;    // data frames the device buffers
   std::uint32_t appBase = 0;  // first byte of the application area
   std::uint32_t appSize = 0;  // bytes in the application area
+  // Optional: devices before compressed images end the answer above.
+  std::uint8_t features = 0;    // kFeature... bits
+  std::uint8_t windowBits = 0;  // deflate window the device inflates with (2^bits bytes)
+  bool OffersDeflate() const {
+    return (features & kFeatureDeflate) != 0 && windowBits >= 9 && windowBits <= 15;
+  }
 };
 
 std::vector<std::uint8_t> EncodeHello(Status s, const HelloInfo& h);
