@@ -24,8 +24,10 @@ class SerialPort {
  public:
   virtual ~SerialPort() = default;
 
-  // Opens COMn exclusively for reading and writing. Null on failure, with the
-  // reason in *error when given.
+  // Opens COMn exclusively for reading and writing; Busy when another program
+  // holds it (on Linux also by a UUCP lock or just by having it open, see
+  // port_in_use.h, and then it takes the UUCP lock itself). Null on failure,
+  // with the reason in *error when given.
   static std::unique_ptr<SerialPort> Open(int n, PortError* error = nullptr);
 
   // Writes every byte; false when the port failed or vanished.
@@ -40,8 +42,9 @@ class SerialPort {
   virtual void DiscardInput() = 0;
 };
 
-// True when COMn exists and can be opened exclusively for reading and
-// writing right now; the port is closed again at once.
+// True when COMn exists and could be opened exclusively for reading and
+// writing right now. Only looks: the port is closed again at once, with its
+// line settings, pending input and exclusive flag untouched.
 bool ProbePort(int n);
 
 }  // namespace platform

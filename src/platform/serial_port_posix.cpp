@@ -11,8 +11,10 @@
 #include <climits>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "platform/config_home.h"
+#include "platform/port_in_use.h"
 #include "platform/serial_port.h"
 
 namespace platform {
@@ -63,7 +65,7 @@ int RemainingMs(std::chrono::steady_clock::time_point deadline) {
 
 class PosixSerialPort final : public SerialPort {
  public:
-  explicit PosixSerialPort(int fd) : fd_(fd) {}
+  PosixSerialPort(int fd, UucpLock lock) : fd_(fd), lock_(std::move(lock)) {}
   ~PosixSerialPort() override {
     // The other side (an emulator, a getty) may keep the device open; the
     // exclusive flag would outlive us and lock out the next caller.
@@ -132,6 +134,7 @@ class PosixSerialPort final : public SerialPort {
 
   int fd_;
   bool gone_ = false;
+  UucpLock lock_;
 };
 
 bool MakeRaw(int fd) {
@@ -146,6 +149,35 @@ bool MakeRaw(int fd) {
   cfsetispeed(&t, B115200);
   cfsetospeed(&t, B115200);
   return tcsetattr(fd, TCSANOW, &t) == 0;
+}
+
+// Opens the device unless another program holds it (see DeviceHeldElsewhere,
+// TIOCEXCL, flock). The descriptor holds our flock; nothing else changed.
+int OpenUnused(const std::string& device, PortError& err) {
+  if (DeviceHeldElsewhere(device)) {
+    err = PortError::Busy;
+    return -1;
+  }
+  const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    err = ErrorFromErrno(errno);
+    return -1;
+  }
+  // Root may open a port another program made exclusive; it stays theirs.
+  int exclusive = 0;
+  if (!isatty(fd)) {
+    err = PortError::Other;
+  } else if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) {
+    err = PortError::Busy;
+  } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // flock holds even against root, who ignores TIOCEXCL.
+    err = errno == EWOULDBLOCK ? PortError::Busy : ErrorFromErrno(errno);
+  } else {
+    err = PortError::None;
+    return fd;
+  }
+  close(fd);
+  return -1;
 }
 
 }  // namespace
@@ -167,29 +199,35 @@ std::unique_ptr<SerialPort> SerialPort::Open(int n, PortError* error) {
     err = PortError::NotFound;
     return nullptr;
   }
-  const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    err = ErrorFromErrno(errno);
-    return nullptr;
-  }
-  // flock holds even against root, who ignores TIOCEXCL.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    err = errno == EWOULDBLOCK ? PortError::Busy : ErrorFromErrno(errno);
+  const int fd = OpenUnused(device, err);
+  if (fd < 0) return nullptr;
+  UucpLock lock;
+  if (!lock.Take(device)) {
+    err = PortError::Busy;
     close(fd);
     return nullptr;
   }
-  if (!isatty(fd) || ioctl(fd, TIOCEXCL) != 0 || !MakeRaw(fd)) {
+  if (ioctl(fd, TIOCEXCL) != 0 || !MakeRaw(fd)) {
     err = PortError::Other;
     ioctl(fd, TIOCNXCL);
-    flock(fd, LOCK_UN);
     close(fd);
     return nullptr;
   }
   tcflush(fd, TCIOFLUSH);
   err = PortError::None;
-  return std::make_unique<PosixSerialPort>(fd);
+  return std::make_unique<PosixSerialPort>(fd, std::move(lock));
 }
 
-bool ProbePort(int n) { return SerialPort::Open(n) != nullptr; }
+bool ProbePort(int n) {
+  // Only looks: the line settings, pending input and exclusive flag may
+  // belong to another program.
+  const std::string device = ComPortDevice(n);
+  if (device.empty()) return false;
+  PortError err = PortError::None;
+  const int fd = OpenUnused(device, err);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
 
 }  // namespace platform
