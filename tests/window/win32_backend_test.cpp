@@ -22,6 +22,8 @@ BEGIN_MESSAGE_MAP(CScriptedDlg, CDialog)
 ON_WM_TIMER()
 ON_WM_SYSCOMMAND()
 ON_BN_CLICKED(IDC_START_UPDATE, OnStartUpdate)
+ON_CBN_DROPDOWN(IDC_PORT_LIST, OnDropdownPort)
+ON_WM_DEVICECHANGE()
 ON_WM_PAINT()
 ON_WM_QUERYDRAGICON()
 END_MESSAGE_MAP()
@@ -242,6 +244,23 @@ TEST_F(Win32BackendTest, KeysAndSystemCommands) {
   EXPECT_EQ(dialog.DoModal(), IDCANCEL);
   EXPECT_EQ(dialog.startClicks.size(), 1u);
   EXPECT_EQ(dialog.sysCommands, (std::vector<unsigned>{17, SC_CLOSE}));
+}
+
+// Opening the port list and the system's device notices reach the dialog;
+// a removal query is the system's to answer.
+TEST_F(Win32BackendTest, PortListOpeningAndDeviceNoticesReachTheDialog) {
+  CScriptedDlg dialog(MainTemplate(), [](CScriptedDlg& d) {
+    HWND hwnd = HandleOf(d);
+    HWND list = GetDlgItem(hwnd, IDC_PORT_LIST);
+    SendMessageA(list, CB_SHOWDROPDOWN, TRUE, 0);
+    SendMessageA(list, CB_SHOWDROPDOWN, FALSE, 0);
+    SendMessageA(hwnd, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    SendMessageA(hwnd, WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVE, 0);
+    d.EndDialog(IDOK);
+  });
+  EXPECT_EQ(dialog.DoModal(), IDOK);
+  EXPECT_EQ(dialog.dropdowns, 1);
+  EXPECT_EQ(dialog.deviceChanges, 1);
 }
 
 TEST_F(Win32BackendTest, EscapeCancels) {

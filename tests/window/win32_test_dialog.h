@@ -46,11 +46,15 @@ class CScriptedDlg : public CDialog {
     if ((commandId & 0xFFF0) != 16) Default();
   }
   void OnStartUpdate() { startClicks.push_back(1); }
+  void OnDropdownPort() { ++dropdowns; }
+  void OnDeviceChange() { ++deviceChanges; }
   void OnPaint() { paintedIconic.push_back(IsIconic()); }
   std::intptr_t OnQueryDragIcon() { return dragIconId; }
 
   std::vector<bool> paintedIconic;
   int dragIconId = 0;
+  int dropdowns = 0;
+  int deviceChanges = 0;
 
   DECLARE_MESSAGE_MAP()
 
