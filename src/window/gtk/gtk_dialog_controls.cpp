@@ -271,6 +271,7 @@ void GtkDialogWindow::ListReset(int id) {
   --selChangeSuppressed_;
   list->items.clear();
   list->itemData.clear();
+  ++list->listChanges;
 }
 
 int GtkDialogWindow::ListAdd(int id, const std::string& text) {
@@ -279,6 +280,7 @@ int GtkDialogWindow::ListAdd(int id, const std::string& text) {
   gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(list->widget), ToDisplayUtf8(text).c_str());
   list->items.push_back(text);
   list->itemData.push_back(0);
+  ++list->listChanges;
   return static_cast<int>(list->items.size()) - 1;
 }
 

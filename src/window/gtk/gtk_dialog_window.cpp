@@ -158,8 +158,13 @@ void GtkDialogWindow::OnComboPopup(GObject* combo, GParamSpec*, gpointer data) {
   auto& control = *static_cast<Control*>(data);
   gboolean shown = FALSE;
   g_object_get(combo, "popup-shown", &shown, nullptr);
-  if (shown && control.spec->id != kNoControlId)
-    control.owner->dialog_.DispatchCommand(control.spec->id, CBN_DROPDOWN);
+  if (!shown || control.spec->id == kNoControlId) return;
+  const unsigned before = control.listChanges;
+  control.owner->dialog_.DispatchCommand(control.spec->id, CBN_DROPDOWN);
+  if (control.listChanges == before) return;
+  // An open menu does not follow changes of its items: open it afresh.
+  gtk_combo_box_popdown(GTK_COMBO_BOX(combo));
+  gtk_combo_box_popup(GTK_COMBO_BOX(combo));
 }
 
 gboolean GtkDialogWindow::OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {

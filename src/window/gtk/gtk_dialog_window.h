@@ -73,6 +73,7 @@ class GtkDialogWindow final : public WindowPeer {
     std::string text;             // as the program gave it, mnemonic marks included
     std::vector<std::string> items;
     std::vector<std::uint32_t> itemData;
+    unsigned listChanges = 0;  // counts resets and additions
     int progress = 0;
     std::unique_ptr<ClipPlayer> clip;
   };
