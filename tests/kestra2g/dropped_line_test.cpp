@@ -72,8 +72,9 @@ TEST_P(DroppedLine, CallFailsAtOnceWithoutSpinning) {
   std::printf("%-13s returned %6.2f ms after the drop; call %.3f s wall, %.4f s CPU\n", phase.name,
               afterDrop * 1e3, wall, cpu);
   EXPECT_LT(afterDrop, 1.0);
-  // Generous bounds: a spinning wait burns all the time it waits.
-  EXPECT_LT(cpu, 0.05 + 0.25 * wall);
+  // Generous bounds (opening the port scans for other holders): a spinning
+  // wait burns all the time it waits.
+  EXPECT_LT(cpu, 0.3 + 0.25 * wall);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -85,8 +86,8 @@ INSTANTIATE_TEST_SUITE_P(
         Phase{"Query",
               {"--fault", "disconnect:query"},
               [](const std::string&) {
-                char info[255] = {};
-                return HLX700_GetBootInformation(-1, info, kPort);
+                char info[255] = {};  // a long reply time-out, which a spin would burn
+                return HLX700_GetBootInformation(3000, info, kPort);
               }},
         Phase{"CatchBoot",
               {"--state", "silent", "--fault", "disconnect:catch"},
