@@ -45,7 +45,8 @@ inline constexpr std::size_t kMinDataBlock = 64;
 inline constexpr int kMaxWindow = 16;
 // Frames unanswered at once; sequence numbers must stay unambiguous.
 inline constexpr std::size_t kMaxFramesInFlight = 64;
-// Bytes unanswered at once: half a second of line, well past a round trip.
-inline constexpr std::size_t kInFlightBytes = 6 * 1024;
+// Bytes unanswered at once (two blocks at least): a third of a second of
+// line, well past a round trip; more would only delay resends.
+inline constexpr std::size_t kInFlightBytes = 4 * 1024;
 
 }  // namespace kestra2g::timing

@@ -31,8 +31,9 @@ Transfer::Transfer(Link& link, wire::Request request, std::span<const std::uint8
       report_(std::move(report)),
       sizer_(limits.maxBlock, timing::kMinDataBlock, kDataOverhead) {
   // More in flight than the line needs to stay busy only delays resends.
-  limits_.windowBytes =
-      std::max(std::min(limits_.windowBytes, timing::kInFlightBytes), limits_.maxBlock);
+  limits_.windowBytes = std::max(
+      std::min(limits_.windowBytes, std::max(timing::kInFlightBytes, 2 * limits_.maxBlock)),
+      limits_.maxBlock);
   if (!data_.empty()) todo_.emplace(0, data_.size());
 }
 

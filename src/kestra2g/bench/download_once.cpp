@@ -50,8 +50,7 @@ int main(int argc, char** argv) {
   const double cpu0 = ProcessCpuSeconds();
   const auto t0 = std::chrono::steady_clock::now();
   const unsigned char ok = Qarnel_DownloadMOTCF(argv[1], port, code);
-  const double wall =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   std::printf("%s %.3f s wall, %.3f s CPU\n", ok != 0 ? "ok" : "FAILED", wall,
               ProcessCpuSeconds() - cpu0);
   return ok != 0 ? 0 : 1;
