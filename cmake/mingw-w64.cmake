@@ -1,10 +1,18 @@
 # Cross-compiles the Windows build with mingw-w64 on Debian and runs its
-# programs (tests, test discovery) under wine.
+# programs (tests, test discovery) under wine. x86-64 by default;
+# cmake/mingw-w64-i686.cmake sets REFLINT_MINGW_ARCH to i686 first.
 #   cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
+if(NOT DEFINED REFLINT_MINGW_ARCH)
+  set(REFLINT_MINGW_ARCH x86_64)
+endif()
+if(REFLINT_MINGW_ARCH STREQUAL "i686")
+  set(CMAKE_SYSTEM_PROCESSOR x86)
+else()
+  set(CMAKE_SYSTEM_PROCESSOR x86_64)
+endif()
 
-set(_triple x86_64-w64-mingw32)
+set(_triple ${REFLINT_MINGW_ARCH}-w64-mingw32)
 # The posix thread model: the win32 one has no std::thread.
 set(CMAKE_C_COMPILER ${_triple}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${_triple}-g++-posix)
@@ -21,4 +29,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
 set(CMAKE_SHARED_LINKER_FLAGS_INIT -static)
 
+# Wine runs 32-bit programs too, in the same 64-bit prefix (wine32 installed).
 set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/wine)

@@ -17,6 +17,14 @@ reflint_install_packages() {
   [[ $(id -u) -ne 0 ]] && sudo=(sudo)
   echo "Installing: ${missing[*]}"
   mkdir -p "$REFLINT_LOGS"
+  # Packages of another architecture (name:arch, e.g. wine32:i386) need that
+  # architecture known to dpkg before apt-get update.
+  local arch
+  for arch in $(printf '%s\n' "${missing[@]}" | sed -n 's/^[^:]*:\(.*\)$/\1/p' | sort -u); do
+    [[ $arch == "$(dpkg --print-architecture)" ]] && continue
+    dpkg --print-foreign-architectures | grep -qx "$arch" ||
+      "${sudo[@]}" dpkg --add-architecture "$arch" || return 1
+  done
   if ! { "${sudo[@]}" apt-get update -qq &&
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq \
       "${missing[@]}"; } >"$REFLINT_LOGS/apt.log" 2>&1; then

@@ -11,25 +11,28 @@
 
 namespace win32_test {
 
+struct OwnedBoxSearch {
+  HWND owner;
+  HWND found;
+};
+
+// A window callback has the system's calling convention, which a lambda
+// lacks on 32-bit x86.
+inline BOOL CALLBACK FindOwnedBoxStep(HWND hwnd, LPARAM context) {
+  auto* s = reinterpret_cast<OwnedBoxSearch*>(context);
+  char name[16] = {};
+  GetClassNameA(hwnd, name, sizeof name);
+  if (std::string(name) == "#32770" && GetWindow(hwnd, GW_OWNER) == s->owner) {
+    s->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 // The message box (dialog class #32770) owned by the given window, if open.
 inline HWND FindOwnedMessageBox(HWND owner) {
-  struct Search {
-    HWND owner;
-    HWND found;
-  } search{owner, nullptr};
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND hwnd, LPARAM context) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(context);
-        char name[16] = {};
-        GetClassNameA(hwnd, name, sizeof name);
-        if (std::string(name) == "#32770" && GetWindow(hwnd, GW_OWNER) == s->owner) {
-          s->found = hwnd;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  OwnedBoxSearch search{owner, nullptr};
+  EnumThreadWindows(GetCurrentThreadId(), FindOwnedBoxStep, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
