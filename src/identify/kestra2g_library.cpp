@@ -1,7 +1,6 @@
 #include "identify/kestra2g_library.h"
 
 #include <array>
-#include <type_traits>
 #include <utility>
 
 #include "kestra2g/include/Kestra2G.h"
@@ -10,18 +9,13 @@
 
 namespace {
 
-using InformationFn = unsigned char(K2G_CALL*)(std::int32_t, char*, std::int32_t);
-using JobNameFn = unsigned char(K2G_CALL*)(char*);
-using ProgressFn = std::int32_t(K2G_CALL*)();
-using PortCodeFn = unsigned char(K2G_CALL*)(std::int32_t, std::int32_t);
-using DownloadFn = unsigned char(K2G_CALL*)(const char*, std::int32_t, std::int32_t);
-
-// The pointer types must match the library's own declarations.
-static_assert(std::is_same_v<decltype(&HLX700_GetBootInformation), InformationFn>);
-static_assert(std::is_same_v<decltype(&HLX700_GetJobName), JobNameFn>);
-static_assert(std::is_same_v<decltype(&HLX700_GetProgress), ProgressFn>);
-static_assert(std::is_same_v<decltype(&Qarnel_InitCom), PortCodeFn>);
-static_assert(std::is_same_v<decltype(&Qarnel_DownloadMOTCF), DownloadFn>);
+// The header's own function types: pointers of any other type would not
+// compile where the convention matters (32-bit x86).
+using InformationFn = K2G_InformationFunction*;
+using JobNameFn = K2G_JobNameFunction*;
+using ProgressFn = K2G_ProgressFunction*;
+using PortCodeFn = K2G_PortCodeFunction*;
+using DownloadFn = K2G_DownloadFunction*;
 
 struct FamilyFunctions {
   InformationFn getBootInformation = nullptr;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -106,6 +108,50 @@ TEST(Kestra2GLibrary, UnknownFolderFailsEvenWithALibraryInTheCurrentFolder) {
   fs::current_path(before);
   EXPECT_EQ(error, CannotLoad() + "The program's own folder could not be found.");
 }
+
+#if defined(FOREIGN_CDECL_LIBRARY)
+// Where the stack stands: the address of a local in a frame of its own.
+[[gnu::noinline]] std::uintptr_t StackMark() {
+  volatile char here = 0;
+  return reinterpret_cast<std::uintptr_t>(&here);
+}
+
+// A cdecl library built by someone else, called many times over: with a
+// wrong convention or argument type the stack would drift a few bytes per
+// call (or the program crash), and results would come back mixed up.
+TEST(Kestra2GLibrary, ForeignCdeclLibraryKeepsTheStackAndArgumentsSound) {
+  std::string error;
+  std::shared_ptr<DeviceLibrary> library = LoadDeviceLibrary(StubFolder("foreign"), &error);
+  ASSERT_NE(library, nullptr) << error;
+
+  volatile std::uint32_t canary = 0x5EED1E55;
+  const std::uintptr_t before = StackMark();
+  int wrong = 0;
+  for (int i = 0; i < 20000; ++i) {
+    const std::int32_t port = 1 + i % 15, code = i % 4, mode = i % 3 - 1;
+    const std::string comPort = " COM" + std::to_string(port);
+    char info[kInformationBufferSize] = {};
+    // The one byte read of a result with junk above it.
+    wrong += library->GetBootInformation(DeviceFamily::HLX700, mode, info, port) != 1;
+    wrong += std::string(info) !=
+             "Boot OEM 35243 stand-in mode " + std::to_string(mode) + comPort;
+    std::fill(std::begin(info), std::end(info), '\0');
+    wrong += library->GetProductInformation(DeviceFamily::HLX700, mode, info, port) != 1;
+    wrong += std::string(info) != "Vantrel HLX700 stand-in mode " + std::to_string(mode) + comPort;
+    wrong += library->GetBootInformation(DeviceFamily::TQ640, mode, info, port) != 0;
+    wrong += library->InitCom(port, code) != 16 * port + code;
+    wrong += library->CatchBoot(port, code) != 16 * port + code;
+    wrong += library->GetProgress(DeviceFamily::KII) != 0;
+    char jobName[kJobNameBufferSize];
+    library->GetJobName(DeviceFamily::MV5100, jobName);
+    wrong += std::string(jobName) != "MV5100_";
+  }
+  EXPECT_EQ(StackMark(), before);
+  EXPECT_EQ(canary, 0x5EED1E55u);
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(library->DownloadMOTCF("no such file", 3, 0), 0);
+}
+#endif
 
 #if defined(REAL_LIBRARY_BESIDE_TEST)
 TEST(Kestra2GLibrary, RealLibraryBesideTheProgramLoads) {

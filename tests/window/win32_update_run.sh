@@ -1,32 +1,61 @@
 #!/usr/bin/env bash
-# One whole update run of the Windows program under wine: an emulated HLX700
+# Whole update runs of the Windows program under wine, driven by the
+# ReflintUpdateRun test through window messages, with an emulated HLX700
 # boot loader (the native build's remote-emulator) on COM3 of a throwaway
-# wine prefix, Reflint.exe with Kestra2G.dll and the sample firmware, driven
-# by the ReflintUpdateRun test through window messages.
-#   tests/window/win32_update_run.sh NATIVE_BUILD_DIR MINGW_BUILD_DIR
-# e.g. tests/window/win32_update_run.sh build build-win32gui
+# wine prefix:
+#   1. with the stand-in library from outside (stub_foreign/Kestra2G.dll, a
+#      plain C cdecl DLL), when the build has one: it must receive the
+#      firmware file byte for byte;
+#   2. with our Kestra2G.dll: the remote must end up holding the firmware
+#      image byte for byte.
+#   tests/window/win32_update_run.sh NATIVE_BIN_DIR MINGW_BIN_DIR
+# e.g. tests/window/win32_update_run.sh build/bin build-win32/bin
 set -euo pipefail
 native=$(realpath "$1") mingw=$(realpath "$2")
+firmware=HLX700_V_2_1_0.bin
 
 folder=$(mktemp -d /tmp/reflint-update-run.XXXXXX)
 trap 'rm -rf "$folder"' EXIT
-cp "$mingw"/bin/{Reflint.exe,Kestra2G.dll,window_win32_test.exe} "$native"/bin/*_V_*.bin "$folder/"
+roads=(real)
+[[ -f $mingw/stub_foreign/Kestra2G.dll ]] && roads=(foreign real)
+for road in "${roads[@]}"; do
+  mkdir "$folder/$road"
+  cp "$mingw"/{Reflint.exe,window_win32_test.exe} "$native"/*_V_*.bin "$folder/$road/"
+done
+cp "$mingw/Kestra2G.dll" "$folder/real/"
+[[ -d $folder/foreign ]] && cp "$mingw/stub_foreign/Kestra2G.dll" "$folder/foreign/"
 
-export folder emulator="$native/bin/remote-emulator"
+export folder firmware road_list="${roads[*]}" emulator="$native/remote-emulator"
 "$(dirname "$0")/win32_display_run.sh" bash -c '
   set -u
   settings="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Reflint"
   mkdir -p "$settings"
   printf "[Settings]\r\nCOM=3\r\n" >"$settings/Reflint.ini"
-  "$emulator" --family HLX700 --state bootloader --baud 0 \
+  "$emulator" --family HLX700 --state bootloader --baud 0 --image-out "$folder/image.bin" \
     --link "$WINEPREFIX/dosdevices/com3" >"$folder/emulator.log" 2>&1 &
   emulator_pid=$!
   for _ in $(seq 100); do grep -q READY "$folder/emulator.log" && break; sleep 0.1; done
-  cd "$folder"
-  REFLINT_UPDATE_PORT=3 WINEDEBUG=-all wine window_win32_test.exe \
-    --gtest_filter=ReflintUpdateRun.*
-  rc=$?
+  rc=0
+  for road in $road_list; do
+    echo "== update road with the $road library"
+    copy=$folder/foreign-copy.bin
+    (cd "$folder/$road" &&
+      REFLINT_UPDATE_PORT=3 REFLINT_STANDIN_COPY="Z:${copy//\//\\}" WINEDEBUG=-all \
+        wine window_win32_test.exe --gtest_filter=ReflintUpdateRun.*) || rc=1
+    [[ $road == foreign ]] && received=$copy || received=$folder/image.bin
+    for _ in $(seq 50); do [[ -f $received ]] && break; sleep 0.1; done
+    if cmp "$received" "$folder/$road/$firmware"; then
+      echo "$road road: $firmware received byte for byte"
+    else
+      echo "$road road: the received image differs from $firmware"
+      rc=1
+    fi
+  done
   kill "$emulator_pid"
   wait "$emulator_pid" 2>/dev/null
+  if ((rc != 0)); then
+    echo "== end of the emulator log"
+    tail -n 40 "$folder/emulator.log"
+  fi
   exit $rc
 '

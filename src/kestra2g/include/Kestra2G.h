@@ -1,7 +1,9 @@
 /* Kestra2G device library: the C interface the program imports by name.
- * Every function is cdecl. Information buffers are 255 bytes, zero-filled by
- * the caller; job-name buffers are 256 bytes. Identification queries succeed
- * only on 1; the three common functions succeed on any non-zero byte.
+ * Every function is cdecl (the caller removes the arguments) and exported
+ * under its plain name (no _ before it, no @N after it, also in a 32-bit
+ * DLL). Information buffers are 255 bytes, zero-filled by the caller;
+ * job-name buffers are 256 bytes. Identification queries succeed only on 1;
+ * the three common functions succeed on any non-zero byte.
  *
  * The first argument of the information queries (`mode`) sets the timing:
  * negative (the program passes -1) means the default, 250 ms per attempt and
@@ -38,15 +40,23 @@
 extern "C" {
 #endif
 
-#define K2G_FAMILY_FUNCTIONS(prefix)                                                         \
-  K2G_API unsigned char K2G_CALL prefix##GetBootInformation(int32_t mode, char* info,        \
-                                                            int32_t port);                   \
-  K2G_API unsigned char K2G_CALL prefix##GetProductInformation(int32_t mode, char* info,     \
-                                                               int32_t port);                \
-  K2G_API unsigned char K2G_CALL prefix##GetApplicationInformation(int32_t mode, char* info, \
-                                                                   int32_t port);            \
-  K2G_API unsigned char K2G_CALL prefix##GetJobName(char* jobName);                          \
-  K2G_API int32_t K2G_CALL prefix##GetProgress(void);
+/* The five kinds of function as types. Every declaration below uses them,
+ * and the program keeps its pointers to the functions in exactly these
+ * types: on 32-bit x86, where cdecl differs from the other conventions, a
+ * wrong convention or argument type cannot compile. The result is one byte. */
+typedef unsigned char K2G_CALL K2G_InformationFunction(int32_t mode, char* info, int32_t port);
+typedef unsigned char K2G_CALL K2G_JobNameFunction(char* jobName);
+typedef int32_t K2G_CALL K2G_ProgressFunction(void);
+typedef unsigned char K2G_CALL K2G_PortCodeFunction(int32_t port, int32_t code);
+typedef unsigned char K2G_CALL K2G_DownloadFunction(const char* firmwarePath, int32_t port,
+                                                    int32_t code);
+
+#define K2G_FAMILY_FUNCTIONS(prefix)                                   \
+  K2G_API K2G_InformationFunction prefix##GetBootInformation;        \
+  K2G_API K2G_InformationFunction prefix##GetProductInformation;     \
+  K2G_API K2G_InformationFunction prefix##GetApplicationInformation; \
+  K2G_API K2G_JobNameFunction prefix##GetJobName;                    \
+  K2G_API K2G_ProgressFunction prefix##GetProgress;
 
 K2G_FAMILY_FUNCTIONS(HLX700_)
 K2G_FAMILY_FUNCTIONS(MV5100_)
@@ -55,10 +65,9 @@ K2G_FAMILY_FUNCTIONS(KII_)
 
 #undef K2G_FAMILY_FUNCTIONS
 
-K2G_API unsigned char K2G_CALL Qarnel_InitCom(int32_t port, int32_t code);
-K2G_API unsigned char K2G_CALL Qarnel_CatchBoot(int32_t port, int32_t code);
-K2G_API unsigned char K2G_CALL Qarnel_DownloadMOTCF(const char* firmwarePath, int32_t port,
-                                                    int32_t code);
+K2G_API K2G_PortCodeFunction Qarnel_InitCom;
+K2G_API K2G_PortCodeFunction Qarnel_CatchBoot;
+K2G_API K2G_DownloadFunction Qarnel_DownloadMOTCF;
 
 #ifdef __cplusplus
 }
