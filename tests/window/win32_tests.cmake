@@ -12,3 +12,14 @@ add_test(NAME window_win32_test
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32_display_run.sh wine
                  $<TARGET_FILE:window_win32_test>)
 set_tests_properties(window_win32_test PROPERTIES LABELS gui TIMEOUT 300)
+
+# Whole update runs of Reflint.exe against the remote emulator, which only a
+# native (Linux) build makes: REFLINT_NATIVE_BIN_DIR names that build's bin
+# folder (remote-emulator and the sample firmware files); scripts/test sets it.
+set(REFLINT_NATIVE_BIN_DIR "" CACHE PATH "bin folder of a native build, for the update road test")
+if(REFLINT_NATIVE_BIN_DIR)
+  add_test(NAME window_win32_update_road
+           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32_update_run.sh ${REFLINT_NATIVE_BIN_DIR}
+                   ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+  set_tests_properties(window_win32_update_road PROPERTIES LABELS gui TIMEOUT 300)
+endif()
