@@ -4,6 +4,7 @@
 // terminal programs such as minicom, picocom and cu do. Linux only: Windows
 // refuses a second open of a port by itself.
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,12 @@ void SetUucpLockFolders(std::vector<std::string> folders);
 // process, or another process has the device open, as far as its
 // /proc/<pid>/fd can be read (own processes; all of them for root). A process
 // holding the far end of the same pseudo terminal is the line, not a user.
-// False when the device does not exist.
-bool DeviceHeldElsewhere(const std::string& device);
+// False when the device does not exist. Looking through every process takes
+// milliseconds, so a "nobody has it open" seen less than reuseFreeFor ago may
+// be reused (the library opens a port many times a second while it waits
+// for a remote); a lock file is always read afresh.
+bool DeviceHeldElsewhere(const std::string& device,
+                         std::chrono::milliseconds reuseFreeFor = std::chrono::milliseconds(0));
 
 // The UUCP lock file of a device while this process holds it; removed when
 // the object goes away.

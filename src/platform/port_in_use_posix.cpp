@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -150,16 +151,15 @@ bool ProcessUses(const std::string& processDir, const std::string& devicePath,
   bool farEnd = false;
   while (const dirent* entry = readdir(dir)) {
     if (entry->d_name[0] == '.') continue;
-    const std::string fd = fdDir + "/" + entry->d_name;
     char target[PATH_MAX];
-    const ssize_t len = readlink(fd.c_str(), target, sizeof target);
+    const ssize_t len = readlinkat(dirfd(dir), entry->d_name, target, sizeof target);
     if (len <= 0) continue;
     const std::string_view name(target, static_cast<std::size_t>(len));
     // Only device nodes matter; a stat of files elsewhere could wait on a
     // network file system.
     if (!name.starts_with("/dev/") && name != devicePath) continue;
     struct stat st {};
-    if (stat(fd.c_str(), &st) != 0) continue;
+    if (fstatat(dirfd(dir), entry->d_name, &st, 0) != 0) continue;
     if (SameDevice(st, device)) {
       uses = true;
     } else if (ptyIndex >= 0 && IsPtyMaster(st)) {
@@ -188,6 +188,15 @@ bool OpenedByAnotherProcess(const std::string& devicePath, const struct stat& de
   return found;
 }
 
+// The last device no other process had open, and when that was seen.
+struct FreeAnswer {
+  bool valid = false;
+  struct stat device {};
+  std::chrono::steady_clock::time_point when;
+};
+std::mutex gLastFreeMutex;
+FreeAnswer gLastFree;
+
 }  // namespace
 
 void SetUucpLockFolders(std::vector<std::string> folders) {
@@ -195,14 +204,24 @@ void SetUucpLockFolders(std::vector<std::string> folders) {
   gFolders = std::move(folders);
 }
 
-bool DeviceHeldElsewhere(const std::string& device) {
+bool DeviceHeldElsewhere(const std::string& device, std::chrono::milliseconds reuseFreeFor) {
   struct stat st {};
   if (stat(device.c_str(), &st) != 0) return false;
   const std::string name = LockName(device);
   for (const std::string& folder : LockFolders()) {
     if (LockHolder(folder + "/" + name) == Holder::Live) return true;
   }
-  return OpenedByAnotherProcess(device, st);
+  const auto now = std::chrono::steady_clock::now();
+  {
+    std::lock_guard guard(gLastFreeMutex);
+    if (gLastFree.valid && SameDevice(gLastFree.device, st) && now - gLastFree.when < reuseFreeFor) {
+      return false;
+    }
+  }
+  const bool held = OpenedByAnotherProcess(device, st);
+  std::lock_guard guard(gLastFreeMutex);
+  gLastFree = {.valid = !held, .device = st, .when = now};
+  return held;
 }
 
 UucpLock::~UucpLock() { Release(); }

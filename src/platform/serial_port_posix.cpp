@@ -153,8 +153,9 @@ bool MakeRaw(int fd) {
 
 // Opens the device unless another program holds it (see DeviceHeldElsewhere,
 // TIOCEXCL, flock). The descriptor holds our flock; nothing else changed.
-int OpenUnused(const std::string& device, PortError& err) {
-  if (DeviceHeldElsewhere(device)) {
+int OpenUnused(const std::string& device, std::chrono::milliseconds reuseFreeFor,
+               PortError& err) {
+  if (DeviceHeldElsewhere(device, reuseFreeFor)) {
     err = PortError::Busy;
     return -1;
   }
@@ -199,7 +200,8 @@ std::unique_ptr<SerialPort> SerialPort::Open(int n, PortError* error) {
     err = PortError::NotFound;
     return nullptr;
   }
-  const int fd = OpenUnused(device, err);
+  // The library opens a port for every call, many a second while it polls.
+  const int fd = OpenUnused(device, std::chrono::seconds(1), err);
   if (fd < 0) return nullptr;
   UucpLock lock;
   if (!lock.Take(device)) {
@@ -224,7 +226,7 @@ bool ProbePort(int n) {
   const std::string device = ComPortDevice(n);
   if (device.empty()) return false;
   PortError err = PortError::None;
-  const int fd = OpenUnused(device, err);
+  const int fd = OpenUnused(device, std::chrono::milliseconds(0), err);
   if (fd < 0) return false;
   close(fd);
   return true;
