@@ -13,8 +13,10 @@ std::string SharedLibraryFileName(const std::string& baseName);
 
 class DynamicLibrary {
  public:
-  // Loads the library from exactly this path (no search elsewhere). Null on
-  // failure, with the system's reason in *error when error is given.
+  // Loads the library from exactly this full path (no search elsewhere; on
+  // Windows the libraries it needs come only from its own folder and the
+  // system's). Null on failure, with the system's reason in *error when
+  // error is given.
   static std::unique_ptr<DynamicLibrary> Load(const std::string& path, std::string* error);
 
   // Only Load makes one.

@@ -11,7 +11,10 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& path, st
   // No system error box for a missing or broken file: the caller reports it.
   DWORD previousMode = 0;
   SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
-  HMODULE module = LoadLibraryA(path.c_str());
+  // The libraries it needs come from its own folder and the system's, never
+  // from the current folder, where anyone could put one.
+  HMODULE module = LoadLibraryExA(path.c_str(), nullptr,
+                                  LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
   const DWORD code = GetLastError();
   SetThreadErrorMode(previousMode, nullptr);
   if (module == nullptr) {
