@@ -246,6 +246,7 @@ void Device::HandleErase(const wire::Frame& f, Clock::time_point now, std::vecto
   if (offset != appBase() || length == 0 || length > appSize()) {
     return ReplyStatus(Request::Erase, f.seq, Status::OutOfRange, now, out);
   }
+  if (config_.eraseError) return ReplyStatus(Request::Erase, f.seq, Status::FlashError, now, out);
   std::fill_n(app_.begin(), length, 0xFF);
   imageValid_ = false;
   imageVersion_.clear();

@@ -52,6 +52,7 @@ struct DeviceConfig {
   std::optional<std::uint8_t> reportedCode;  // wrong family: what HELLO/CATCH claim
   std::optional<int> writeErrorAtPercent;
   bool verifyError = false;
+  bool eraseError = false;
 };
 
 struct Outgoing {

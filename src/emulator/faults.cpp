@@ -92,6 +92,7 @@ bool AddFault(std::string_view spec, FaultPlan& plan, std::string* error) {
     return true;
   }
   if (kind == "verify-error" && arg.empty()) return plan.verifyError = true;
+  if (kind == "erase-error" && arg.empty()) return plan.eraseError = true;
   if (kind == "wrong-family" && arg.empty()) return plan.wrongFamily = true;
   return fail("unknown fault");
 }

@@ -13,6 +13,7 @@
 //   power-loss:PCT  lose power at PCT %: the device restarts, image invalid
 //   write-error:PCT flash write fails from PCT % on
 //   verify-error    the device's check sum of the written image is wrong
+//   erase-error     the device refuses to erase (flash error)
 //   wrong-family    the device claims to be of another family
 // RATE is a probability, "0.01" or "1%".
 
@@ -28,7 +29,7 @@ struct FaultPlan {
   std::optional<int> disconnectAt, powerLossAt, writeErrorAt, stallAt;
   std::optional<std::uint8_t> disconnectOn;  // a request type
   int stallMs = 2000;
-  bool verifyError = false, wrongFamily = false;
+  bool verifyError = false, eraseError = false, wrongFamily = false;
 };
 
 // Adds one --fault SPEC to the plan; false with a message when malformed.

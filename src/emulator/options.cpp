@@ -65,7 +65,7 @@ Line:
                               flip:RATE drop:RATE garbage:RATE lose-ack:RATE
                               dup-ack:RATE disconnect:PCT|REQUEST stall:PCT[:MS]
                               power-loss:PCT write-error:PCT verify-error
-                              wrong-family   (RATE: 0.01 or 1%)
+                              erase-error wrong-family   (RATE: 0.01 or 1%)
   --seed N                  random seed of the faults (1); same seed, same run
   --log PATH                one line per received request: seconds since start
                             and request name ("-" for stderr)
@@ -206,6 +206,7 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string* error) {
   }
   o.device.writeErrorAtPercent = o.faults.writeErrorAt;
   o.device.verifyError = o.faults.verifyError;
+  o.device.eraseError = o.faults.eraseError;
   if (!initialImagePath.empty()) {
     if (!ReadFile(initialImagePath, &o.device.initialImage)) {
       return fail("cannot read --initial-image " + initialImagePath);

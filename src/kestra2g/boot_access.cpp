@@ -1,6 +1,7 @@
 // Getting hold of the device's boot loader: asking whether it is there, and
 // catching it in the moment after RESET or power-up when it listens.
 
+#include "kestra2g/failure.h"
 #include "kestra2g/link.h"
 #include "kestra2g/operations.h"
 #include "kestra2g/timing.h"
@@ -16,38 +17,51 @@ bool FamilyMatches(std::int32_t code, std::uint8_t deviceCode) {
 }  // namespace
 
 bool InitCom(std::int32_t port, std::int32_t code) {
-  if (code >= 0 && !KnownDeviceCode(code)) return false;
+  if (code >= 0 && !KnownDeviceCode(code)) {
+    return Fail(Cause::BadArgument, "device code " + std::to_string(code));
+  }
   auto link = Link::Open(port);
   if (!link) return false;
   const std::uint8_t hello[] = {wire::kProtocolVersion};
   const auto reply = link->Exchange(wire::Request::Hello, hello, timing::kHello);
-  if (!reply) return false;
+  if (!reply) return link->FailExchange("hello");
   const auto info = wire::DecodeHello(*reply);
+  if (!info) return Fail(Cause::BadReply, "hello");
   // Only a boot loader of the named family takes a download; the running
   // application refuses until the user presses RESET.
-  return info && info->protocol == wire::kProtocolVersion &&
-         info->state == wire::DeviceState::BootLoader && FamilyMatches(code, info->deviceCode);
+  if (info->protocol != wire::kProtocolVersion || info->state != wire::DeviceState::BootLoader ||
+      !FamilyMatches(code, info->deviceCode)) {
+    return Fail(Cause::WrongDevice,
+                (info->state == wire::DeviceState::BootLoader ? "boot loader" : "application") +
+                    std::string(", device code ") + std::to_string(info->deviceCode));
+  }
+  return true;
 }
 
 bool CatchBoot(std::int32_t port, std::int32_t code) {
-  if (code >= 0 && !KnownDeviceCode(code)) return false;
+  if (code >= 0 && !KnownDeviceCode(code)) {
+    return Fail(Cause::BadArgument, "device code " + std::to_string(code));
+  }
   auto link = Link::Open(port);
   if (!link) return false;
   const Clock::time_point giveUp = Clock::now() + timing::kCatchFor;
   // Keep asking: the boot loader listens only briefly after RESET.
   while (Clock::now() < giveUp) {
-    if (!link->Send(wire::Request::Catch, {})) return false;
+    if (!link->Send(wire::Request::Catch, {})) return link->FailExchange("catch");
     const Clock::time_point next = Clock::now() + timing::kCatchEvery;
     while (auto frame = link->Receive(next)) {
       if (frame->type != wire::ReplyType(wire::Request::Catch)) continue;
       wire::ByteReader r(frame->payload);
       const auto status = static_cast<wire::Status>(r.U8());
       const std::uint8_t deviceCode = r.U8();
-      if (r.ok() && status == wire::Status::Ok) return FamilyMatches(code, deviceCode);
+      if (r.ok() && status == wire::Status::Ok) {
+        return FamilyMatches(code, deviceCode) ||
+               Fail(Cause::WrongDevice, "device code " + std::to_string(deviceCode));
+      }
     }
-    if (link->lost()) return false;
+    if (link->lost()) return link->FailExchange("catch");
   }
-  return false;
+  return link->FailExchange("catch");
 }
 
 }  // namespace kestra2g

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "kestra2g/deflate_image.h"
+#include "kestra2g/failure.h"
 #include "kestra2g/job_state.h"
 #include "kestra2g/link.h"
 #include "kestra2g/operations.h"
@@ -36,8 +37,12 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const char* path) {
   return bytes;
 }
 
-bool StatusOk(const std::optional<std::vector<std::uint8_t>>& reply) {
-  return reply && wire::ReplyStatus(*reply) == Status::Ok;
+// The reply says OK; otherwise the reason is noted.
+bool StatusOk(const Link& link, const char* request,
+              const std::optional<std::vector<std::uint8_t>>& reply) {
+  if (!reply) return link.FailExchange(request);
+  const Status status = wire::ReplyStatus(*reply);
+  return status == Status::Ok || FailRefused(request, status);
 }
 
 // Sends the request and waits for an answer to it, resending with a doubled
@@ -74,31 +79,42 @@ void WritingProgress(std::size_t done, std::size_t total) {
 
 bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   // Everything about the file is settled before the device is touched.
-  if (!KnownDeviceCode(code)) return false;
+  if (!KnownDeviceCode(code)) return Fail(Cause::BadArgument, "device code " + std::to_string(code));
   const auto file = ReadWholeFile(path);
-  if (!file || file->empty()) return false;
+  if (!file || file->empty()) return Fail(Cause::FileCheck, "cannot be read or is empty");
   wire::FirmwareHeader header;
-  if (wire::CheckFirmwareImage(*file, &header) != wire::FirmwareCheck::Ok) return false;
-  if (header.deviceCode != code || header.payloadSize == 0) return false;
+  if (const auto check = wire::CheckFirmwareImage(*file, &header); check != wire::FirmwareCheck::Ok)
+    return Fail(Cause::FileCheck, wire::FirmwareCheckText(check));
+  if (header.deviceCode != code || header.payloadSize == 0) {
+    return Fail(Cause::FileCheck, "made for device code " + std::to_string(header.deviceCode) +
+                                      ", " + std::to_string(header.payloadSize) + " bytes");
+  }
 
   SetJob(Job::Connecting);
   auto link = Link::Open(port);
   if (!link) return false;
   const std::uint8_t hello[] = {wire::kProtocolVersion};
   const auto helloReply = link->Exchange(Request::Hello, hello, timing::kHello);
-  if (!helloReply) return false;
+  if (!helloReply) return link->FailExchange("hello");
   const auto device = wire::DecodeHello(*helloReply);
-  if (!device || device->protocol != wire::kProtocolVersion ||
+  if (!device) return Fail(Cause::BadReply, "hello");
+  if (device->protocol != wire::kProtocolVersion ||
       device->state != wire::DeviceState::BootLoader || device->deviceCode != code ||
       file->size() > device->appSize) {
-    return false;
+    return Fail(Cause::WrongDevice,
+                "protocol " + std::to_string(device->protocol) +
+                    (device->state == wire::DeviceState::BootLoader ? ", boot loader"
+                                                                    : ", application") +
+                    ", device code " + std::to_string(device->deviceCode) + ", room for " +
+                    std::to_string(device->appSize) + " bytes");
   }
   RaiseProgress(1);
 
   SetJob(Job::Erasing);
   const auto erase =
       wire::ByteWriter().U32(device->appBase).U32(static_cast<std::uint32_t>(file->size())).Take();
-  if (!StatusOk(Patiently(*link, Request::Erase, erase, timing::kErase))) return false;
+  if (!StatusOk(*link, "erase", Patiently(*link, Request::Erase, erase, timing::kErase)))
+    return false;
   RaiseProgress(kErasedPercent);
 
   SetJob(Job::Writing);
@@ -129,25 +145,28 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   SetJob(Job::Verifying);
   const auto verify = wire::ByteWriter().U32(payloadOffset).U32(header.payloadSize).Take();
   const auto verifyReply = Patiently(*link, Request::Verify, verify, timing::kVerify);
-  if (!StatusOk(verifyReply)) return false;
+  if (!StatusOk(*link, "verify", verifyReply)) return false;
   wire::ByteReader crc(std::span<const std::uint8_t>(*verifyReply).subspan(1));
-  if (crc.U32() != header.payloadCrc || !crc.ok()) return false;
+  if (crc.U32() != header.payloadCrc || !crc.ok()) return Fail(Cause::CheckSumMismatch);
   RaiseProgress(kVerifiedPercent);
 
   // Only now the header: until it is there the device sees no valid image.
   SetJob(Job::Activating);
   const auto head = std::span(*file).first(wire::kFirmwareHeaderSize);
-  if (!StatusOk(Patiently(*link, Request::Activate, head, timing::kCommand))) return false;
+  if (!StatusOk(*link, "activate", Patiently(*link, Request::Activate, head, timing::kCommand)))
+    return false;
   RaiseProgress(kActivatedPercent);
 
   SetJob(Job::Restarting);
-  if (!StatusOk(Patiently(*link, Request::Restart, {}, timing::kCommand))) return false;
+  if (!StatusOk(*link, "restart", Patiently(*link, Request::Restart, {}, timing::kCommand)))
+    return false;
   return true;
 }
 
 }  // namespace
 
 bool Download(const char* firmwarePath, std::int32_t port, std::int32_t code) {
+  DownloadStages stages;
   BeginDownload();
   const bool ok = DownloadSteps(firmwarePath, port, code);
   if (ok) RaiseProgress(100);

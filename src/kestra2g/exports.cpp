@@ -1,10 +1,13 @@
 // The 23 functions the program imports by name. Nothing thrown inside may
-// leave through the C interface: every entry catches all and fails.
+// leave through the C interface: every entry catches all and fails. A failed
+// call writes its reason to the support log, the one place it can go.
 
 #include <cstring>
 
 #include "Kestra2G.h"
+#include "kestra2g/failure.h"
 #include "kestra2g/job_state.h"
+#include "kestra2g/library_log.h"
 #include "kestra2g/operations.h"
 
 namespace {
@@ -13,12 +16,24 @@ using kestra2g::QueryText;
 using wire::QueryKind;
 
 template <typename F>
-unsigned char Guard(F&& f) {
+unsigned char Guard(const char* call, std::int32_t port, F&& f) {
+  // Named before the call: a port that vanishes during it names no device after.
+  const std::string where = kestra2g::PortText(port);
+  bool ok = false;
   try {
-    return f() ? 1 : 0;
+    ok = f();
   } catch (...) {
-    return 0;
+    kestra2g::Fail(kestra2g::Cause::Internal, "exception");
   }
+  const kestra2g::Failure failure = kestra2g::TakeFailure();
+  if (!ok) {
+    // A poll that fails alike many times in a row leaves one line and a count.
+    const std::string text =
+        std::string(call) + " on " + where + " failed" +
+        (failure.stage == kestra2g::Job::Idle ? ": " : " ") + kestra2g::Describe(failure);
+    kestra2g::LibraryLog().Write(text, text);
+  }
+  return ok ? 1 : 0;
 }
 
 // Job-name buffers hold 256 bytes; our names are far shorter.
@@ -38,15 +53,18 @@ unsigned char CopyJobName(char* jobName) {
 #define K2G_DEFINE_FAMILY(prefix)                                                                \
   extern "C" K2G_API unsigned char K2G_CALL prefix##GetBootInformation(int32_t mode, char* info, \
                                                                        int32_t port) {           \
-    return Guard([&] { return QueryText(QueryKind::Boot, mode, info, port); });                  \
+    return Guard(#prefix "GetBootInformation", port,                                             \
+                 [&] { return QueryText(QueryKind::Boot, mode, info, port); });                  \
   }                                                                                              \
   extern "C" K2G_API unsigned char K2G_CALL prefix##GetProductInformation(                       \
       int32_t mode, char* info, int32_t port) {                                                  \
-    return Guard([&] { return QueryText(QueryKind::Product, mode, info, port); });               \
+    return Guard(#prefix "GetProductInformation", port,                                          \
+                 [&] { return QueryText(QueryKind::Product, mode, info, port); });               \
   }                                                                                              \
   extern "C" K2G_API unsigned char K2G_CALL prefix##GetApplicationInformation(                   \
       int32_t mode, char* info, int32_t port) {                                                  \
-    return Guard([&] { return QueryText(QueryKind::Application, mode, info, port); });           \
+    return Guard(#prefix "GetApplicationInformation", port,                                      \
+                 [&] { return QueryText(QueryKind::Application, mode, info, port); });           \
   }                                                                                              \
   extern "C" K2G_API unsigned char K2G_CALL prefix##GetJobName(char* jobName) {                  \
     return CopyJobName(jobName);                                                                 \
@@ -61,14 +79,20 @@ K2G_DEFINE_FAMILY(TQ640_)
 K2G_DEFINE_FAMILY(KII_)
 
 extern "C" K2G_API unsigned char K2G_CALL Qarnel_InitCom(int32_t port, int32_t code) {
-  return Guard([&] { return kestra2g::InitCom(port, code); });
+  return Guard("Qarnel_InitCom", port, [&] { return kestra2g::InitCom(port, code); });
 }
 
 extern "C" K2G_API unsigned char K2G_CALL Qarnel_CatchBoot(int32_t port, int32_t code) {
-  return Guard([&] { return kestra2g::CatchBoot(port, code); });
+  return Guard("Qarnel_CatchBoot", port, [&] { return kestra2g::CatchBoot(port, code); });
 }
 
 extern "C" K2G_API unsigned char K2G_CALL Qarnel_DownloadMOTCF(const char* firmwarePath,
                                                                int32_t port, int32_t code) {
-  return Guard([&] { return kestra2g::Download(firmwarePath, port, code); });
+  kestra2g::LibraryLog().Write("Qarnel_DownloadMOTCF: " + kestra2g::FileNameOnly(firmwarePath) +
+                                " to " + kestra2g::PortText(port) + ", device code " +
+                                std::to_string(code));
+  const unsigned char ok =
+      Guard("Qarnel_DownloadMOTCF", port, [&] { return kestra2g::Download(firmwarePath, port, code); });
+  if (ok) kestra2g::LibraryLog().Write("Qarnel_DownloadMOTCF: the firmware is written and started");
+  return ok;
 }

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "kestra2g/failure.h"
 #include "kestra2g/link.h"
 #include "kestra2g/operations.h"
 #include "kestra2g/timing.h"
@@ -22,14 +23,17 @@ Attempts QueryAttempts(std::int32_t mode) {
 bool KnownDeviceCode(std::int32_t code) { return code >= 0 && code <= 3; }
 
 bool QueryText(wire::QueryKind kind, std::int32_t mode, char* info, std::int32_t port) {
-  if (info == nullptr) return false;
+  if (info == nullptr) return Fail(Cause::BadArgument, "no information buffer");
   auto link = Link::Open(port);
   if (!link) return false;
   const std::uint8_t request[] = {static_cast<std::uint8_t>(kind)};
   const auto reply = link->Exchange(wire::Request::Query, request, QueryAttempts(mode));
-  if (!reply || reply->size() < 2 || wire::ReplyStatus(*reply) != wire::Status::Ok ||
-      (*reply)[1] != static_cast<std::uint8_t>(kind)) {
-    return false;
+  if (!reply) return link->FailExchange("query");
+  if (const wire::Status status = wire::ReplyStatus(*reply); status != wire::Status::Ok) {
+    return FailRefused("query", status);
+  }
+  if (reply->size() < 2 || (*reply)[1] != static_cast<std::uint8_t>(kind)) {
+    return Fail(Cause::BadReply, "query");
   }
   // The text ends at its first NUL or at what the buffer can hold.
   const auto text = std::span(*reply).subspan(2);

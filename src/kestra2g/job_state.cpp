@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <string>
+
+#include "kestra2g/library_log.h"
 
 namespace kestra2g {
 namespace {
@@ -42,7 +45,13 @@ void BeginDownload() {
   gJob.store(static_cast<int>(Job::CheckingFile));
 }
 
-void SetJob(Job job) { gJob.store(static_cast<int>(job)); }
+void SetJob(Job job) {
+  // Each stage the download enters, for the support log; only the
+  // download's own thread sets jobs.
+  if (gJob.exchange(static_cast<int>(job)) != static_cast<int>(job) && job != Job::Failed) {
+    LibraryLog().Write(std::string("job: ") + JobName(job));
+  }
+}
 
 Job CurrentJob() { return static_cast<Job>(gJob.load()); }
 

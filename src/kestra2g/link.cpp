@@ -2,11 +2,18 @@
 
 #include <array>
 
+#include "kestra2g/library_log.h"
+
 namespace kestra2g {
 
 std::unique_ptr<Link> Link::Open(int port) {
-  auto serial = platform::SerialPort::Open(port);
-  if (!serial) return nullptr;
+  platform::PortError error = platform::PortError::None;
+  int systemError = 0;
+  auto serial = platform::SerialPort::Open(port, &error, &systemError);
+  if (!serial) {
+    Fail(Cause::PortUnavailable, PortText(port), systemError);
+    return nullptr;
+  }
   return std::make_unique<Link>(std::move(serial));
 }
 
@@ -53,6 +60,16 @@ std::optional<std::vector<std::uint8_t>> Link::Exchange(wire::Request r,
     if (lost_) return std::nullopt;
   }
   return std::nullopt;
+}
+
+bool Link::FailExchange(const char* what) const {
+  if (lost_) return Fail(Cause::LineDropped, what);
+  if (decoder_.badFrames() > 0 || decoder_.skippedBytes() > 0) {
+    return Fail(Cause::DamagedFrames, std::string(what) + ", " +
+                                          std::to_string(decoder_.badFrames()) + " bad frames, " +
+                                          std::to_string(decoder_.skippedBytes()) + " stray bytes");
+  }
+  return Fail(Cause::TimedOut, what);
 }
 
 }  // namespace kestra2g

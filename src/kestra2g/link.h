@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "kestra2g/failure.h"
 #include "kestra2g/wire/frame.h"
 #include "kestra2g/wire/protocol.h"
 #include "platform/serial_port.h"
@@ -26,7 +27,7 @@ class Link {
  public:
   explicit Link(std::unique_ptr<platform::SerialPort> port) : port_(std::move(port)) {}
 
-  // Opens COMn; null when it cannot be had.
+  // Opens COMn; null when it cannot be had, with the reason noted (Fail).
   static std::unique_ptr<Link> Open(int port);
 
   // Sends one request; returns its sequence number, or nothing when the line failed.
@@ -44,6 +45,11 @@ class Link {
                                                     Attempts attempts);
 
   bool lost() const { return lost_; }
+
+  // Notes why the last exchange or receive brought nothing (Fail): a
+  // dropped line, damaged frames or a plain time-out. `what` names the
+  // request. Returns false.
+  bool FailExchange(const char* what) const;
 
  private:
   std::unique_ptr<platform::SerialPort> port_;

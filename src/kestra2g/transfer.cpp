@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "kestra2g/failure.h"
 #include "kestra2g/timing.h"
 #include "kestra2g/wire/bytes.h"
 
@@ -93,7 +94,7 @@ bool Transfer::SendMore() {
     for (std::size_t i = 0; i < 4; ++i) payload[i] = static_cast<std::uint8_t>(at >> (8 * i));
     std::copy_n(data_.begin() + static_cast<std::ptrdiff_t>(begin), n, payload.begin() + 4);
     const auto seq = link_.Send(request_, payload);
-    if (!seq) return false;
+    if (!seq) return link_.FailExchange("data transfer");
     todo_.erase(todo_.begin());
     if (begin + n < end) todo_.emplace(begin + n, end);
     const Clock::time_point now = Clock::now();
@@ -111,8 +112,9 @@ bool Transfer::Answer(const wire::Frame& frame) {
   const std::uint32_t offset = r.U32();
   std::optional<std::uint32_t> extra;
   if (const std::uint32_t v = r.U32(); r.ok()) extra = v;
-  if (status != Status::Ok && status != Status::Gap) return false;  // nothing to retry
-  if (frame.payload.size() < 5 || offset < first_) return true;     // malformed: pass over
+  // Nothing to retry.
+  if (status != Status::Ok && status != Status::Gap) return FailRefused("data transfer", status);
+  if (frame.payload.size() < 5 || offset < first_) return true;  // malformed: pass over
   lastAnswer_ = Clock::now();
   timeoutsInARow_ = 0;
 
@@ -161,7 +163,9 @@ bool Transfer::Run() {
       todo_.emplace(acked_, std::min(data_.size(), acked_ + limits_.windowBytes));
     }
     if (!SendMore()) return false;
-    if (sentBytes_ > sendBudget) return false;
+    if (sentBytes_ > sendBudget) {
+      return Fail(Cause::BadReply, "data transfer: answered, but the data not taken");
+    }
     // Answers may wait unread while a write was blocked: always look once.
     const Clock::time_point soonest = Clock::now() + std::chrono::milliseconds(1);
     const Clock::time_point deadline = inFlight_.empty()
@@ -172,7 +176,7 @@ bool Transfer::Run() {
       if (!Answer(*frame)) return false;
       continue;
     }
-    if (link_.lost()) return false;
+    if (link_.lost()) return link_.FailExchange("data transfer");
     // No answer in time: what is overdue went astray (or its answer did).
     const Clock::time_point now = Clock::now();
     const microseconds allowance = Allowance();
@@ -184,7 +188,7 @@ bool Transfer::Run() {
     // Each time-out in a row waits twice as long as the one before.
     ++timeoutsInARow_;
     if (timeoutsInARow_ > timing::kDataTimeouts && now - lastAnswer_ >= timing::kDataSilence) {
-      return false;
+      return link_.FailExchange("data transfer");
     }
   }
   return true;

@@ -27,8 +27,11 @@ class SerialPort {
   // Opens COMn exclusively for reading and writing; Busy when another program
   // holds it (on Linux also by a UUCP lock or just by having it open, see
   // port_in_use.h, and then it takes the UUCP lock itself). Null on failure,
-  // with the reason in *error when given.
-  static std::unique_ptr<SerialPort> Open(int n, PortError* error = nullptr);
+  // with the reason in *error and the system's error number (errno,
+  // GetLastError) in *systemError when given; 0 there when the system
+  // reported none.
+  static std::unique_ptr<SerialPort> Open(int n, PortError* error = nullptr,
+                                          int* systemError = nullptr);
 
   // Writes every byte; false when the port failed or vanished.
   virtual bool Write(std::span<const std::uint8_t> bytes) = 0;

@@ -154,14 +154,15 @@ bool MakeRaw(int fd) {
 // Opens the device unless another program holds it (see DeviceHeldElsewhere,
 // TIOCEXCL, flock). The descriptor holds our flock; nothing else changed.
 int OpenUnused(const std::string& device, std::chrono::milliseconds reuseFreeFor,
-               PortError& err) {
+               PortError& err, int& number) {
   if (DeviceHeldElsewhere(device, reuseFreeFor)) {
     err = PortError::Busy;
     return -1;
   }
   const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    err = ErrorFromErrno(errno);
+    number = errno;
+    err = ErrorFromErrno(number);
     return -1;
   }
   // Root may open a port another program made exclusive; it stays theirs.
@@ -172,7 +173,8 @@ int OpenUnused(const std::string& device, std::chrono::milliseconds reuseFreeFor
     err = PortError::Busy;
   } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     // flock holds even against root, who ignores TIOCEXCL.
-    err = errno == EWOULDBLOCK ? PortError::Busy : ErrorFromErrno(errno);
+    number = errno;
+    err = number == EWOULDBLOCK ? PortError::Busy : ErrorFromErrno(number);
   } else {
     err = PortError::None;
     return fd;
@@ -192,16 +194,19 @@ std::string ComPortDevice(int n) {
   return {};
 }
 
-std::unique_ptr<SerialPort> SerialPort::Open(int n, PortError* error) {
+std::unique_ptr<SerialPort> SerialPort::Open(int n, PortError* error, int* systemError) {
   PortError ignored = PortError::None;
   PortError& err = error != nullptr ? *error : ignored;
+  int ignoredNumber = 0;
+  int& number = systemError != nullptr ? *systemError : ignoredNumber;
+  number = 0;
   const std::string device = ComPortDevice(n);
   if (device.empty()) {
     err = PortError::NotFound;
     return nullptr;
   }
   // The library opens a port for every call, many a second while it polls.
-  const int fd = OpenUnused(device, std::chrono::seconds(1), err);
+  const int fd = OpenUnused(device, std::chrono::seconds(1), err, number);
   if (fd < 0) return nullptr;
   UucpLock lock;
   if (!lock.Take(device)) {
@@ -210,6 +215,7 @@ std::unique_ptr<SerialPort> SerialPort::Open(int n, PortError* error) {
     return nullptr;
   }
   if (ioctl(fd, TIOCEXCL) != 0 || !MakeRaw(fd)) {
+    number = errno;
     err = PortError::Other;
     ioctl(fd, TIOCNXCL);
     close(fd);
@@ -226,7 +232,8 @@ bool ProbePort(int n) {
   const std::string device = ComPortDevice(n);
   if (device.empty()) return false;
   PortError err = PortError::None;
-  const int fd = OpenUnused(device, std::chrono::milliseconds(0), err);
+  int number = 0;
+  const int fd = OpenUnused(device, std::chrono::milliseconds(0), err, number);
   if (fd < 0) return false;
   close(fd);
   return true;

@@ -149,9 +149,12 @@ std::string ComPortDevice(int n) {
   return "\\\\.\\COM" + std::to_string(n);
 }
 
-std::unique_ptr<SerialPort> SerialPort::Open(int n, PortError* error) {
+std::unique_ptr<SerialPort> SerialPort::Open(int n, PortError* error, int* systemError) {
   PortError ignored = PortError::None;
   PortError& err = error != nullptr ? *error : ignored;
+  int ignoredNumber = 0;
+  int& number = systemError != nullptr ? *systemError : ignoredNumber;
+  number = 0;
   const std::string device = ComPortDevice(n);
   if (device.empty()) {
     err = PortError::NotFound;
@@ -160,7 +163,8 @@ std::unique_ptr<SerialPort> SerialPort::Open(int n, PortError* error) {
   HANDLE h = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_FLAG_OVERLAPPED, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    err = ErrorFromLastError(GetLastError());
+    number = static_cast<int>(GetLastError());
+    err = ErrorFromLastError(static_cast<DWORD>(number));
     return nullptr;
   }
   auto port = std::make_unique<Win32SerialPort>(h);
@@ -171,6 +175,7 @@ std::unique_ptr<SerialPort> SerialPort::Open(int n, PortError* error) {
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
   if (!GetCommState(h, &dcb)) {
+    number = static_cast<int>(GetLastError());
     err = PortError::Other;
     return nullptr;
   }
@@ -191,6 +196,7 @@ std::unique_ptr<SerialPort> SerialPort::Open(int n, PortError* error) {
   // A pty behind wine refuses modem settings; the byte format is what matters.
   SetCommState(h, &dcb);
   if (!port->SetTimeouts()) {
+    number = static_cast<int>(GetLastError());
     err = PortError::Other;
     return nullptr;
   }

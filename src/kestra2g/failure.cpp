@@ -1,0 +1,104 @@
+#include "kestra2g/failure.h"
+
+#include <utility>
+
+#include "platform/system_error.h"
+
+namespace kestra2g {
+namespace {
+
+// One call runs on one thread from entry to return.
+thread_local Failure tFailure;
+thread_local bool tInDownload = false;
+
+const char* StatusName(wire::Status s) {
+  switch (s) {
+    case wire::Status::Ok:
+      return "OK";
+    case wire::Status::Gap:
+      return "gap";
+    case wire::Status::WrongState:
+      return "not in the boot loader";
+    case wire::Status::OutOfRange:
+      return "out of range";
+    case wire::Status::FlashError:
+      return "flash error";
+    case wire::Status::BadImage:
+      return "bad image";
+    case wire::Status::NotAvailable:
+      return "not available";
+    case wire::Status::BadRequest:
+      return "bad request";
+    case wire::Status::NotErased:
+      return "not erased";
+  }
+  return "unknown status";
+}
+
+const char* CauseText(Cause c) {
+  switch (c) {
+    case Cause::None:
+      return "no reason noted";
+    case Cause::PortUnavailable:
+      return "the port could not be opened";
+    case Cause::LineDropped:
+      return "the line was dropped";
+    case Cause::TimedOut:
+      return "no answer in time";
+    case Cause::DamagedFrames:
+      return "only damaged frames came back";
+    case Cause::Refused:
+      return "the device refused";
+    case Cause::BadReply:
+      return "the device's answer made no sense";
+    case Cause::WrongDevice:
+      return "the device cannot take this firmware";
+    case Cause::FileCheck:
+      return "the firmware file failed its check";
+    case Cause::CheckSumMismatch:
+      return "the device's check sum differs from the file's";
+    case Cause::BadArgument:
+      return "a bad argument";
+    case Cause::Internal:
+      return "an internal error";
+  }
+  return "unknown cause";
+}
+
+}  // namespace
+
+DownloadStages::DownloadStages() { tInDownload = true; }
+DownloadStages::~DownloadStages() { tInDownload = false; }
+
+bool Fail(Cause cause, std::string note, int code) {
+  // The first reason stands: the callers above only pass the failure on.
+  if (tFailure.cause == Cause::None) {
+    tFailure = Failure{tInDownload ? CurrentJob() : Job::Idle, cause, code, std::move(note)};
+  }
+  return false;
+}
+
+bool FailRefused(const char* request, wire::Status status) {
+  return Fail(Cause::Refused,
+              std::string(request) + ", status " + std::to_string(static_cast<int>(status)) +
+                  " (" + StatusName(status) + ")",
+              static_cast<int>(status));
+}
+
+Failure TakeFailure() { return std::exchange(tFailure, Failure{}); }
+
+std::string Describe(const Failure& failure) {
+  std::string text;
+  if (failure.stage != Job::Idle) text = std::string("in stage ") + JobName(failure.stage) + ": ";
+  text += CauseText(failure.cause);
+  std::string detail = failure.note;
+  if (failure.cause == Cause::PortUnavailable && failure.code != 0) {
+    if (!detail.empty()) detail += ", ";
+    detail += platform::SystemErrorText(static_cast<unsigned long>(failure.code)) + ", system error " +
+              std::to_string(failure.code);
+  }
+  if (!detail.empty()) text += " (" + detail + ")";
+  return text;
+}
+
+}  // namespace kestra2g
