@@ -1,13 +1,17 @@
 #include "app/upgrade_app.h"
 
+#include "identify/call_log_library.h"
 #include "identify/kestra2g_library.h"
+#include "platform/exe_path.h"
 #include "ui/program_resources.h"
 #include "ui/reset_prompt_dlg.h"
 #include "ui/upgrade_dlg.h"
 
 CUpgradeApp::CUpgradeApp() : CUpgradeApp(platform::Profile::ForThisProgram()) {}
 
-CUpgradeApp::CUpgradeApp(platform::Profile profile) : profile_(std::move(profile)) {}
+CUpgradeApp::CUpgradeApp(platform::Profile profile)
+    : profile_(std::move(profile)),
+      log_(platform::SupportLogPath(), platform::ExecutableBaseName()) {}
 
 CUpgradeApp::~CUpgradeApp() = default;
 
@@ -33,7 +37,14 @@ bool CUpgradeApp::WriteProfileInt(const std::string& section, const std::string&
 // so that a library put in place later is found without a restart.
 std::shared_ptr<DeviceLibrary> CUpgradeApp::Library(std::string* error) {
   std::lock_guard lock(libraryMutex_);
-  if (!library_) library_ = LoadDeviceLibrary(catalogue_.GetExeDirectory(), error);
+  if (!library_) {
+    std::string text;
+    std::string systemReason;
+    library_ = WithCallLog(LoadDeviceLibrary(catalogue_.GetExeDirectory(), &text, &systemReason),
+                           log_);
+    if (!library_) log_.Write("device library not loaded: " + text + " " + systemReason);
+    if (!library_ && error != nullptr) *error = std::move(text);
+  }
   return library_;
 }
 

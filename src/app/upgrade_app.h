@@ -28,12 +28,15 @@ class CUpgradeApp : public UpgradeEnvironment {
   bool WriteProfileInt(const std::string& section, const std::string& key, int value) override;
   std::shared_ptr<DeviceLibrary> Library(std::string* error) override;
   CResetPromptDlg& ResetPrompt() override;
+  platform::SupportLog& Log() override { return log_; }
 
  private:
   // Created by InitInstance and kept until the application object goes.
   std::unique_ptr<CResetPromptDlg> resetPrompt_;
   FirmwareCatalogue catalogue_;
   platform::Profile profile_;
+
+  platform::SupportLog log_;
 
   std::mutex libraryMutex_;
   std::shared_ptr<DeviceLibrary> library_;

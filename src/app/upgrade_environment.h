@@ -13,6 +13,7 @@
 #include "run/cthread.h"
 #include "platform/named_event.h"
 #include "platform/serial_port.h"
+#include "platform/support_log.h"
 
 class CResetPromptDlg;
 class DeviceLibrary;
@@ -35,6 +36,9 @@ class UpgradeEnvironment {
   // The device library, loaded on first use; null when it cannot be loaded,
   // with a text for the user in *error. Shared: a worker may outlive a run.
   virtual std::shared_ptr<DeviceLibrary> Library(std::string* error) = 0;
+
+  // The support log; any thread. Tests keep theirs quiet.
+  virtual platform::SupportLog& Log() { return platform::SupportLog::Discard(); }
 
   // The one reset prompt, kept until the process ends.
   virtual CResetPromptDlg& ResetPrompt() = 0;

@@ -117,7 +117,8 @@ void SetError(std::string* error, std::string text) {
 
 std::string DeviceLibraryFileName() { return platform::SharedLibraryFileName("Kestra2G"); }
 
-std::shared_ptr<DeviceLibrary> LoadDeviceLibrary(const std::string& folder, std::string* error) {
+std::shared_ptr<DeviceLibrary> LoadDeviceLibrary(const std::string& folder, std::string* error,
+                                                 std::string* systemReason) {
   const std::string fileName = DeviceLibraryFileName();
   // Only the program's own folder: a library of the same name in the current
   // folder is someone else's.
@@ -126,7 +127,7 @@ std::shared_ptr<DeviceLibrary> LoadDeviceLibrary(const std::string& folder, std:
     return nullptr;
   }
   std::unique_ptr<platform::DynamicLibrary> library =
-      platform::DynamicLibrary::Load(JoinPath(folder, fileName), nullptr);
+      platform::DynamicLibrary::Load(JoinPath(folder, fileName), systemReason);
   if (library == nullptr) {
     SetError(error, CannotLoadText(fileName) + kReinstallText);
     return nullptr;

@@ -14,5 +14,7 @@ std::string DeviceLibraryFileName();
 // anywhere else: an empty folder (unknown) fails.
 // Null when the file cannot be loaded or lacks one of the 23 functions; then
 // *error holds one text for the user that names the file (and the missing
-// function). The result is safe to call from several threads at once.
-std::shared_ptr<DeviceLibrary> LoadDeviceLibrary(const std::string& folder, std::string* error);
+// function), and *systemReason the system's own words (for the support
+// log) when given. The result is safe to call from several threads at once.
+std::shared_ptr<DeviceLibrary> LoadDeviceLibrary(const std::string& folder, std::string* error,
+                                                 std::string* systemReason = nullptr);

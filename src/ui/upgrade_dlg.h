@@ -145,5 +145,9 @@ class CUpgradeDlg : public CDialog, public WorkerOwner {
   void StartDownload();
   void RestoreIdleLayout();
 
+  // Support log: the run's starting point, and how it ended (any thread).
+  void LogRunBegin(std::int32_t port);
+  void LogRunEnd(const std::string& how);
+
   DECLARE_MESSAGE_MAP()
 };

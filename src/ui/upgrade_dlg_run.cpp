@@ -77,13 +77,16 @@ void CUpgradeDlg::OnStartUpdate() {
   std::string installedVersion = kNothingAcquiredText;
 
   std::int32_t port = ReadSavedPort();
+  LogRunBegin(port);
   if (port < 1) {
+    LogRunEnd("no port chosen");
     AfxMessageBox(kSelectPortText);
     return;
   }
   std::string libraryError;
   std::shared_ptr<DeviceLibrary> library = environment_.Library(&libraryError);
   if (!library) {
+    LogRunEnd("the device library could not be loaded");
     AfxMessageBox(libraryError);
     ResetRunState();
     return;
@@ -99,7 +102,13 @@ void CUpgradeDlg::OnStartUpdate() {
   bool reached = QueryBootInformation(port, bootIdFound)
                      ? ReachBootMatchedDevice(port, bootIdFound, installedVersion)
                      : ReachChosenDevice(port);
-  if (!reached || !ConfirmUpdate(installedVersion)) {
+  if (!reached) {
+    LogRunEnd("no device reached, or the user made no choice");
+    ResetRunState();
+    return;
+  }
+  if (!ConfirmUpdate(installedVersion)) {
+    LogRunEnd("the user did not confirm the update");
     ResetRunState();
     return;
   }
@@ -169,6 +178,7 @@ void CUpgradeDlg::StartDownload() {
     KillTimer(kProgressTimer);
     currentWorker_.reset();
     ResetRunState();
+    LogRunEnd(completionEvent_ ? "no worker thread" : "no completion event");
     AfxMessageBox(completionEvent_ ? kNotStartedText : kNoCompletionEventText);
     return;
   }
@@ -205,6 +215,9 @@ void CUpgradeDlg::DownloadFirmware() {
       updated = library->DownloadMOTCF(path.c_str(), port, GetDeviceCode()) != 0;
   }
   message += updated ? kUpdatedText : kNotUpdatedText;
+  LogRunEnd(updated ? "the firmware was updated"
+                    : "the firmware was not updated (the device library's lines above name the "
+                      "stage and the cause)");
   // Shown by the user-interface thread; this job waits until it is dismissed.
   AfxMessageBox(message);
   ResetRunState();

@@ -81,6 +81,13 @@ class ConfigHome:
             pass
         return None
 
+    def support_log(self):
+        try:
+            with open(os.path.join(self.folder, "reflint.log")) as log:
+                return log.read()
+        except OSError:
+            return ""
+
     def remove(self):
         if self.owned:
             shutil.rmtree(self.path, ignore_errors=True)
