@@ -1,10 +1,8 @@
 #pragma once
 // The program's version, once: read by the C++ code and by the Windows
-// resource script (so macros, not constants).
+// resource scripts (so macros, not constants). The numbers come from the
+// project's version in CMakeLists.txt.
 
-#define REFLINT_VERSION_MAJOR 2
-#define REFLINT_VERSION_MINOR 1
-#define REFLINT_VERSION_PATCH 3
-#define REFLINT_VERSION_BUILD 0
-#define REFLINT_VERSION_TEXT "2, 1, 3, 0"
+#include "reflint_version.h"
+
 #define REFLINT_VERSION_LANGUAGE_KEY "040904B0"

@@ -3,6 +3,7 @@
 // Include after the window layer's headers (see win32_api.h).
 
 #include <chrono>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <thread>
@@ -42,8 +43,11 @@ inline std::string DialogItemText(HWND dialog, int id) {
   return text;
 }
 
-// Reflint.exe, built into the same folder as the tests.
+// Reflint.exe, built into the same folder as the tests, or the one that
+// REFLINT_EXE names (an installed program).
 inline std::string ReflintPathBesideThisTest() {
+  if (const char* installed = std::getenv("REFLINT_EXE"); installed != nullptr && *installed)
+    return installed;
   char self[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, self, MAX_PATH);
   std::string path(self);
@@ -52,7 +56,7 @@ inline std::string ReflintPathBesideThisTest() {
   return path;
 }
 
-// Starts Reflint.exe from beside the tests.
+// Starts that Reflint.exe.
 inline bool StartReflint(PROCESS_INFORMATION& process) {
   // Quoted, built in steps (g++ 12 -O3 warns falsely on the concatenation).
   std::string commandLine = ReflintPathBesideThisTest();

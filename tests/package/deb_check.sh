@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Checks the Linux package: its desktop entry, AppStream metainfo and
+# lintian; then (as root) installs it, has the installed program update an
+# emulated remote, and removes it again, leaving nothing behind.
+# Usage: tests/package/deb_check.sh DEB NATIVE_BUILD_DIR
+set -euo pipefail
+deb=$(realpath "$1") build=$(realpath "$2")
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d /tmp/reflint-deb-check.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+dpkg-deb -x "$deb" "$work/root"
+desktop-file-validate "$work/root/usr/share/applications/reflint.desktop"
+appstreamcli validate --no-net "$work"/root/usr/share/metainfo/*.metainfo.xml >/dev/null
+# Only the package's own places.
+outside=$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./||' | grep -v '/$' |
+  grep -Ev '^usr/(bin/reflint|lib/reflint/|share/(applications/reflint\.desktop|metainfo/|man/man1/reflint\.1\.gz|doc/reflint/|icons/hicolor/[0-9x]+/apps/reflint\.png))' ||
+  true)
+[[ -z $outside ]] || { echo "files outside the package's places: $outside"; exit 1; }
+if ! lintian --fail-on error "$deb" >"$work/lintian.log" 2>&1; then
+  grep -v "running with root privileges" "$work/lintian.log"
+  echo "lintian found errors"
+  exit 1
+fi
+echo "ok   desktop-file-validate, appstreamcli validate, lintian"
+
+sudo=()
+if [[ $(id -u) -ne 0 ]]; then
+  if sudo -n true 2>/dev/null; then sudo=(sudo -n); else
+    echo "skipped: installing the package needs root"; exit 0
+  fi
+fi
+"${sudo[@]}" dpkg -r reflint >/dev/null 2>&1 || true
+"${sudo[@]}" dpkg -i "$deb" >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
+dpkg -L reflint | sort >"$work/files"
+rc=0
+"$here/../gui/gui_session.sh" /usr/bin/python3 "$here/installed_road.py" "$build/bin" || rc=1
+"${sudo[@]}" dpkg -r reflint >"$work/remove.log" 2>&1 || { cat "$work/remove.log"; exit 1; }
+left=$(grep -E '^/usr/(bin/reflint|lib/reflint|share/.*reflint)' "$work/files" |
+  while read -r f; do [[ -e $f || -L $f ]] && echo "$f"; done)
+[[ -z $left ]] || { echo "left behind after dpkg -r: $left"; exit 1; }
+((rc == 0)) && echo "ok   dpkg -i and dpkg -r clean"
+exit $rc

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# The Windows installer under wine, in a throwaway prefix: it installs
+# silently into %ProgramFiles%\Reflint (files, Start-menu shortcut,
+# uninstaller registration); the installed Reflint.exe runs one whole update
+# against an emulated HLX700 boot loader on COM3 (the ReflintUpdateRun test)
+# and the remote ends up holding the firmware byte for byte; the uninstaller
+# removes every file, the shortcut and the registration and leaves the
+# user's settings; /D= installs into another folder.
+#   tests/package/installer_check.sh SETUP.exe NATIVE_BIN_DIR MINGW_BIN_DIR
+set -euo pipefail
+setup=$(realpath "$1") native=$(realpath "$2") mingw=$(realpath "$3")
+
+folder=$(mktemp -d /tmp/reflint-installer-check.XXXXXX)
+trap 'rm -rf "$folder"' EXIT
+cp "$mingw/window_win32_test.exe" "$native"/*_V_*.bin "$folder/"
+
+export folder setup emulator="$native/remote-emulator"
+"$(dirname "$0")/../window/win32_display_run.sh" bash -c '
+  set -u
+  fail() { echo "FAIL: $*"; exit 1; }
+  key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Reflint"
+  shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Reflint.lnk"
+  wine "$setup" /S || fail "the installer failed"
+  # %ProgramFiles% as the installer sees it: "Program Files (x86)" for a
+  # 32-bit program on 64-bit Windows.
+  for where in "Program Files (x86)" "Program Files"; do
+    installed="$WINEPREFIX/drive_c/$where/Reflint"
+    [[ -d $installed ]] && break
+  done
+  for f in Reflint.exe Kestra2G.dll Uninstall.exe "$folder"/*_V_*.bin; do
+    [[ -f "$installed/$(basename "$f")" ]] || fail "$(basename "$f") not installed"
+  done
+  [[ -f $shortcut ]] || fail "no Start-menu shortcut"
+  for value in DisplayName DisplayVersion Publisher DisplayIcon EstimatedSize UninstallString; do
+    wine reg query "$key" /v "$value" /reg:64 >/dev/null 2>&1 ||
+      wine reg query "$key" /v "$value" /reg:32 >/dev/null 2>&1 || fail "no $value registered"
+  done
+  echo "ok   installed silently into C:\\$where\\Reflint"
+
+  settings="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Reflint"
+  mkdir -p "$settings"
+  printf "[Settings]\r\nCOM=3\r\n" >"$settings/Reflint.ini"
+  "$emulator" --family HLX700 --state bootloader --baud 0 --image-out "$folder/image-out.bin" \
+    --link "$WINEPREFIX/dosdevices/com3" >"$folder/emulator.log" 2>&1 &
+  emulator_pid=$!
+  for _ in $(seq 100); do grep -q READY "$folder/emulator.log" && break; sleep 0.1; done
+  (cd "$folder" && REFLINT_EXE="C:\\$where\\Reflint\\Reflint.exe" REFLINT_UPDATE_PORT=3 \
+    WINEDEBUG=-all wine window_win32_test.exe --gtest_filter=ReflintUpdateRun.* >"$folder/run.log")
+  rc=$?
+  kill "$emulator_pid"
+  wait "$emulator_pid" 2>/dev/null
+  ((rc == 0)) || { cat "$folder/run.log"; fail "the update run of the installed program"; }
+  cmp -s "$folder/image-out.bin" "$folder/HLX700_V_2_1_0.bin" ||
+    fail "the remote does not hold HLX700_V_2_1_0.bin byte for byte"
+  echo "ok   the installed Reflint.exe updated the remote: HLX700_V_2_1_0.bin byte for byte"
+
+  # The uninstaller copies itself away and returns at once: wait for it.
+  wine "$installed/Uninstall.exe" /S || fail "the uninstaller failed"
+  for _ in $(seq 300); do [[ -e $installed ]] || break; sleep 0.1; done
+  [[ ! -e $installed ]] || fail "left behind: $(ls "$installed")"
+  [[ ! -e $shortcut ]] || fail "the shortcut left behind"
+  ! wine reg query "$key" /reg:64 >/dev/null 2>&1 || fail "the registration left behind"
+  ! wine reg query "$key" /reg:32 >/dev/null 2>&1 || fail "the registration left behind"
+  [[ -f $settings/Reflint.ini ]] || fail "the user settings removed"
+  echo "ok   uninstalled silently: nothing left but the user settings"
+
+  # An administrator names the folder.
+  wine "$setup" /S "/D=C:\\Tools\\Reflint" || fail "the installer failed with /D="
+  custom="$WINEPREFIX/drive_c/Tools/Reflint"
+  [[ -f $custom/Reflint.exe && ! -e $installed ]] || fail "/D= not followed"
+  wine "$custom/Uninstall.exe" /S || fail "the uninstaller failed"
+  for _ in $(seq 300); do [[ -e $custom ]] || break; sleep 0.1; done
+  [[ ! -e $custom ]] || fail "left behind in C:\\Tools\\Reflint: $(ls "$custom")"
+  echo "ok   installed into the folder named by /D= and uninstalled from there"
+'
