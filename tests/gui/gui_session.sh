@@ -2,6 +2,8 @@
 # Runs COMMAND on a virtual display with a private D-Bus session and the
 # accessibility bus ready, so that AT-SPI can read and drive the program.
 # Usage: gui_session.sh COMMAND [ARG...]
+# With REFLINT_WINDOW_MANAGER=1 openbox runs on the display too, so that
+# windows get frames and titles as on a desktop (for pictures).
 set -euo pipefail
 exec xvfb-run -a -s "-screen 0 1024x768x24" dbus-run-session -- bash -c '
   # Quiet: the registry it starts announces itself on standard output.
@@ -13,8 +15,17 @@ exec xvfb-run -a -s "-screen 0 1024x768x24" dbus-run-session -- bash -c '
       --method org.a11y.Bus.GetAddress >/dev/null 2>&1 && break
     sleep 0.05
   done
+  wm=
+  if [[ -n ${REFLINT_WINDOW_MANAGER:-} ]]; then
+    openbox --sm-disable >/dev/null 2>&1 & wm=$!
+    for _ in $(seq 100); do
+      xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break
+      sleep 0.1
+    done
+  fi
   rc=0
   "$@" || rc=$?
+  [[ -n $wm ]] && kill "$wm" 2>/dev/null
   kill "$launcher" 2>/dev/null
   wait "$launcher" 2>/dev/null
   exit $rc' bash "$@" 2> >(grep -v "^dbus-daemon\|SpiRegistry" >&2)

@@ -37,7 +37,7 @@ rc=0
 "$here/../gui/gui_session.sh" /usr/bin/python3 "$here/installed_road.py" "$build/bin" || rc=1
 "${sudo[@]}" dpkg -r reflint >"$work/remove.log" 2>&1 || { cat "$work/remove.log"; exit 1; }
 left=$(grep -E '^/usr/(bin/reflint|lib/reflint|share/.*reflint)' "$work/files" |
-  while read -r f; do [[ -e $f || -L $f ]] && echo "$f"; done)
+  while read -r f; do if [[ -e $f || -L $f ]]; then echo "$f"; fi; done)
 [[ -z $left ]] || { echo "left behind after dpkg -r: $left"; exit 1; }
 ((rc == 0)) && echo "ok   dpkg -i and dpkg -r clean"
 exit $rc
