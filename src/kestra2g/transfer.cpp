@@ -32,9 +32,11 @@ Transfer::Transfer(Link& link, wire::Request request, std::span<const std::uint8
       report_(std::move(report)),
       sizer_(limits.maxBlock, timing::kMinDataBlock, kDataOverhead) {
   // More in flight than the line needs to stay busy only delays resends.
-  limits_.windowBytes = std::max(
-      std::min(limits_.windowBytes, std::max(timing::kInFlightBytes, 2 * limits_.maxBlock)),
-      limits_.maxBlock);
+  limits_.windowBytes = std::max(limits_.windowBytes, limits_.maxBlock);
+  // Unanswered bytes: enough to keep the line busy through a round trip;
+  // more would only queue resends behind them.
+  inFlightLimit_ =
+      std::min(limits_.windowBytes, std::max(timing::kInFlightBytes, 2 * limits_.maxBlock));
   if (!data_.empty()) todo_.emplace(0, data_.size());
 }
 
@@ -43,6 +45,11 @@ microseconds Transfer::Allowance() const {
   if (rtt_) base = std::max<microseconds>(*rtt_ + 4 * rttSpread_, timing::kMinAckSlack);
   const int doublings = std::min(timeoutsInARow_, 5);
   return std::min<microseconds>(base * (1 << doublings), timing::kMaxAckWait);
+}
+
+void Transfer::PopFront() {
+  inFlightBytes_ -= inFlight_.front().end - inFlight_.front().begin;
+  inFlight_.pop_front();
 }
 
 Clock::time_point Transfer::Due(const InFlight& f) const { return f.lineEnd + Allowance(); }
@@ -84,6 +91,7 @@ bool Transfer::SendMore() {
   while (!todo_.empty() && inFlight_.size() < timing::kMaxFramesInFlight) {
     const auto [begin, end] = *todo_.begin();
     std::size_t n = std::min(sizer_.Block(), end - begin);
+    if (inFlightBytes_ > 0 && inFlightBytes_ + n > inFlightLimit_) break;
     // The device keeps only so much beyond the first byte it still lacks.
     if (begin + n > acked_ + limits_.windowBytes) {
       if (begin >= acked_ + limits_.windowBytes) break;
@@ -100,6 +108,7 @@ bool Transfer::SendMore() {
     const Clock::time_point now = Clock::now();
     lineFree_ = std::max(lineFree_, now) + LineTime(payload.size() + wire::kOverhead);
     inFlight_.push_back({*seq, begin, begin + n, lineFree_});
+    inFlightBytes_ += n;
     bySeq_[*seq] = {begin, begin + n};
     sentBytes_ += n;
   }
@@ -120,15 +129,23 @@ bool Transfer::Answer(const wire::Frame& frame) {
 
   // Answers come in the order the frames went out: whatever was sent before
   // this frame and is still unanswered did not arrive whole.
+  const std::size_t pos = std::min<std::size_t>(offset - first_, data_.size());
   const auto it = std::find_if(inFlight_.begin(), inFlight_.end(),
                                [&](const InFlight& f) { return f.seq == frame.seq; });
   if (it != inFlight_.end()) {
-    for (auto lost = inFlight_.begin(); lost != it; ++lost) {
-      sizer_.Lost(lost->end - lost->begin + kDataOverhead);
-      Requeue(*lost);
+    while (inFlight_.front().seq != frame.seq) {
+      const InFlight& f = inFlight_.front();
+      if (f.end <= pos) {
+        sizer_.Delivered(f.end - f.begin + kDataOverhead);  // only its answer was lost
+      } else {
+        sizer_.Lost(f.end - f.begin + kDataOverhead);
+        Requeue(f);
+      }
+      PopFront();
     }
-    sizer_.Delivered(it->end - it->begin + kDataOverhead);
-    const auto sample = std::chrono::duration_cast<microseconds>(lastAnswer_ - it->lineEnd);
+    const InFlight& f = inFlight_.front();
+    sizer_.Delivered(f.end - f.begin + kDataOverhead);
+    const auto sample = std::chrono::duration_cast<microseconds>(lastAnswer_ - f.lineEnd);
     const microseconds s = std::max(sample, microseconds(0));
     if (!rtt_) {
       rtt_ = s;
@@ -137,14 +154,13 @@ bool Transfer::Answer(const wire::Frame& frame) {
       rttSpread_ = (3 * rttSpread_ + (s > *rtt_ ? s - *rtt_ : *rtt_ - s)) / 4;
       rtt_ = (7 * *rtt_ + s) / 8;
     }
-    inFlight_.erase(inFlight_.begin(), std::next(it));
+    PopFront();
   } else {
     // A late answer to an earlier send: that range arrived all the same.
     const Sent& sent = bySeq_[frame.seq];
     if (sent.end > sent.begin) Forget(sent.begin, sent.end);
   }
 
-  const std::size_t pos = std::min<std::size_t>(offset - first_, data_.size());
   if (pos > acked_) {
     acked_ = pos;
     Forget(0, acked_);
@@ -183,7 +199,7 @@ bool Transfer::Run() {
     while (!inFlight_.empty() && inFlight_.front().lineEnd + allowance <= now) {
       sizer_.Lost(inFlight_.front().end - inFlight_.front().begin + kDataOverhead);
       Requeue(inFlight_.front());
-      inFlight_.pop_front();
+      PopFront();
     }
     // Each time-out in a row waits twice as long as the one before.
     ++timeoutsInARow_;

@@ -22,7 +22,7 @@ namespace kestra2g {
 
 struct TransferLimits {
   std::size_t maxBlock;     // largest data block the device takes
-  std::size_t windowBytes;  // stream bytes the device keeps beyond its next expected offset
+  std::size_t windowBytes;  // bytes the device keeps beyond the first it still lacks
 };
 
 class Transfer {
@@ -46,6 +46,7 @@ class Transfer {
   bool SendMore();
   bool Answer(const wire::Frame& frame);
   void Requeue(const InFlight& f);
+  void PopFront();
   void Forget(std::size_t begin, std::size_t end);
   Clock::time_point Due(const InFlight& f) const;
   std::chrono::microseconds Allowance() const;
@@ -60,6 +61,8 @@ class Transfer {
 
   std::map<std::size_t, std::size_t> todo_;  // begin -> end, still to send
   std::deque<InFlight> inFlight_;            // in the order sent
+  std::size_t inFlightBytes_ = 0;
+  std::size_t inFlightLimit_ = 0;
   struct Sent {
     std::size_t begin = 0, end = 0;
   };
