@@ -50,6 +50,17 @@ export folder firmware road_list="${roads[*]}" emulator="$native/remote-emulator
       echo "$road road: the received image differs from $firmware"
       rc=1
     fi
+    # The program and our library both write the support log.
+    if [[ $road == real ]]; then
+      if grep -q "Kestra2G: job: Writing" "$settings/Reflint.log" &&
+        grep -q "update run ends: the firmware was updated" "$settings/Reflint.log"; then
+        echo "support log: lines of the program and of its library in Reflint.log"
+      else
+        echo "support log: lines missing"
+        cat "$settings/Reflint.log" 2>&1
+        rc=1
+      fi
+    fi
   done
   kill "$emulator_pid"
   wait "$emulator_pid" 2>/dev/null
