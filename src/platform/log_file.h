@@ -15,6 +15,10 @@ namespace platform {
 // Creates the file, not its folder. False when nothing could be written.
 bool AppendCappedLine(const std::string& path, std::string_view line, std::uintmax_t cap);
 
+// Makes the folder that will hold `path`, and any folder above it that is
+// missing, readable by this user only (as the settings folder is).
+void MakeFolderFor(const std::string& path);
+
 // The older file that AppendCappedLine keeps.
 inline std::string OlderLogPath(const std::string& path) { return path + ".1"; }
 

@@ -23,6 +23,13 @@ int OpenForAppending(const std::string& path) {
 
 }  // namespace
 
+void MakeFolderFor(const std::string& path) {
+  for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    mkdir(path.substr(0, slash).c_str(), 0700);  // an existing one stays as it is
+  }
+}
+
 bool AppendCappedLine(const std::string& path, std::string_view line, std::uintmax_t cap) {
   int fd = OpenForAppending(path);
   if (fd < 0) return false;

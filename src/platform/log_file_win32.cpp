@@ -44,6 +44,14 @@ bool SameFile(HANDLE file, const std::string& path) {
 
 }  // namespace
 
+void MakeFolderFor(const std::string& path) {
+  // The profile folder keeps the user's own access rights.
+  for (std::size_t slash = path.find_first_of("\\/", 3); slash != std::string::npos;
+       slash = path.find_first_of("\\/", slash + 1)) {
+    CreateDirectoryA(path.substr(0, slash).c_str(), nullptr);
+  }
+}
+
 bool AppendCappedLine(const std::string& path, std::string_view line, std::uintmax_t cap) {
   HANDLE file = OpenForAppending(path);
   if (file == INVALID_HANDLE_VALUE) return false;

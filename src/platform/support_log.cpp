@@ -3,8 +3,6 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
-#include <system_error>
 
 #include "platform/config_home.h"
 #include "platform/exe_path.h"
@@ -77,8 +75,7 @@ void SupportLog::FlushRepeats() {
 
 void SupportLog::Append(std::string_view text) {
   if (!folderMade_) {
-    std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), ignored);
+    MakeFolderFor(path_);
     folderMade_ = true;
   }
   std::string line = UtcStamp() + " " + writer_ + ": ";
