@@ -2,6 +2,7 @@
 
 #include "identify/identification_texts.h"
 #include "identify/information_buffer.h"
+#include "identify/library_results.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ enum class ProductCheck { kHit, kMiss, kNoAnswer };
 // boot-matched exactly when its product key is in the text.
 ProductCheck CheckProduct(UpdateRunState& state, DeviceLibrary& library, std::int32_t port,
                           InformationBuffer& buffer, DeviceFamily family) {
-  if (library.GetProductInformation(family, kInformationQueryMode, buffer.Cleared(), port) != 1)
+  if (!QueryInformation(library, family, InformationKind::kProduct, buffer, port))
     return ProductCheck::kNoAnswer;
   if (ContainsKey(buffer.Text(), Family(family).productKey)) {
     SetFlag(BootMatched(state, family));
@@ -35,8 +36,7 @@ bool QueryBootInformation(UpdateRunState& state, DeviceLibrary& library, std::in
   InformationBuffer buffer;
   for (DeviceFamily family : kExaminationOrder) {
     if (!state.IsAvailable(family)) continue;
-    if (library.GetBootInformation(family, kInformationQueryMode, buffer.Cleared(), port) != 1)
-      continue;
+    if (!QueryInformation(library, family, InformationKind::kBoot, buffer, port)) continue;
     const std::string_view bootId = Family(family).bootId;
     if (MatchesOemBootId(buffer.Text(), bootId)) {
       SetFlag(BootMatched(state, family));
@@ -100,8 +100,7 @@ std::string QueryApplicationInformation(UpdateRunState& state, DeviceLibrary& li
   std::string installedVersion;
   for (DeviceFamily family : kExaminationOrder) {
     if (!state.IsBootMatched(family)) continue;
-    if (library.GetApplicationInformation(family, kInformationQueryMode, buffer.Cleared(), port) ==
-        1) {
+    if (QueryInformation(library, family, InformationKind::kApplication, buffer, port)) {
       installedVersion = VersionFromApplicationText(buffer.Text());
       SetFlag(state.selected[FamilyIndex(family)]);
     } else {

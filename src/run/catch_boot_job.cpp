@@ -1,11 +1,11 @@
 // The catch-boot job: asks the device library to catch the boot loader and
 // keeps the answer for the start-update sequence.
-#include "identify/device_library.h"
+#include "identify/library_results.h"
 #include "run/cthread_job.h"
 
 void CThread::Job::RunCatchBoot(const Inputs& inputs) {
   if (!inputs.library || !EnterLibrary()) return;  // not caught
-  bool caught = inputs.library->CatchBoot(inputs.port, inputs.deviceCode) != 0;
+  bool caught = BootLoaderCaught(*inputs.library, inputs.port, inputs.deviceCode);
   bootCaught.store(caught);
   LeaveLibrary();
 }

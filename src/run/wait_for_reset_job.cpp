@@ -1,7 +1,7 @@
 // The wait-for-reset job: polls the port every 50 ms until the device
 // answers (the user pressed RESET), then reports it, unless the prompt was
 // cancelled in the meantime.
-#include "identify/device_library.h"
+#include "identify/library_results.h"
 #include "run/cthread_job.h"
 
 void CThread::Job::RunWaitForReset(const Inputs& inputs) {
@@ -19,7 +19,7 @@ void CThread::Job::RunWaitForReset(const Inputs& inputs) {
     if (stopRequested.load()) return;
     if (!timedOut || !inputs.library) continue;
     if (!EnterLibrary()) return;  // stopped since the check above
-    answer = inputs.library->InitCom(inputs.port, inputs.deviceCode) != 0;
+    answer = DeviceReady(*inputs.library, inputs.port, inputs.deviceCode);
     LeaveLibrary();
   }
   if (!stopRequested.load() && onFound) onFound();

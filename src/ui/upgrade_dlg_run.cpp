@@ -6,6 +6,7 @@
 #include <string>
 
 #include "identify/device_library.h"
+#include "identify/library_results.h"
 #include "platform/named_event.h"
 #include "run/cthread.h"
 #include "run/progress_text.h"
@@ -121,7 +122,7 @@ bool CUpgradeDlg::ReachBootMatchedDevice(std::int32_t port, const std::string& b
   if (!QueryProductInformation(port, bootIdFound) && !ChooseAmongBootIdFamilies(bootIdFound))
     return false;
   installedVersion = QueryApplicationInformation(port);
-  if (JobLibrary()->InitCom(port, GetDeviceCode()) != 0) return true;
+  if (DeviceReady(*JobLibrary(), port, GetDeviceCode())) return true;
 
   // The device does not answer: the user must press RESET while a job polls.
   // Only the job's own result counts as found; a prompt that could not open
@@ -135,7 +136,7 @@ bool CUpgradeDlg::ReachBootMatchedDevice(std::int32_t port, const std::string& b
 
 bool CUpgradeDlg::ReachChosenDevice(std::int32_t port) {
   if (!ChooseAmongAvailable()) return false;
-  if (JobLibrary()->InitCom(port, GetDeviceCode()) != 0) return true;
+  if (DeviceReady(*JobLibrary(), port, GetDeviceCode())) return true;
   if (CatchBootLoader()) return true;
   AfxMessageBox(kNotDetectedText);
   AwaitJobsOutOfLibrary();
@@ -212,7 +213,7 @@ void CUpgradeDlg::DownloadFirmware() {
   if (std::optional<DeviceFamily> family = runState_.FirstSelectedFamily()) {
     std::string path = environment_.Catalogue().GetFirmwarePath(*family);
     if (std::shared_ptr<DeviceLibrary> library = JobLibrary())
-      updated = library->DownloadMOTCF(path.c_str(), port, GetDeviceCode()) != 0;
+      updated = FirmwareDownloaded(*library, path, port, GetDeviceCode());
   }
   message += updated ? kUpdatedText : kNotUpdatedText;
   LogRunEnd(updated ? "the firmware was updated"
