@@ -2,6 +2,7 @@
 
 #include "ui/resource_bytes.h"
 #include "ui/resource_ids.h"
+#include "ui/resource_texts.h"
 #include "window/resources.h"
 
 namespace {
@@ -18,7 +19,7 @@ std::span<const std::uint8_t> Avi(int id) {
 }
 
 std::string String(int id) {
-  if (id == IDS_ABOUTBOX) return "&About...";
+  if (id == IDS_ABOUTBOX) return REFLINT_ABOUT_ENTRY_TEXT;
   // Strings under the ids of the pictures name them for screen readers.
   if (id == IDR_MAINFRAME) return "Reflint";
   if (id == IDI_WARNING_ICON) return "Warning";
