@@ -7,7 +7,7 @@
 #include <mutex>
 #include <string>
 
-#include "app/upgrade_environment.h"
+#include "ui/upgrade_environment.h"
 #include "platform/profile.h"
 
 class CUpgradeApp : public UpgradeEnvironment {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "catalogue/device_family.h"
+#include "core/device_family.h"
 
 class FirmwareCatalogue {
  public:

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "catalogue/firmware_catalogue.h"
-#include "run/update_run_state.h"
+#include "core/update_run_state.h"
 
 // Stands in place of a version wherever none can be named.
 inline constexpr std::string_view kMissingFirmwareText =

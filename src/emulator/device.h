@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/device_family.h"
+#include "core/device_family.h"
 #include "emulator/inflater.h"
 #include "kestra2g/wire/frame.h"
 #include "kestra2g/wire/protocol.h"

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <string_view>
 
-#include "catalogue/device_family.h"
+#include "core/device_family.h"
 #include "kestra2g/wire/firmware_file.h"
 
 namespace emulator {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "run/update_run_state.h"
+#include "core/update_run_state.h"
 
 // First line of the question shown when only one family is a candidate.
 inline constexpr std::string_view kRetrievalFailedLine =

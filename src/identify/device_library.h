@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "catalogue/device_family.h"
+#include "core/device_family.h"
 
 inline constexpr int kInformationBufferSize = 255;
 inline constexpr int kJobNameBufferSize = 256;

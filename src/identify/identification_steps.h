@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "identify/device_library.h"
-#include "run/update_run_state.h"
+#include "core/update_run_state.h"
 
 // Installed-version text when the application query does not answer.
 inline constexpr std::string_view kNotAcquiredText = "Not acquired.";

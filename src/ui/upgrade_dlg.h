@@ -13,10 +13,10 @@
 #include <mutex>
 #include <string>
 
-#include "app/port_scan.h"
-#include "app/upgrade_environment.h"
-#include "catalogue/device_family.h"
-#include "run/update_run_state.h"
+#include "platform/port_scan.h"
+#include "ui/upgrade_environment.h"
+#include "core/device_family.h"
+#include "core/update_run_state.h"
 #include "run/worker_owner.h"
 #include "window/dialog.h"
 

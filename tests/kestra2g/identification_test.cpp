@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "Kestra2G.h"
-#include "catalogue/device_family.h"
+#include "core/device_family.h"
 #include "kestra2g/remote_fixture.h"
 #include "platform/serial_port.h"
 

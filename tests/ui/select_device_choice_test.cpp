@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/upgrade_environment.h"
+#include "ui/upgrade_environment.h"
 #include "identify/device_library.h"
 #include "ui/reset_prompt_dlg.h"
 #include "ui/resource_ids.h"

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <set>
 
-#include "app/upgrade_environment.h"
+#include "ui/upgrade_environment.h"
 #include "ui/reset_prompt_dlg.h"
 
 class ShellEnvironment : public UpgradeEnvironment {

@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "catalogue/device_family.h"
+#include "core/device_family.h"
 
 using RunFlag = std::atomic<std::uint8_t>;
 // One flag per family, indexed by FamilyIndex (examination order).

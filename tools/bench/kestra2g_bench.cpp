@@ -41,7 +41,7 @@
 
 #include "Kestra2G.h"
 #include "emulator/launcher/emulator_process.h"
-#include "kestra2g/bench/line_relay.h"
+#include "bench/line_relay.h"
 #include "kestra2g/tools/code_like.h"
 #include "kestra2g/wire/firmware_file.h"
 

@@ -1,4 +1,4 @@
-#include "catalogue/device_family.h"
+#include "core/device_family.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "kestra2g/bench/line_relay.h"
+#include "bench/line_relay.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,4 +1,4 @@
-#include "app/port_scan.h"
+#include "platform/port_scan.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "run/update_run_state.h"
+#include "core/update_run_state.h"
 
 UpdateRunState::UpdateRunState() { ResetRunState(); }
 
