@@ -5,7 +5,7 @@
 
 #include "kestra2g/include/Kestra2G.h"
 #include "platform/dynamic_library.h"
-#include "platform/exe_path.h"
+#include "platform/path_text.h"
 
 namespace {
 
@@ -103,12 +103,6 @@ class FunctionFinder {
   std::string missing_;
 };
 
-std::string JoinPath(const std::string& folder, const std::string& fileName) {
-  const char separator = platform::PathSeparator();
-  if (folder.back() == separator || folder.back() == '/') return folder + fileName;
-  return folder + separator + fileName;
-}
-
 void SetError(std::string* error, std::string text) {
   if (error != nullptr) *error = std::move(text);
 }
@@ -127,7 +121,7 @@ std::shared_ptr<DeviceLibrary> LoadDeviceLibrary(const std::string& folder, std:
     return nullptr;
   }
   std::unique_ptr<platform::DynamicLibrary> library =
-      platform::DynamicLibrary::Load(JoinPath(folder, fileName), systemReason);
+      platform::DynamicLibrary::Load(platform::JoinPath(folder, fileName), systemReason);
   if (library == nullptr) {
     SetError(error, CannotLoadText(fileName) + kReinstallText);
     return nullptr;

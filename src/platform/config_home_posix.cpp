@@ -6,6 +6,7 @@
 
 #include "platform/config_home.h"
 #include "platform/exe_path.h"
+#include "platform/path_text.h"
 
 namespace platform {
 namespace {
@@ -43,9 +44,9 @@ std::optional<std::string> AppConfigDirectory() {
     std::optional<std::string> home = AbsolutePath(std::getenv("HOME"));
     if (!home) home = HomeFromPasswordDatabase();
     if (!home) return std::nullopt;
-    base = *home + "/.config";
+    base = JoinPath(*home, ".config");
   }
-  return *base + "/" + name;
+  return JoinPath(*base, name);
 }
 
 }  // namespace platform

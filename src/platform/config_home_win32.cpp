@@ -4,6 +4,7 @@
 
 #include "platform/config_home.h"
 #include "platform/exe_path.h"
+#include "platform/path_text.h"
 
 namespace platform {
 
@@ -17,11 +18,11 @@ std::optional<std::string> AppConfigDirectory() {
   if (base.empty()) {
     // No profile folder: keep the settings beside the program rather than in
     // the Windows folder.
-    base = ExecutablePath();
-    const auto slash = base.find_last_of('\\');
-    base = slash == std::string::npos ? std::string(".") : base.substr(0, slash);
+    const std::string exe = ExecutablePath();
+    const std::string_view folder = FolderPart(exe);
+    base = folder.empty() ? std::string(".") : std::string(folder);
   }
-  return base + "\\" + ExecutableBaseName();
+  return JoinPath(base, ExecutableBaseName());
 }
 
 }  // namespace platform

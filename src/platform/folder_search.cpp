@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/ascii_case.h"
-#include "platform/exe_path.h"
+#include "platform/path_text.h"
 
 namespace platform {
 
@@ -31,10 +31,7 @@ bool WildcardMatch(std::string_view mask, std::string_view name) {
 }
 
 std::optional<std::string> FindFirstMatch(std::string_view pattern) {
-  const std::string separators = std::string("/") + PathSeparator();
-  const std::size_t cut = pattern.find_last_of(separators);
-  const std::string folder(cut == std::string_view::npos ? std::string_view{}
-                                                         : pattern.substr(0, cut + 1));
+  const std::string folder(FolderPart(pattern));
   const std::string_view mask = pattern.substr(folder.size());
 
   const auto entries = ListFolderEntries(folder);

@@ -21,6 +21,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/path_text.h"
+
 namespace platform {
 namespace {
 
@@ -34,8 +36,7 @@ std::vector<std::string> LockFolders() {
 }
 
 std::string LockName(const std::string& device) {
-  const auto slash = device.rfind('/');
-  return "LCK.." + (slash == std::string::npos ? device : device.substr(slash + 1));
+  return "LCK.." + std::string(NamePart(device));
 }
 
 bool IsDigits(std::string_view text) {
@@ -209,7 +210,7 @@ bool DeviceHeldElsewhere(const std::string& device, std::chrono::milliseconds re
   if (stat(device.c_str(), &st) != 0) return false;
   const std::string name = LockName(device);
   for (const std::string& folder : LockFolders()) {
-    if (LockHolder(folder + "/" + name) == Holder::Live) return true;
+    if (LockHolder(JoinPath(folder, name)) == Holder::Live) return true;
   }
   const auto now = std::chrono::steady_clock::now();
   {
@@ -241,7 +242,7 @@ bool UucpLock::Take(const std::string& device) {
   const std::string name = LockName(device);
   const std::vector<std::string> folders = LockFolders();
   for (const std::string& folder : folders) {
-    if (LockHolder(folder + "/" + name) == Holder::Live) return false;
+    if (LockHolder(JoinPath(folder, name)) == Holder::Live) return false;
   }
   static std::atomic<unsigned> counter{0};
   const pid_t self = getpid();
@@ -249,13 +250,13 @@ bool UucpLock::Take(const std::string& device) {
   std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(self));
   for (const std::string& folder : folders) {
     const std::string temp =
-        folder + "/LTMP." + std::to_string(self) + "." + std::to_string(counter++);
+        JoinPath(folder, "LTMP." + std::to_string(self) + "." + std::to_string(counter++));
     const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) continue;  // this folder is not ours to write
     // Readable by every program that checks the lock, whatever our umask.
     bool written = fchmod(fd, 0644) == 0 && write(fd, text, 11) == 11;
     written = close(fd) == 0 && written;
-    const std::string path = folder + "/" + name;
+    const std::string path = JoinPath(folder, name);
     const Placement placed = written ? Place(temp, path) : Placement::Failed;
     unlink(temp.c_str());
     if (placed == Placement::Placed) {

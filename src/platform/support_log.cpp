@@ -6,6 +6,7 @@
 
 #include "platform/config_home.h"
 #include "platform/exe_path.h"
+#include "platform/path_text.h"
 #include "platform/log_file.h"
 
 namespace platform {
@@ -34,7 +35,7 @@ std::string UtcStamp() {
 std::string SupportLogPath() {
   const std::optional<std::string> folder = AppConfigDirectory();
   if (!folder) return {};  // no home: nowhere safe to write
-  return *folder + PathSeparator() + ExecutableBaseName() + ".log";
+  return JoinPath(*folder, ExecutableBaseName() + ".log");
 }
 
 SupportLog::SupportLog(std::string path, std::string writer, std::uintmax_t cap)

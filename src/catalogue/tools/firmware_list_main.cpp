@@ -7,7 +7,7 @@
 
 #include "catalogue/firmware_catalogue.h"
 #include "catalogue/version_naming.h"
-#include "platform/exe_path.h"
+#include "platform/path_text.h"
 
 namespace {
 
@@ -29,10 +29,7 @@ int main(int argc, char** argv) {
   }
   FirmwareCatalogue catalogue;
   if (argc == 2) {
-    std::string folder = argv[1];
-    if (!folder.empty() && folder.back() != '/' && folder.back() != platform::PathSeparator())
-      folder += platform::PathSeparator();
-    catalogue.ScanFirmwareFiles(folder + "reflint");
+    catalogue.ScanFirmwareFiles(platform::JoinPath(argv[1], "reflint"));
   } else {
     catalogue.ScanFirmwareFiles();
   }

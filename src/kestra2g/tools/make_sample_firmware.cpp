@@ -7,6 +7,7 @@
 
 #include "kestra2g/tools/code_like.h"
 #include "kestra2g/wire/firmware_file.h"
+#include "platform/path_text.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ int main(int argc, char** argv) {
   }
   for (const Sample& s : kSamples) {
     const auto file = wire::BuildFirmwareFile(s.deviceCode, s.family, s.version, Payload(s));
-    const std::string path = std::string(argv[1]) + "/" + s.fileName;
+    const std::string path = platform::JoinPath(argv[1], s.fileName);
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr || std::fwrite(file.data(), 1, file.size(), f) != file.size() ||
         std::fclose(f) != 0) {
