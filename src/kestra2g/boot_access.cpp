@@ -22,11 +22,8 @@ bool InitCom(std::int32_t port, std::int32_t code) {
   }
   auto link = Link::Open(port);
   if (!link) return false;
-  const std::uint8_t hello[] = {wire::kProtocolVersion};
-  const auto reply = link->Exchange(wire::Request::Hello, hello, timing::kHello);
-  if (!reply) return link->FailExchange("hello");
-  const auto info = wire::DecodeHello(*reply);
-  if (!info) return Fail(Cause::BadReply, "hello");
+  const auto info = link->Hello();
+  if (!info) return false;
   // Only a boot loader of the named family takes a download; the running
   // application refuses until the user presses RESET.
   if (info->protocol != wire::kProtocolVersion || info->state != wire::DeviceState::BootLoader ||

@@ -93,11 +93,8 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   SetJob(Job::Connecting);
   auto link = Link::Open(port);
   if (!link) return false;
-  const std::uint8_t hello[] = {wire::kProtocolVersion};
-  const auto helloReply = link->Exchange(Request::Hello, hello, timing::kHello);
-  if (!helloReply) return link->FailExchange("hello");
-  const auto device = wire::DecodeHello(*helloReply);
-  if (!device) return Fail(Cause::BadReply, "hello");
+  const auto device = link->Hello();
+  if (!device) return false;
   if (device->protocol != wire::kProtocolVersion ||
       device->state != wire::DeviceState::BootLoader || device->deviceCode != code ||
       file->size() > device->appSize) {

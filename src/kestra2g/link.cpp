@@ -3,6 +3,7 @@
 #include <array>
 
 #include "kestra2g/library_log.h"
+#include "kestra2g/timing.h"
 
 namespace kestra2g {
 
@@ -60,6 +61,18 @@ std::optional<std::vector<std::uint8_t>> Link::Exchange(wire::Request r,
     if (lost_) return std::nullopt;
   }
   return std::nullopt;
+}
+
+std::optional<wire::HelloInfo> Link::Hello() {
+  const std::uint8_t hello[] = {wire::kProtocolVersion};
+  const auto reply = Exchange(wire::Request::Hello, hello, timing::kHello);
+  if (!reply) {
+    FailExchange("hello");
+    return std::nullopt;
+  }
+  auto info = wire::DecodeHello(*reply);
+  if (!info) Fail(Cause::BadReply, "hello");
+  return info;
 }
 
 bool Link::FailExchange(const char* what) const {

@@ -44,6 +44,10 @@ class Link {
                                                     std::span<const std::uint8_t> payload,
                                                     Attempts attempts);
 
+  // Asks the device who it is (HELLO). Nothing when no answer or a damaged
+  // one came, with the reason noted (Fail).
+  std::optional<wire::HelloInfo> Hello();
+
   bool lost() const { return lost_; }
 
   // Notes why the last exchange or receive brought nothing (Fail): a
