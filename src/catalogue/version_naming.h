@@ -7,10 +7,8 @@
 
 #include "catalogue/firmware_catalogue.h"
 #include "core/update_run_state.h"
+#include "core/user_texts.h"
 
-// Stands in place of a version wherever none can be named.
-inline constexpr std::string_view kMissingFirmwareText =
-    "\nCould not find a correct software file.\n";
 // The version follows the first occurrence of this marker.
 inline constexpr std::string_view kVersionMarker = "V_";
 
@@ -25,7 +23,7 @@ bool HasAcceptedPrefix(std::string_view name, const UpdateRunState& state);
 // The version named by the file at `path`: the part of its name between the
 // first "V_" and the last four characters, each '_' shown as '.'. The file
 // name is the last (path length - directory length) characters of the path.
-// kMissingFirmwareText when the file cannot be opened for reading, its name
+// UserText::MissingFirmware when the file cannot be opened for reading, its name
 // fails the prefix test or has no "V_". Sets the valid-firmware flag when a
 // version (even an empty one) is named; never clears it.
 std::string GetFirmwareVersionText(std::string_view path, std::string_view exeDirectory,

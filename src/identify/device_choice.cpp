@@ -7,11 +7,12 @@ namespace {
 // code; a name that is no family's changes nothing but still counts as a
 // choice.
 bool Choose(UpdateRunState& state, DeviceChoiceUi& ui, const std::vector<std::string>& candidates,
-            std::string_view questionLine) {
+            UserText questionLine) {
   std::string chosen;
   if (candidates.size() == 1) {
     const std::string question =
-        std::string(kRetrievalFailedLine) + ComposeQuestion(questionLine, candidates.front());
+        std::string(UserTextOf(UserText::RetrievalFailedLine)) +
+        UserTextWith(questionLine, candidates.front());
     if (!ui.AskYesNo(question)) return false;
     chosen = candidates.front();
   } else {
@@ -32,18 +33,11 @@ void AddCandidate(std::vector<std::string>& candidates, std::string_view display
 
 }  // namespace
 
-std::string ComposeQuestion(std::string_view questionLine, std::string_view displayName) {
-  std::string question(questionLine);
-  const std::size_t slot = question.find("%s");
-  if (slot != std::string::npos) question.replace(slot, 2, displayName);
-  return question;
-}
-
 bool ChooseAmongAvailable(UpdateRunState& state, DeviceChoiceUi& ui) {
   std::vector<std::string> candidates;
   for (DeviceFamily family : kExaminationOrder)
     if (state.IsAvailable(family)) AddCandidate(candidates, Family(family).displayName);
-  return Choose(state, ui, candidates, kAvailableQuestion);
+  return Choose(state, ui, candidates, UserText::AvailableQuestion);
 }
 
 bool ChooseAmongBootIdFamilies(UpdateRunState& state, DeviceChoiceUi& ui,
@@ -51,5 +45,5 @@ bool ChooseAmongBootIdFamilies(UpdateRunState& state, DeviceChoiceUi& ui,
   std::vector<std::string> candidates;
   for (DeviceFamily family : FamiliesWithBootId(bootIdFound))
     if (state.IsAvailable(family)) AddCandidate(candidates, Family(family).displayName);
-  return Choose(state, ui, candidates, kBootIdQuestion);
+  return Choose(state, ui, candidates, UserText::BootIdQuestion);
 }

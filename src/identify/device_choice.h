@@ -9,15 +9,7 @@
 #include <vector>
 
 #include "core/update_run_state.h"
-
-// First line of the question shown when only one family is a candidate.
-inline constexpr std::string_view kRetrievalFailedLine =
-    "It was not possible to retrieve information from the connected device.\n";
-// Second line; %s is the candidate's display name.
-inline constexpr std::string_view kAvailableQuestion =
-    "Are you sure the device connected to the PC is a %s";
-inline constexpr std::string_view kBootIdQuestion =
-    "Are you sure the device connected to the PC is a %s?";
+#include "core/user_texts.h"
 
 class DeviceChoiceUi {
  public:
@@ -35,6 +27,3 @@ bool ChooseAmongAvailable(UpdateRunState& state, DeviceChoiceUi& ui);
 // The available families with the boot ID found are the candidates.
 bool ChooseAmongBootIdFamilies(UpdateRunState& state, DeviceChoiceUi& ui,
                                std::string_view bootIdFound);
-
-// Replaces the %s of a question line with the display name.
-std::string ComposeQuestion(std::string_view questionLine, std::string_view displayName);

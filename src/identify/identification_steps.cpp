@@ -1,5 +1,6 @@
 #include "identify/identification_steps.h"
 
+#include "core/user_texts.h"
 #include "identify/identification_texts.h"
 #include "identify/information_buffer.h"
 #include "identify/library_results.h"
@@ -104,7 +105,7 @@ std::string QueryApplicationInformation(UpdateRunState& state, DeviceLibrary& li
       installedVersion = VersionFromApplicationText(buffer.Text());
       SetFlag(state.selected[FamilyIndex(family)]);
     } else {
-      installedVersion = std::string(kNotAcquiredText);
+      installedVersion = std::string(UserTextOf(UserText::NotAcquired));
     }
   }
   return installedVersion;

@@ -11,9 +11,6 @@
 #include "identify/device_library.h"
 #include "core/update_run_state.h"
 
-// Installed-version text when the application query does not answer.
-inline constexpr std::string_view kNotAcquiredText = "Not acquired.";
-
 // Asks the boot loader of each available family in examination order. The
 // first whose boot text carries its own boot ID after "OEM " is marked
 // boot-matched, bootIdFound becomes that family's boot ID, and no later

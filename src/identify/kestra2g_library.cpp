@@ -3,6 +3,7 @@
 #include <array>
 #include <utility>
 
+#include "core/user_texts.h"
 #include "kestra2g/include/Kestra2G.h"
 #include "platform/dynamic_library.h"
 #include "platform/path_text.h"
@@ -75,11 +76,8 @@ class Kestra2GLibrary final : public DeviceLibrary {
 };
 
 std::string CannotLoadText(const std::string& fileName) {
-  return "The device library " + fileName + " could not be loaded.\n";
+  return UserTextWith(UserText::LibraryNotLoaded, fileName);
 }
-
-inline constexpr const char* kReinstallText = "Please reinstall the program.";
-inline constexpr const char* kUnknownFolderText = "The program's own folder could not be found.";
 
 // Looks up every function; remembers the first one that is missing.
 class FunctionFinder {
@@ -117,13 +115,13 @@ std::shared_ptr<DeviceLibrary> LoadDeviceLibrary(const std::string& folder, std:
   // Only the program's own folder: a library of the same name in the current
   // folder is someone else's.
   if (folder.empty()) {
-    SetError(error, CannotLoadText(fileName) + kUnknownFolderText);
+    SetError(error, CannotLoadText(fileName) + std::string(UserTextOf(UserText::UnknownFolder)));
     return nullptr;
   }
   std::unique_ptr<platform::DynamicLibrary> library =
       platform::DynamicLibrary::Load(platform::JoinPath(folder, fileName), systemReason);
   if (library == nullptr) {
-    SetError(error, CannotLoadText(fileName) + kReinstallText);
+    SetError(error, CannotLoadText(fileName) + std::string(UserTextOf(UserText::ReinstallProgram)));
     return nullptr;
   }
 
@@ -146,8 +144,9 @@ std::shared_ptr<DeviceLibrary> LoadDeviceLibrary(const std::string& folder, std:
   finder.Find("Qarnel_DownloadMOTCF", download);
 
   if (!finder.FirstMissing().empty()) {
-    SetError(error, CannotLoadText(fileName) + "It lacks the function " + finder.FirstMissing() +
-                        ".\n" + kReinstallText);
+    SetError(error, CannotLoadText(fileName) +
+                        UserTextWith(UserText::LibraryLacksFunction, finder.FirstMissing()) +
+                        std::string(UserTextOf(UserText::ReinstallProgram)));
     return nullptr;
   }
   return std::make_shared<Kestra2GLibrary>(std::move(library), families, initCom, catchBoot,

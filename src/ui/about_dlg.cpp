@@ -1,5 +1,6 @@
 #include "ui/about_dlg.h"
 
+#include "core/user_texts.h"
 #include "ui/dialog_templates.h"
 #include "ui/resource_ids.h"
 #include "ui/version_info.h"
@@ -15,9 +16,10 @@ void CAboutDlg::DoDataExchange(CDataExchange* dx) {
 bool CAboutDlg::OnInitDialog() {
   const CVersionInfo versionInfo;
   CDialog::OnInitDialog();
-  toolName_ = kToolName;
+  toolName_ = UserTextOf(UserText::ToolName);
   const std::optional<std::string> version = versionInfo.GetProductVersion();
-  version_ = version ? "Version " + *version : kVersionUnknownText;
+  version_ = version ? std::string(UserTextOf(UserText::VersionPrefix)) + *version
+                     : std::string(UserTextOf(UserText::VersionUnknown));
   UpdateData(false);
   return true;
 }

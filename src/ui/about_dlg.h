@@ -6,9 +6,6 @@
 
 #include "window/dialog.h"
 
-inline constexpr const char* kToolName = "Reflint";
-inline constexpr const char* kVersionUnknownText = "Version unknown";
-
 class CAboutDlg : public CDialog {
  public:
   CAboutDlg();

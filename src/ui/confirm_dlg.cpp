@@ -3,18 +3,18 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/user_texts.h"
 #include "ui/dialog_templates.h"
 #include "ui/resource_ids.h"
 
 namespace {
 
-constexpr const char* kDeviceVersionFormat = "Application:\t\tVersion %s\nConfiguration file:\t%s";
-constexpr const char* kNewVersionFormat = "Application:\t\tVersion %s";
-
 // printf-style formatting of texts that arrive as arguments, never as part of
 // the format, so a '%' in a version text is shown as it is.
 template <typename... Texts>
-std::string FormatTexts(const char* format, const Texts&... texts) {
+std::string FormatTexts(UserText code, const Texts&... texts) {
+  const std::string owned(UserTextOf(code));
+  const char* format = owned.c_str();
   int size = std::snprintf(nullptr, 0, format, texts.c_str()...);
   if (size < 0) return {};
   // Written in place (the terminator lands on the string's own); a separate
@@ -29,11 +29,11 @@ std::string FormatTexts(const char* format, const Texts&... texts) {
 // The run holds no configuration-file value of its own: both lines show the
 // installed-version text.
 std::string ConfirmDeviceVersionText(const std::string& installedVersion) {
-  return FormatTexts(kDeviceVersionFormat, installedVersion, installedVersion);
+  return FormatTexts(UserText::DeviceVersionFormat, installedVersion, installedVersion);
 }
 
 std::string ConfirmNewVersionText(const std::string& firmwareVersion) {
-  return FormatTexts(kNewVersionFormat, firmwareVersion);
+  return FormatTexts(UserText::NewVersionFormat, firmwareVersion);
 }
 
 CConfirmDlg::CConfirmDlg() : CDialog(DialogTemplateById(IDD_CONFIRM)) {}

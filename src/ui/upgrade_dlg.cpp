@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "catalogue/version_naming.h"
+#include "core/user_texts.h"
 #include "ui/about_dlg.h"
 #include "ui/dialog_templates.h"
 #include "ui/minimised_icon.h"
@@ -12,10 +13,6 @@
 #include "window/resources.h"
 
 namespace {
-
-constexpr const char* kWarningText =
-    "First save your customized configuration in your editor.\nIt will be lost after the update.";
-constexpr const char* kNoPortsText = "No ports found";
 
 std::string PortName(int port) { return "COM" + std::to_string(port); }
 
@@ -90,7 +87,7 @@ void CUpgradeDlg::ComposeInformationText() {
     informationText_ += kFirmwareVersionLabel;
     informationText_ += GetFirmwareVersionText(environment_.Catalogue().GetFirmwarePath(family));
     informationText_ += kFamilySeparator;
-    warningText_ = kWarningText;
+    warningText_ = UserTextOf(UserText::SaveConfigWarning);
   }
   informationText_ += kSupportedDevicesHeading;
   for (DeviceFamily family : kExaminationOrder) {
@@ -107,7 +104,7 @@ CPortScan CUpgradeDlg::ScanPorts() {
 bool CUpgradeDlg::ListPorts(const CPortScan& scan) {
   portList_.ResetContent();
   if (scan.GetCount() == 0) {
-    const int index = portList_.AddString(kNoPortsText);
+    const int index = portList_.AddString(std::string(UserTextOf(UserText::NoPorts)));
     if (index != CB_ERR) {
       portList_.SetItemData(index, 0);
       portList_.SetCurSel(0);

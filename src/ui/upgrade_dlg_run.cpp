@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "core/user_texts.h"
 #include "identify/device_library.h"
 #include "identify/library_results.h"
 #include "platform/named_event.h"
@@ -18,16 +19,7 @@
 
 namespace {
 
-constexpr const char* kNothingAcquiredText = "Not acquired";
-constexpr const char* kSelectPortText = "Please Select a COM port!!!";
-constexpr const char* kNotDetectedText = "We could not detect a connected device";
-constexpr const char* kUpdatedText = "The firmware has been updated successfully!\n";
-constexpr const char* kNotUpdatedText = "We were unable to repair or update the firmware!\n";
-constexpr const char* kNotStartedText =
-    "We could not start the update: the system could not create a worker thread.";
-constexpr const char* kNoCompletionEventText =
-    "We could not start the update: the system could not create the event that marks the end "
-    "of the download.";
+std::string Text(UserText code) { return std::string(UserTextOf(code)); }
 
 constexpr unsigned kCatchBootWaitMs = 1000;
 constexpr unsigned kCompletionWaitMs = 100;
@@ -75,13 +67,13 @@ void CUpgradeDlg::OnStartUpdate() {
   WaitCursorScope waitCursor;
   RunScope run(runInProgress_);
   std::string bootIdFound;
-  std::string installedVersion = kNothingAcquiredText;
+  std::string installedVersion = Text(UserText::NothingAcquired);
 
   std::int32_t port = ReadSavedPort();
   LogRunBegin(port);
   if (port < 1) {
     LogRunEnd("no port chosen");
-    AfxMessageBox(kSelectPortText);
+    AfxMessageBox(Text(UserText::SelectPort));
     return;
   }
   std::string libraryError;
@@ -138,7 +130,7 @@ bool CUpgradeDlg::ReachChosenDevice(std::int32_t port) {
   if (!ChooseAmongAvailable()) return false;
   if (DeviceReady(*JobLibrary(), port, GetDeviceCode())) return true;
   if (CatchBootLoader()) return true;
-  AfxMessageBox(kNotDetectedText);
+  AfxMessageBox(Text(UserText::NotDetected));
   AwaitJobsOutOfLibrary();
   return false;
 }
@@ -180,7 +172,7 @@ void CUpgradeDlg::StartDownload() {
     currentWorker_.reset();
     ResetRunState();
     LogRunEnd(completionEvent_ ? "no worker thread" : "no completion event");
-    AfxMessageBox(completionEvent_ ? kNotStartedText : kNoCompletionEventText);
+    AfxMessageBox(Text(completionEvent_ ? UserText::NoWorkerThread : UserText::NoCompletionEvent));
     return;
   }
   currentWorker_->SetCompletionEvent(completionEvent_);
@@ -215,7 +207,7 @@ void CUpgradeDlg::DownloadFirmware() {
     if (std::shared_ptr<DeviceLibrary> library = JobLibrary())
       updated = FirmwareDownloaded(*library, path, port, GetDeviceCode());
   }
-  message += updated ? kUpdatedText : kNotUpdatedText;
+  message += Text(updated ? UserText::Updated : UserText::NotUpdated);
   LogRunEnd(updated ? "the firmware was updated"
                     : "the firmware was not updated (the device library's lines above name the "
                       "stage and the cause)");
