@@ -21,7 +21,8 @@ std::string GetFirmwareVersionText(std::string_view path, std::string_view exeDi
   const std::string_view fileName =
       path.size() > exeDirectory.size() ? path.substr(exeDirectory.size()) : std::string_view{};
 
-  if (!platform::CanOpenForReading(std::string(path))) return std::string(UserTextOf(UserText::MissingFirmware));
+  if (!platform::CanOpenForReading(std::string(path)))
+    return std::string(UserTextOf(UserText::MissingFirmware));
   if (fileName.empty() || !HasAcceptedPrefix(fileName, state))
     return std::string(UserTextOf(UserText::MissingFirmware));
   const std::size_t marker = fileName.find(kVersionMarker);

@@ -14,7 +14,7 @@ enum class UserText {
   AvailableQuestion,    // second line; %s is the candidate's display name
   BootIdQuestion,       // the same when the boot ID chose the candidates
   // Loading the device library
-  LibraryNotLoaded,  // %s is the library's file name
+  LibraryNotLoaded,      // %s is the library's file name
   LibraryLacksFunction,  // %s is the missing function's name
   ReinstallProgram,
   UnknownFolder,

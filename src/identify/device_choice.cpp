@@ -10,9 +10,8 @@ bool Choose(UpdateRunState& state, DeviceChoiceUi& ui, const std::vector<std::st
             UserText questionLine) {
   std::string chosen;
   if (candidates.size() == 1) {
-    const std::string question =
-        std::string(UserTextOf(UserText::RetrievalFailedLine)) +
-        UserTextWith(questionLine, candidates.front());
+    const std::string question = std::string(UserTextOf(UserText::RetrievalFailedLine)) +
+                                 UserTextWith(questionLine, candidates.front());
     if (!ui.AskYesNo(question)) return false;
     chosen = candidates.front();
   } else {

@@ -7,6 +7,8 @@
 
 namespace {
 
+const std::string_view kMissingFirmwareText = UserTextOf(UserText::MissingFirmware);
+
 using testing_support::TempFolder;
 
 // A program "reflint" placed in a folder of the test's own.
@@ -59,7 +61,7 @@ TEST_F(FirmwareCatalogueTest, AFamilyWithoutFileStaysUnavailableAndHasNoVersion)
   MarkAvailableFamilies(catalogue, state);
   for (DeviceFamily family : kExaminationOrder) {
     EXPECT_FALSE(state.IsAvailable(family));
-    EXPECT_EQ(VersionOf(family), UserTextOf(UserText::MissingFirmware));
+    EXPECT_EQ(VersionOf(family), kMissingFirmwareText);
   }
   EXPECT_FALSE(state.HasValidFirmware());
 }
@@ -76,7 +78,7 @@ TEST_F(FirmwareCatalogueTest, AMatchingFolderMakesTheFamilyAvailableButNamesNoVe
   Scan();
   MarkAvailableFamilies(catalogue, state);
   EXPECT_TRUE(state.IsAvailable(DeviceFamily::HLX700));
-  EXPECT_EQ(VersionOf(DeviceFamily::HLX700), UserTextOf(UserText::MissingFirmware));
+  EXPECT_EQ(VersionOf(DeviceFamily::HLX700), kMissingFirmwareText);
   EXPECT_FALSE(state.HasValidFirmware());
 }
 
@@ -86,7 +88,7 @@ TEST_F(FirmwareCatalogueTest, ANameDifferingInCaseIsFoundButFailsThePrefixTest) 
   MarkAvailableFamilies(catalogue, state);
   EXPECT_EQ(catalogue.GetFirmwarePath(DeviceFamily::HLX700), folder.Text() + "hlx700_V_2_0.bin");
   EXPECT_TRUE(state.IsAvailable(DeviceFamily::HLX700));
-  EXPECT_EQ(VersionOf(DeviceFamily::HLX700), UserTextOf(UserText::MissingFirmware));
+  EXPECT_EQ(VersionOf(DeviceFamily::HLX700), kMissingFirmwareText);
   EXPECT_FALSE(state.HasValidFirmware());
 }
 
@@ -95,7 +97,7 @@ TEST_F(FirmwareCatalogueTest, AFileDeletedAfterTheScanNamesNoVersion) {
   Scan();
   MarkAvailableFamilies(catalogue, state);
   std::filesystem::remove(catalogue.GetFirmwarePath(DeviceFamily::MV5100));
-  EXPECT_EQ(VersionOf(DeviceFamily::MV5100), UserTextOf(UserText::MissingFirmware));
+  EXPECT_EQ(VersionOf(DeviceFamily::MV5100), kMissingFirmwareText);
   EXPECT_FALSE(state.HasValidFirmware());
   // The catalogue is not refreshed: the path stays.
   EXPECT_EQ(catalogue.GetFirmwarePath(DeviceFamily::MV5100), folder.Text() + "MV5100_V_1_2.bin");

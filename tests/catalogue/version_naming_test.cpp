@@ -6,6 +6,8 @@
 
 namespace {
 
+const std::string_view kMissingFirmwareText = UserTextOf(UserText::MissingFirmware);
+
 using testing_support::TempFolder;
 
 void MakeAllAvailable(UpdateRunState& state) {
@@ -28,9 +30,9 @@ TEST(GetFirmwareVersionText, WorkedExamples) {
       {"KII_V_2_3.BIN", "2.3", true},
       {"HLX700_DEV_1.bin", "1", true},
       {"HLX700V_.bin", "", true},
-      {"TQ640.bin", UserTextOf(UserText::MissingFirmware), false},
-      {"KII_v_1_0.bin", UserTextOf(UserText::MissingFirmware), false},
-      {"hlx700_V_2_0.bin", UserTextOf(UserText::MissingFirmware), false},
+      {"TQ640.bin", kMissingFirmwareText, false},
+      {"KII_v_1_0.bin", kMissingFirmwareText, false},
+      {"hlx700_V_2_0.bin", kMissingFirmwareText, false},
   };
   for (const Example& example : examples) {
     TempFolder folder;
@@ -50,22 +52,22 @@ TEST(GetFirmwareVersionText, NeverClearsTheValidFlagAndChecksTheFileEachTime) {
   UpdateRunState state;
   MakeAllAvailable(state);
   EXPECT_EQ(GetFirmwareVersionText(good, folder.Text(), state), "4");
-  EXPECT_EQ(GetFirmwareVersionText(bad, folder.Text(), state), UserTextOf(UserText::MissingFirmware));
+  EXPECT_EQ(GetFirmwareVersionText(bad, folder.Text(), state), kMissingFirmwareText);
   EXPECT_TRUE(state.HasValidFirmware());
 
   std::filesystem::remove(good);
-  EXPECT_EQ(GetFirmwareVersionText(good, folder.Text(), state), UserTextOf(UserText::MissingFirmware));
+  EXPECT_EQ(GetFirmwareVersionText(good, folder.Text(), state), kMissingFirmwareText);
 }
 
 TEST(GetFirmwareVersionText, NoVersionWithoutAnAvailableFamilyOrAFile) {
   TempFolder folder;
   const std::string path = folder.AddFile("HLX700_V_2_1_0.bin");
   UpdateRunState state;
-  EXPECT_EQ(GetFirmwareVersionText(path, folder.Text(), state), UserTextOf(UserText::MissingFirmware));
+  EXPECT_EQ(GetFirmwareVersionText(path, folder.Text(), state), kMissingFirmwareText);
   MakeAllAvailable(state);
-  EXPECT_EQ(GetFirmwareVersionText("", folder.Text(), state), UserTextOf(UserText::MissingFirmware));
+  EXPECT_EQ(GetFirmwareVersionText("", folder.Text(), state), kMissingFirmwareText);
   // A path no longer than the folder leaves no file name.
-  EXPECT_EQ(GetFirmwareVersionText(path, path, state), UserTextOf(UserText::MissingFirmware));
+  EXPECT_EQ(GetFirmwareVersionText(path, path, state), kMissingFirmwareText);
   EXPECT_FALSE(state.HasValidFirmware());
 }
 
