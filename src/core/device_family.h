@@ -59,6 +59,12 @@ inline constexpr std::array<FamilyInfo, kFamilyCount> kFamilies = {{
 
 constexpr const FamilyInfo& Family(DeviceFamily f) { return kFamilies[FamilyIndex(f)]; }
 
+// Families that one boot ID leaves undecided, told apart by their product
+// text alone: a product miss hands the device on to the next of the chain.
+inline constexpr std::array<DeviceFamily, 3> kProductChain = {
+    DeviceFamily::HLX700, DeviceFamily::TQ640, DeviceFamily::KII};
+static_assert(Family(kProductChain[0]).bootId == Family(kProductChain[1]).bootId);
+
 // Texts shared by all families in the information panel.
 inline constexpr std::string_view kFirmwareVersionLabel = "  -  Firmware version : ";
 inline constexpr std::string_view kFamilySeparator = "\n\n";

@@ -7,9 +7,6 @@
 
 namespace {
 
-// The boot ID that HLX700 and TQ640 share; only the product text tells them apart.
-constexpr std::string_view kSharedBootId = "35243";
-
 RunFlag& BootMatched(UpdateRunState& state, DeviceFamily f) {
   return state.bootMatched[FamilyIndex(f)];
 }
@@ -57,29 +54,19 @@ bool QueryProductInformation(UpdateRunState& state, DeviceLibrary& library, std:
     confirmed = true;
   };
 
-  if (bootIdFound == kSharedBootId) {
-    // A miss hands the device on to the next family of the chain; no answer
-    // ends the chain with the family still boot-matched.
-    if (state.IsBootMatched(DeviceFamily::HLX700) && state.IsAvailable(DeviceFamily::HLX700)) {
-      switch (CheckProduct(state, library, port, buffer, DeviceFamily::HLX700)) {
+  if (bootIdFound == Family(kProductChain.front()).bootId) {
+    // A miss hands the device on to the next family of the chain (the last,
+    // KII, is tried below even without its firmware); no answer ends the
+    // chain with the family still boot-matched.
+    for (std::size_t i = 0; i + 1 < kProductChain.size(); ++i) {
+      const DeviceFamily family = kProductChain[i];
+      if (!state.IsBootMatched(family) || !state.IsAvailable(family)) continue;
+      switch (CheckProduct(state, library, port, buffer, family)) {
         case ProductCheck::kHit:
-          hit(DeviceFamily::HLX700);
+          hit(family);
           break;
         case ProductCheck::kMiss:
-          SetFlag(BootMatched(state, DeviceFamily::TQ640));
-          break;
-        case ProductCheck::kNoAnswer:
-          break;
-      }
-    }
-    if (state.IsBootMatched(DeviceFamily::TQ640) && state.IsAvailable(DeviceFamily::TQ640)) {
-      switch (CheckProduct(state, library, port, buffer, DeviceFamily::TQ640)) {
-        case ProductCheck::kHit:
-          hit(DeviceFamily::TQ640);
-          break;
-        // KII is tried even without KII firmware.
-        case ProductCheck::kMiss:
-          SetFlag(BootMatched(state, DeviceFamily::KII));
+          SetFlag(BootMatched(state, kProductChain[i + 1]));
           break;
         case ProductCheck::kNoAnswer:
           break;

@@ -19,7 +19,8 @@ bool QueryBootInformation(UpdateRunState& state, DeviceLibrary& library, std::in
                           std::string& bootIdFound);
 
 // Confirms the boot-matched family by its product key and sets the device
-// code on a hit. For boot ID "35243" a miss hands on HLX700 -> TQ640 -> KII.
+// code on a hit. For the boot ID of the product chain (kProductChain) a miss
+// hands on HLX700 -> TQ640 -> KII.
 bool QueryProductInformation(UpdateRunState& state, DeviceLibrary& library, std::int32_t port,
                              std::string_view bootIdFound);
 
