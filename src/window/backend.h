@@ -39,7 +39,7 @@ class WindowPeer {
   virtual int ListGetCurSel(int id) const = 0;
 
   // Progress bar, range 0..100; positions outside are clamped.
-  virtual void SetProgressPos(int id, int pos) = 0;
+  virtual void SetProgressPos(int id, int pos) = 0;  // pos within 0..100
   virtual int GetProgressPos(int id) const = 0;
 
   // Animation control playing an AVI clip resource.

@@ -110,7 +110,7 @@ int CProgressCtrl::SetPos(int pos) {
   WindowPeer* peer = Peer();
   if (peer == nullptr) return 0;
   const int previous = peer->GetProgressPos(id_);
-  peer->SetProgressPos(id_, pos);
+  peer->SetProgressPos(id_, std::clamp(pos, 0, 100));
   return previous;
 }
 
@@ -208,8 +208,13 @@ void CDialog::SetIcon(int iconResourceId, bool big) {
 
 bool CDialog::IsIconic() const { return peer_ != nullptr && peer_->IsIconic(); }
 
+bool CDialog::CancelAllowed() const {
+  if (peer_ == nullptr || template_.FindControl(IDCANCEL) == nullptr) return true;
+  return peer_->IsEnabled(IDCANCEL);
+}
+
 void CDialog::Default() {
-  if ((currentSysCommand_ & 0xFFF0) == SC_CLOSE) OnCancel();
+  if ((currentSysCommand_ & 0xFFF0) == SC_CLOSE && CancelAllowed()) OnCancel();
 }
 
 const MessageMapEntry* CDialog::FindEntry(MessageKind kind, int id, int code) const {
@@ -226,6 +231,7 @@ const MessageMapEntry* CDialog::FindEntry(MessageKind kind, int id, int code) co
 bool CDialog::DispatchInitDialog() { return OnInitDialog(); }
 
 void CDialog::DispatchCommand(int controlId, int notificationCode) {
+  if (controlId == IDCANCEL && notificationCode == BN_CLICKED && !CancelAllowed()) return;
   if (const MessageMapEntry* e = FindEntry(MessageKind::Command, controlId, notificationCode)) {
     Message message{static_cast<std::uintptr_t>(controlId), notificationCode, 0};
     e->handler(*this, message);

@@ -60,7 +60,7 @@ class CComboBox : public CWnd {
 
 class CProgressCtrl : public CWnd {
  public:
-  int SetPos(int pos);  // previous position
+  int SetPos(int pos);  // kept within 0..100; returns the previous position
   int GetPos() const;
 };
 
@@ -186,6 +186,9 @@ class CDialog {
   bool AppendSystemMenuItem(unsigned commandId, const std::string& text);
   void SetIcon(int iconResourceId, bool big);
   bool IsIconic() const;
+  // As the dialog manager does it: with its Cancel button disabled, a
+  // dialog cannot be cancelled, neither by Escape nor by the close box.
+  bool CancelAllowed() const;
   // The default processing of the message being handled: a system command
   // to close the window cancels it; anything else needs nothing of ours.
   void Default();
@@ -198,7 +201,8 @@ class CDialog {
   void DetachPeer() { peer_ = nullptr; }
   bool DispatchInitDialog();
   // A button click, list notification, or the IDOK/IDCANCEL commands of
-  // Enter, Escape and the close box.
+  // Enter, Escape and the close box; IDCANCEL is refused while
+  // CancelAllowed() is false.
   void DispatchCommand(int controlId, int notificationCode);
   void DispatchTimer(unsigned timerId);
   void DispatchSysCommand(unsigned commandId, std::intptr_t lParam);

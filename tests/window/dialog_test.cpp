@@ -147,6 +147,23 @@ TEST_F(DialogTest, SystemCloseGoesThroughDefaultProcessing) {
   EXPECT_EQ(dialog_.sysCommands, (std::vector<unsigned>{0x20, SC_CLOSE}));
 }
 
+TEST_F(DialogTest, DisabledCancelRefusesEscapeAndTheCloseBox) {
+  OpenOuter();
+  auto& b = ui_.Backend();
+  RunOnUiThread([&] {
+    dialog_.Peer()->Enable(IDCANCEL, false);
+    dialog_.DispatchCommand(IDCANCEL, BN_CLICKED);  // Escape, as the system sends it
+  });
+  b.Close(kOuterTemplate);
+  b.SysCommand(kOuterTemplate, SC_CLOSE);
+  ASSERT_TRUE(b.WaitForIdle());
+  EXPECT_TRUE(b.IsDialogOpen(kOuterTemplate));
+  RunOnUiThread([&] { dialog_.Peer()->Enable(IDCANCEL, true); });
+  b.Close(kOuterTemplate);
+  ASSERT_TRUE(ui_.Join());
+  EXPECT_EQ(result_, IDCANCEL);
+}
+
 TEST_F(DialogTest, WorkersMessageBoxWaitsUntilAnswered) {
   OpenOuter();
   auto& b = ui_.Backend();

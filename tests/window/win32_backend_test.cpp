@@ -139,9 +139,11 @@ TEST_F(Win32BackendTest, TextsStatesAndListsThroughThePeer) {
     EXPECT_EQ(p.ListCount(IDC_PORT_LIST), 0);
     EXPECT_EQ(p.ListCount(4711), CB_ERR);
 
-    p.SetProgressPos(IDC_PROGRESS, 42);
+    CProgressCtrl bar;
+    bar.Attach(&d, IDC_PROGRESS);
+    bar.SetPos(42);
     EXPECT_EQ(p.GetProgressPos(IDC_PROGRESS), 42);
-    p.SetProgressPos(IDC_PROGRESS, 250);
+    bar.SetPos(250);
     EXPECT_EQ(p.GetProgressPos(IDC_PROGRESS), 100);
 
     EXPECT_TRUE(p.AnimationOpen(IDC_ANIMATION, IDR_TRANSFER_AVI));
@@ -263,11 +265,23 @@ TEST_F(Win32BackendTest, PortListOpeningAndDeviceNoticesReachTheDialog) {
   EXPECT_EQ(dialog.deviceChanges, 1);
 }
 
-TEST_F(Win32BackendTest, EscapeCancels) {
-  CScriptedDlg dialog(MainTemplate(),
-                      [](CScriptedDlg& d) { PostMessageA(HandleOf(d), WM_KEYDOWN, VK_ESCAPE, 0); });
+// Escape cancels, but neither it nor the close command does while Cancel is
+// disabled.
+TEST_F(Win32BackendTest, EscapeCancelsUnlessCancelIsDisabled) {
+  CScriptedDlg dialog(MainTemplate(), [](CScriptedDlg& d) {
+    HWND hwnd = HandleOf(d);
+    d.Peer()->Enable(IDCANCEL, false);
+    PostMessageA(hwnd, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+    PostToUiThread([hwnd, &d] {
+      EXPECT_TRUE(d.IsOpen());
+      d.Peer()->Enable(IDCANCEL, true);
+      PostMessageA(hwnd, WM_KEYDOWN, VK_ESCAPE, 0);
+    });
+  });
   EXPECT_EQ(dialog.DoModal(), IDCANCEL);
   EXPECT_TRUE(dialog.startClicks.empty());
+  EXPECT_EQ(dialog.sysCommands, std::vector<unsigned>{SC_CLOSE});
 }
 
 // The drag icon is the handle of the icon resource the dialog names; paints

@@ -327,7 +327,7 @@ int GtkDialogWindow::ListGetCurSel(int id) const {
 void GtkDialogWindow::SetProgressPos(int id, int pos) {
   Control* control = Find(id);
   if (!control || control->spec->kind != ControlKind::ProgressBar) return;
-  control->progress = std::clamp(pos, 0, 100);
+  control->progress = pos;
   gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(control->widget), control->progress / 100.0);
 }
 

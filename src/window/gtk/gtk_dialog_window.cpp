@@ -116,16 +116,8 @@ PixelSize GtkDialogWindow::ClientSize() const {
 
 // --- Keyboard, close box and buttons -------------------------------------
 
-// As the dialog manager does it: with its Cancel button disabled, a dialog
-// cannot be cancelled, neither by Escape nor by the close box.
-bool GtkDialogWindow::CancelAllowed() const {
-  const Control* cancel = Find(IDCANCEL);
-  return !cancel || gtk_widget_is_sensitive(cancel->outer);
-}
-
-void GtkDialogWindow::Cancel() {
-  if (CancelAllowed()) dialog_.DispatchCommand(IDCANCEL, BN_CLICKED);
-}
+// Escape and the close box; the dialog refuses it while Cancel is disabled.
+void GtkDialogWindow::Cancel() { dialog_.DispatchCommand(IDCANCEL, BN_CLICKED); }
 
 void GtkDialogWindow::PressEnter() {
   for (auto& control : controls_) {
@@ -259,7 +251,7 @@ void GtkDialogWindow::PopupSystemMenu(const GdkEvent* event) {
   // The window's own entry, then ours after a separator, as in a system menu.
   GtkWidget* close = gtk_menu_item_new_with_mnemonic("_Close");
   g_object_set_data(G_OBJECT(close), "reflint-command", GUINT_TO_POINTER(SC_CLOSE));
-  gtk_widget_set_sensitive(close, CancelAllowed());
+  gtk_widget_set_sensitive(close, dialog_.CancelAllowed());
   gtk_menu_shell_append(GTK_MENU_SHELL(menu_), close);
   gtk_menu_shell_append(GTK_MENU_SHELL(menu_), gtk_separator_menu_item_new());
   for (const auto& [commandId, text] : menuItems_) {
@@ -315,7 +307,7 @@ gboolean GtkDialogWindow::OnQueuedCommands(gpointer data) {
       if (button && gtk_widget_is_sensitive(button->widget) &&
           gtk_widget_get_visible(button->outer))
         self.dialog_.DispatchCommand(static_cast<int>(command.id), BN_CLICKED);
-    } else if (command.id != SC_CLOSE || self.CancelAllowed()) {
+    } else {
       self.dialog_.DispatchSysCommand(command.id, 0);
     }
   }

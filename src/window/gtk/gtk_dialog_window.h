@@ -91,7 +91,6 @@ class GtkDialogWindow final : public WindowPeer {
   const Control* Find(int id) const;
   Control* FindList(int id);
   const Control* FindList(int id) const;
-  bool CancelAllowed() const;
   void Cancel();
   void PressEnter();
   void PopupSystemMenu(const GdkEvent* event);

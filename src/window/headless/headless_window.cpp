@@ -138,7 +138,7 @@ int HeadlessWindow::ListGetCurSel(int id) const {
 
 void HeadlessWindow::SetProgressPos(int id, int pos) {
   std::lock_guard lock(backend_.Mutex());
-  if (ControlState* c = FindLocked(id)) c->progressPos = std::clamp(pos, 0, 100);
+  if (ControlState* c = FindLocked(id)) c->progressPos = pos;
   backend_.NotifyChangedLocked();
 }
 

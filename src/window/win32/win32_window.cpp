@@ -121,7 +121,7 @@ int Win32Window::ListGetCurSel(int id) const {
 }
 
 void Win32Window::SetProgressPos(int id, int pos) {
-  Send(id, PBM_SETPOS, static_cast<WPARAM>(std::clamp(pos, 0, 100)));
+  Send(id, PBM_SETPOS, static_cast<WPARAM>(pos));
 }
 
 int Win32Window::GetProgressPos(int id) const {

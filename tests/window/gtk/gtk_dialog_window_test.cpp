@@ -196,9 +196,11 @@ TEST(GtkDialogWindow, TextsListsProgressAndVisibility) {
     EXPECT_EQ(peer.ListCount(kList), 2);
     EXPECT_TRUE(d.selChanges.empty());  // the program's own changes notify nothing
 
-    peer.SetProgressPos(kBar, 150);
+    CProgressCtrl bar;
+    bar.Attach(&d, kBar);
+    bar.SetPos(150);
     EXPECT_EQ(peer.GetProgressPos(kBar), 100);
-    peer.SetProgressPos(kBar, -4);
+    EXPECT_EQ(bar.SetPos(-4), 100);
     EXPECT_EQ(peer.GetProgressPos(kBar), 0);
 
     EXPECT_FALSE(peer.IsVisible(kBar));
