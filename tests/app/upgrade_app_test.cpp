@@ -80,7 +80,7 @@ TEST_F(UpgradeAppTest, StartsListsFreePortsSavesTheChoiceAndEndsOnExit) {
   CUpgradeApp app;
   std::atomic<int> returned{-1};
   headless::HeadlessHarness ui;
-  auto& b = ui.Backend();
+  auto& b = ui.Driver();
   ui.Start([&] { returned = app.InitInstance() ? 1 : 0; });
   ASSERT_TRUE(b.WaitForDialog(IDD_UPGRADE_DIALOG));
   ASSERT_TRUE(b.WaitForIdle());

@@ -53,7 +53,7 @@ TEST(ResetPromptTest, CancelledJobNeverClosesALaterShowing) {
     CResetPromptDlg prompt;
     prompt.SetOwner(&owner);
     headless::HeadlessHarness ui;
-    headless::HeadlessBackend& b = ui.Backend();
+    headless::HeadlessDriver& b = ui.Driver();
     ui.Start([&] {
       prompt.DoModal();
       secondResult.store(prompt.DoModal());

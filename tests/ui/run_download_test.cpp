@@ -64,7 +64,7 @@ TEST_F(DownloadRunTest, TypicalRequestWritesTheFirmwareAndEndsIdle) {
   EXPECT_TRUE(env.Sleeps().empty());
 
   // A tick that was already queued neither restores nor destroys anything.
-  Ui().Post([this] { window.load()->OnTimer(kProgressTimer); });
+  ui.Backend().Post([this] { window.load()->OnTimer(kProgressTimer); });
   ASSERT_TRUE(Ui().WaitForIdle());
   EXPECT_TRUE(InIdleLayout());
 }

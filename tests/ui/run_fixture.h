@@ -43,7 +43,7 @@ class RunFixture : public testing::Test {
     WaitUntil([&] { return env.library.use_count() == 1; });
   }
 
-  headless::HeadlessBackend& Ui() { return ui.Backend(); }
+  headless::HeadlessDriver& Ui() { return ui.Driver(); }
 
   void OpenWindow() {
     ui.Start([this] {

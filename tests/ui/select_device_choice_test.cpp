@@ -12,7 +12,7 @@
 
 namespace {
 
-using headless::HeadlessBackend;
+using headless::HeadlessDriver;
 using headless::HeadlessHarness;
 using ::testing::ElementsAre;
 using F = DeviceFamily;
@@ -63,7 +63,7 @@ class DeviceChoiceFlowTest : public ::testing::Test {
   NoLibraryEnvironment environment;
   CUpgradeDlg window{environment};
   HeadlessHarness harness;
-  HeadlessBackend& backend = harness.Backend();
+  HeadlessDriver& backend = harness.Driver();
   bool chosen = false;
 };
 

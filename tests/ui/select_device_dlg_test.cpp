@@ -9,14 +9,14 @@
 
 namespace {
 
-using headless::HeadlessBackend;
+using headless::HeadlessDriver;
 using headless::HeadlessHarness;
 using ::testing::ElementsAre;
 
 // Notes which timers were still set right after OK or Cancel closed it.
 class RecordingSelectDeviceDlg : public CSelectDeviceDlg {
  public:
-  explicit RecordingSelectDeviceDlg(HeadlessBackend& backend) : backend_(backend) {}
+  explicit RecordingSelectDeviceDlg(HeadlessDriver& backend) : backend_(backend) {}
   void OnOK() override {
     CSelectDeviceDlg::OnOK();
     timersAfterClose = backend_.Timers(IDD_SELECT_DEVICE);
@@ -28,7 +28,7 @@ class RecordingSelectDeviceDlg : public CSelectDeviceDlg {
   std::vector<unsigned> timersAfterClose{99};
 
  private:
-  HeadlessBackend& backend_;
+  HeadlessDriver& backend_;
 };
 
 std::vector<std::string> ItemTexts(const headless::ControlState& list) {
@@ -50,7 +50,7 @@ TEST(SelectDeviceDlg, CandidatesSkipEmptyNamesAndAreCopied) {
 
 TEST(SelectDeviceDlg, OpensWithFirstEntrySelectedAndBlinks) {
   HeadlessHarness harness;
-  HeadlessBackend& backend = harness.Backend();
+  HeadlessDriver& backend = harness.Driver();
   std::unique_ptr<RecordingSelectDeviceDlg> dialog;
   int result = 0;
   std::string selection;
@@ -86,7 +86,7 @@ TEST(SelectDeviceDlg, OpensWithFirstEntrySelectedAndBlinks) {
 
 TEST(SelectDeviceDlg, CancelStopsTheTimerAndEmptyListSelectsNothing) {
   HeadlessHarness harness;
-  HeadlessBackend& backend = harness.Backend();
+  HeadlessDriver& backend = harness.Driver();
   std::unique_ptr<RecordingSelectDeviceDlg> dialog;
   int result = 0;
   harness.Start([&] {

@@ -29,10 +29,10 @@ class UpgradeDlgTest : public ::testing::Test {
       CUpgradeDlg window(env_);
       result_ = window.DoModal();
     });
-    ASSERT_TRUE(ui_.Backend().WaitForDialog(IDD_UPGRADE_DIALOG));
-    ASSERT_TRUE(ui_.Backend().WaitForIdle());
+    ASSERT_TRUE(ui_.Driver().WaitForDialog(IDD_UPGRADE_DIALOG));
+    ASSERT_TRUE(ui_.Driver().WaitForIdle());
   }
-  headless::ControlState Control(int id) { return ui_.Backend().Control(IDD_UPGRADE_DIALOG, id); }
+  headless::ControlState Control(int id) { return ui_.Driver().Control(IDD_UPGRADE_DIALOG, id); }
   std::vector<std::string> PortItems() {
     std::vector<std::string> texts;
     for (const auto& item : Control(IDC_PORT_LIST).items) texts.push_back(item.text);
@@ -76,7 +76,7 @@ TEST_F(UpgradeDlgTest, NoFirmwareDisablesStartUpdateButStillBlinks) {
   EXPECT_FALSE(Control(IDC_START_UPDATE).enabled);
   EXPECT_TRUE(Control(IDCANCEL).enabled);
   EXPECT_TRUE(Control(IDC_PORT_LIST).enabled);
-  EXPECT_THAT(ui_.Backend().Timers(IDD_UPGRADE_DIALOG), ElementsAre(kBlinkTimer));
+  EXPECT_THAT(ui_.Driver().Timers(IDD_UPGRADE_DIALOG), ElementsAre(kBlinkTimer));
 }
 
 TEST_F(UpgradeDlgTest, OneNamedVersionIsEnoughForStartUpdate) {
@@ -100,7 +100,7 @@ TEST_F(UpgradeDlgTest, NoNamedVersionKeepsWarningButDisablesStartUpdate) {
 
 TEST_F(UpgradeDlgTest, OpensInIdleLayoutWithMenuIconsAndBlinkTimer) {
   Open();
-  auto& b = ui_.Backend();
+  auto& b = ui_.Driver();
   for (int id : {IDC_PROGRESS, IDC_JOBNAME, IDC_PERCENT, IDC_ANIMATION}) {
     EXPECT_FALSE(Control(id).visible) << id;
   }
@@ -161,7 +161,7 @@ TEST_F(UpgradeDlgTest, EverySelectionChangeSavesThePort) {
   env_.SetOpenPorts({3, 5, 12});
   env_.SetSavedPort(12);
   Open();
-  auto& b = ui_.Backend();
+  auto& b = ui_.Driver();
   EXPECT_EQ(Control(IDC_PORT_LIST).curSel, 2);
   b.SelectListItem(IDD_UPGRADE_DIALOG, IDC_PORT_LIST, 1);
   ASSERT_TRUE(b.WaitForIdle());
@@ -174,8 +174,8 @@ TEST_F(UpgradeDlgTest, EverySelectionChangeSavesThePort) {
 TEST_F(UpgradeDlgTest, NoPortsEntrySavesZeroWhenChosen) {
   env_.SetSavedPort(2);
   Open();
-  ui_.Backend().SelectListItem(IDD_UPGRADE_DIALOG, IDC_PORT_LIST, 0);
-  ASSERT_TRUE(ui_.Backend().WaitForIdle());
+  ui_.Driver().SelectListItem(IDD_UPGRADE_DIALOG, IDC_PORT_LIST, 0);
+  ASSERT_TRUE(ui_.Driver().WaitForIdle());
   EXPECT_EQ(env_.SavedPort(), 0);
 }
 
@@ -213,7 +213,7 @@ TEST_F(UpgradeDlgTest, PortListFollowsThePortsWhenOpenedOrOnADeviceNotice) {
     SCOPED_TRACE(c.name);
     ShellEnvironment env;
     HeadlessHarness ui;
-    auto& b = ui.Backend();
+    auto& b = ui.Driver();
     if (c.saved) env.SetSavedPort(*c.saved);
     env.SetOpenPorts(c.openBefore);
     ui.Start([&env] {
@@ -245,7 +245,7 @@ TEST_F(UpgradeDlgTest, PortListFollowsThePortsWhenOpenedOrOnADeviceNotice) {
 
 TEST_F(UpgradeDlgTest, SystemMenuIds16To31OpenTheAboutBox) {
   Open();
-  auto& b = ui_.Backend();
+  auto& b = ui_.Driver();
   b.SysCommand(IDD_UPGRADE_DIALOG, 32);
   ASSERT_TRUE(b.WaitForIdle());
   EXPECT_FALSE(b.IsDialogOpen(IDD_ABOUTBOX));
@@ -264,7 +264,7 @@ TEST_F(UpgradeDlgTest, SystemMenuIds16To31OpenTheAboutBox) {
 
 TEST_F(UpgradeDlgTest, MinimisedWindowDrawsItsIconCentred) {
   Open();
-  auto& b = ui_.Backend();
+  auto& b = ui_.Driver();
   b.Paint(IDD_UPGRADE_DIALOG);
   ASSERT_TRUE(b.WaitForIdle());
   EXPECT_TRUE(b.DrawnIcons(IDD_UPGRADE_DIALOG).empty());

@@ -31,8 +31,8 @@ class DialogTest : public ::testing::Test {
   // Opens the outer dialog on the UI thread; its result lands in result_.
   void OpenOuter() {
     ui_.Start([this] { result_ = dialog_.DoModal(); });
-    ASSERT_TRUE(ui_.Backend().WaitForDialog(kOuterTemplate));
-    ASSERT_TRUE(ui_.Backend().WaitForIdle());
+    ASSERT_TRUE(ui_.Driver().WaitForDialog(kOuterTemplate));
+    ASSERT_TRUE(ui_.Driver().WaitForIdle());
   }
   template <typename T>
   T OnUi(const std::function<T()>& read) {
@@ -50,7 +50,7 @@ class DialogTest : public ::testing::Test {
 
 TEST_F(DialogTest, TextsGoToControlsOnOpeningAndBackOnOk) {
   OpenOuter();
-  auto& b = ui_.Backend();
+  auto& b = ui_.Driver();
   EXPECT_EQ(b.Control(kOuterTemplate, kNameText).text, "Initial");
   RunOnUiThread([&] { dialog_.Peer()->SetText(kNameText, "Typed"); });
   b.Click(kOuterTemplate, IDOK);
@@ -64,7 +64,7 @@ TEST_F(DialogTest, TextsGoToControlsOnOpeningAndBackOnOk) {
 TEST_F(DialogTest, CancelWithoutHandlerEndsWithCancelAndKeepsTexts) {
   OpenOuter();
   RunOnUiThread([&] { dialog_.Peer()->SetText(kNameText, "Typed"); });
-  ui_.Backend().Close(kOuterTemplate);
+  ui_.Driver().Close(kOuterTemplate);
   ASSERT_TRUE(ui_.Join());
   EXPECT_EQ(result_, IDCANCEL);
   EXPECT_EQ(dialog_.name, "Initial");
@@ -72,7 +72,7 @@ TEST_F(DialogTest, CancelWithoutHandlerEndsWithCancelAndKeepsTexts) {
 
 TEST_F(DialogTest, ListNotificationReachesHandlerWithTheUsersSelection) {
   OpenOuter();
-  auto& b = ui_.Backend();
+  auto& b = ui_.Driver();
   b.SelectListItem(kOuterTemplate, kList, 2);
   b.SelectListItem(kOuterTemplate, kList, 7);  // no such entry: nothing happens
   ASSERT_TRUE(b.WaitForIdle());
@@ -90,14 +90,14 @@ TEST_F(DialogTest, SelectStringMatchesPrefixIgnoringCaseAndWrapsAround) {
   EXPECT_EQ(OnUi<int>([&] { return dialog_.list.SelectString(0, "COM1"); }), 1);
   EXPECT_EQ(OnUi<int>([&] { return dialog_.list.SelectString(1, "COM1"); }), 0);
   EXPECT_EQ(OnUi<int>([&] { return dialog_.list.SelectString(-1, "COM4"); }), CB_ERR);
-  EXPECT_EQ(ui_.Backend().Control(kOuterTemplate, kList).curSel, 0);  // unchanged
+  EXPECT_EQ(ui_.Driver().Control(kOuterTemplate, kList).curSel, 0);  // unchanged
   EXPECT_EQ(OnUi<int>([&] { return dialog_.list.SetCurSel(5); }), CB_ERR);
-  EXPECT_EQ(ui_.Backend().Control(kOuterTemplate, kList).curSel, -1);
+  EXPECT_EQ(ui_.Driver().Control(kOuterTemplate, kList).curSel, -1);
 }
 
 TEST_F(DialogTest, TimerTicksArriveWhileNestedDialogIsOpen) {
   OpenOuter();
-  auto& b = ui_.Backend();
+  auto& b = ui_.Driver();
   b.Click(kOuterTemplate, kOpenInner);
   ASSERT_TRUE(b.WaitForDialog(kInnerTemplate));
   EXPECT_EQ(b.OpenDialogs(), (std::vector<int>{kOuterTemplate, kInnerTemplate}));
@@ -122,12 +122,12 @@ TEST_F(DialogTest, TimerTicksArriveWhileNestedDialogIsOpen) {
 }
 
 TEST_F(DialogTest, RealTimeTimersTickOnTheClock) {
-  ui_.Backend().EnableRealTimeTimers(true);
+  ui_.Driver().EnableRealTimeTimers(true);
   ui_.Start([this] {
     dialog_.ticks.clear();
     result_ = dialog_.DoModal();
   });
-  ASSERT_TRUE(ui_.Backend().WaitForDialog(kOuterTemplate));
+  ASSERT_TRUE(ui_.Driver().WaitForDialog(kOuterTemplate));
   RunOnUiThread([&] { dialog_.SetTimer(7, 1); });
   for (int i = 0; i < 500 && OnUi<std::size_t>([&] { return dialog_.ticks.size(); }) < 3; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -137,7 +137,7 @@ TEST_F(DialogTest, RealTimeTimersTickOnTheClock) {
 
 TEST_F(DialogTest, SystemCloseGoesThroughDefaultProcessing) {
   OpenOuter();
-  auto& b = ui_.Backend();
+  auto& b = ui_.Driver();
   b.SysCommand(kOuterTemplate, 0x20);
   ASSERT_TRUE(b.WaitForIdle());
   EXPECT_TRUE(b.IsDialogOpen(kOuterTemplate));
@@ -149,7 +149,7 @@ TEST_F(DialogTest, SystemCloseGoesThroughDefaultProcessing) {
 
 TEST_F(DialogTest, DisabledCancelRefusesEscapeAndTheCloseBox) {
   OpenOuter();
-  auto& b = ui_.Backend();
+  auto& b = ui_.Driver();
   RunOnUiThread([&] {
     dialog_.Peer()->Enable(IDCANCEL, false);
     dialog_.DispatchCommand(IDCANCEL, BN_CLICKED);  // Escape, as the system sends it
@@ -166,7 +166,7 @@ TEST_F(DialogTest, DisabledCancelRefusesEscapeAndTheCloseBox) {
 
 TEST_F(DialogTest, WorkersMessageBoxWaitsUntilAnswered) {
   OpenOuter();
-  auto& b = ui_.Backend();
+  auto& b = ui_.Driver();
   std::atomic<int> answer{0};
   std::thread worker([&] { answer = AfxMessageBox("Done!\n", MB_YESNO | MB_ICONQUESTION); });
   const auto box = b.WaitForMessageBox();
@@ -190,12 +190,12 @@ TEST_F(DialogTest, WorkersMessageBoxWaitsUntilAnswered) {
 
 TEST_F(DialogTest, WaitCursorNestsAndRestores) {
   OpenOuter();
-  auto& b = ui_.Backend();
+  auto& b = ui_.Driver();
   BeginWaitCursor();
   BeginWaitCursor();
   EndWaitCursor();
   EXPECT_TRUE(b.WaitCursorShown());
-  b.SetWaitCursor(false);  // a box took it away
+  ui_.Backend().SetWaitCursor(false);  // a box took it away
   RestoreWaitCursor();
   EXPECT_TRUE(b.WaitCursorShown());
   EndWaitCursor();
@@ -214,7 +214,7 @@ TEST(HarnessTest, TearDownEndsLoopsStillRunning) {
       result = dialog.DoModal();
       boxResult = AfxMessageBox("after");
     });
-    ASSERT_TRUE(ui.Backend().WaitForDialog(kOuterTemplate));
+    ASSERT_TRUE(ui.Driver().WaitForDialog(kOuterTemplate));
   }
   EXPECT_EQ(result, IDCANCEL);
   EXPECT_EQ(boxResult, IDCANCEL);
@@ -227,7 +227,7 @@ TEST(HarnessTest, WorkersMessageBoxAfterTheUiFunctionReturnedStillEnds) {
   ASSERT_TRUE(ui.Join());
   std::atomic<int> answer{0};
   std::thread worker([&] { answer = AfxMessageBox("late"); });
-  const auto box = ui.Backend().WaitForMessageBox();
+  const auto box = ui.Driver().WaitForMessageBox();
   ASSERT_TRUE(box.has_value());
   EXPECT_EQ(box->text, "late");
   ui.Backend().AbortAll();

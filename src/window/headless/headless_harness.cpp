@@ -2,11 +2,16 @@
 
 namespace headless {
 
-HeadlessHarness::HeadlessHarness() {
+namespace {
+HeadlessBackend* InstallNewBackend() {
   auto backend = std::make_unique<HeadlessBackend>();
-  backend_ = backend.get();
+  HeadlessBackend* installed = backend.get();
   InstallBackend(std::move(backend));
+  return installed;
 }
+}  // namespace
+
+HeadlessHarness::HeadlessHarness() : backend_(InstallNewBackend()), driver_(*backend_) {}
 
 HeadlessHarness::~HeadlessHarness() {
   if (ui_.joinable()) {

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "window/headless/headless_backend.h"
+#include "window/headless/headless_driver.h"
 
 namespace headless {
 
@@ -21,6 +22,8 @@ class HeadlessHarness {
   HeadlessHarness& operator=(const HeadlessHarness&) = delete;
 
   HeadlessBackend& Backend() { return *backend_; }
+  // What the test does to the program's windows and reads from them.
+  HeadlessDriver& Driver() { return driver_; }
 
   // Runs uiMain on a new UI thread.
   void Start(std::function<void()> uiMain);
@@ -31,6 +34,7 @@ class HeadlessHarness {
 
  private:
   HeadlessBackend* backend_;  // owned by the installed backend slot
+  HeadlessDriver driver_;
   std::thread ui_;
   mutable std::mutex mutex_;
   std::condition_variable done_;
