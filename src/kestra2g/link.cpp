@@ -1,5 +1,6 @@
 #include "kestra2g/link.h"
 
+#include <algorithm>
 #include <array>
 
 #include "kestra2g/library_log.h"
@@ -34,14 +35,19 @@ std::optional<wire::Frame> Link::Receive(Clock::time_point deadline) {
   for (;;) {
     if (auto frame = decoder_.Next()) return frame;
     if (lost_) return std::nullopt;
+    // Past the deadline, still take what has already arrived: answers may
+    // wait unread while a write was blocked.
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) return std::nullopt;
-    const int n = port_->Read(buffer, static_cast<int>(left));
+    const int n = port_->Read(buffer, static_cast<int>(std::max<decltype(left)>(left, 0)));
     if (n < 0) {
       lost_ = true;
       return std::nullopt;
     }
-    if (n > 0) decoder_.Feed(std::span(buffer).first(static_cast<std::size_t>(n)));
+    if (n > 0) {
+      decoder_.Feed(std::span(buffer).first(static_cast<std::size_t>(n)));
+    } else if (left <= 0) {
+      return std::nullopt;
+    }
   }
 }
 

@@ -182,11 +182,8 @@ bool Transfer::Run() {
     if (sentBytes_ > sendBudget) {
       return Fail(Cause::BadReply, "data transfer: answered, but the data not taken");
     }
-    // Answers may wait unread while a write was blocked: always look once.
-    const Clock::time_point soonest = Clock::now() + std::chrono::milliseconds(1);
-    const Clock::time_point deadline = inFlight_.empty()
-                                           ? soonest + timing::kMaxAckWait
-                                           : std::max(soonest, Due(inFlight_.front()));
+    const Clock::time_point deadline =
+        inFlight_.empty() ? Clock::now() + timing::kMaxAckWait : Due(inFlight_.front());
     if (auto frame = link_.Receive(deadline)) {
       if (frame->type != wire::ReplyType(request_)) continue;
       if (!Answer(*frame)) return false;
