@@ -16,17 +16,16 @@ bool HasAcceptedPrefix(std::string_view name, const UpdateRunState& state) {
   return false;
 }
 
-std::string GetFirmwareVersionText(std::string_view path, std::string_view exeDirectory,
-                                   UpdateRunState& state) {
+std::optional<std::string> GetFirmwareVersionText(std::string_view path,
+                                                  std::string_view exeDirectory,
+                                                  UpdateRunState& state) {
   const std::string_view fileName =
       path.size() > exeDirectory.size() ? path.substr(exeDirectory.size()) : std::string_view{};
 
-  if (!platform::CanOpenForReading(std::string(path)))
-    return std::string(UserTextOf(UserText::MissingFirmware));
-  if (fileName.empty() || !HasAcceptedPrefix(fileName, state))
-    return std::string(UserTextOf(UserText::MissingFirmware));
+  if (!platform::CanOpenForReading(std::string(path))) return std::nullopt;
+  if (fileName.empty() || !HasAcceptedPrefix(fileName, state)) return std::nullopt;
   const std::size_t marker = fileName.find(kVersionMarker);
-  if (marker == std::string_view::npos) return std::string(UserTextOf(UserText::MissingFirmware));
+  if (marker == std::string_view::npos) return std::nullopt;
 
   SetFlag(state.validFirmware);
   // Everything between the marker and the extension's four characters.

@@ -2,12 +2,12 @@
 // Naming a firmware version from a firmware file's name alone, and the
 // available flags that decide which families' names are accepted.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "catalogue/firmware_catalogue.h"
 #include "core/update_run_state.h"
-#include "core/user_texts.h"
 
 // The version follows the first occurrence of this marker.
 inline constexpr std::string_view kVersionMarker = "V_";
@@ -23,8 +23,10 @@ bool HasAcceptedPrefix(std::string_view name, const UpdateRunState& state);
 // The version named by the file at `path`: the part of its name between the
 // first "V_" and the last four characters, each '_' shown as '.'. The file
 // name is the last (path length - directory length) characters of the path.
-// UserText::MissingFirmware when the file cannot be opened for reading, its name
-// fails the prefix test or has no "V_". Sets the valid-firmware flag when a
-// version (even an empty one) is named; never clears it.
-std::string GetFirmwareVersionText(std::string_view path, std::string_view exeDirectory,
-                                   UpdateRunState& state);
+// None when the file cannot be opened for reading, its name fails the prefix
+// test or has no "V_" (the window shows UserText::MissingFirmware there).
+// Sets the valid-firmware flag when a version (even an empty one) is named;
+// never clears it.
+std::optional<std::string> GetFirmwareVersionText(std::string_view path,
+                                                  std::string_view exeDirectory,
+                                                  UpdateRunState& state);

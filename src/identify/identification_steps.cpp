@@ -1,6 +1,5 @@
 #include "identify/identification_steps.h"
 
-#include "core/user_texts.h"
 #include "identify/identification_texts.h"
 #include "identify/information_buffer.h"
 #include "identify/library_results.h"
@@ -82,17 +81,17 @@ bool QueryProductInformation(UpdateRunState& state, DeviceLibrary& library, std:
   return confirmed;
 }
 
-std::string QueryApplicationInformation(UpdateRunState& state, DeviceLibrary& library,
-                                        std::int32_t port) {
+std::optional<std::string> QueryApplicationInformation(UpdateRunState& state,
+                                                       DeviceLibrary& library, std::int32_t port) {
   InformationBuffer buffer;
-  std::string installedVersion;
+  std::optional<std::string> installedVersion = "";
   for (DeviceFamily family : kExaminationOrder) {
     if (!state.IsBootMatched(family)) continue;
     if (QueryInformation(library, family, InformationKind::kApplication, buffer, port)) {
       installedVersion = VersionFromApplicationText(buffer.Text());
       SetFlag(state.selected[FamilyIndex(family)]);
     } else {
-      installedVersion = std::string(UserTextOf(UserText::NotAcquired));
+      installedVersion = std::nullopt;
     }
   }
   return installedVersion;

@@ -5,11 +5,12 @@
 // exactly 1 counts as no answer.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
-#include "identify/device_library.h"
 #include "core/update_run_state.h"
+#include "identify/device_library.h"
 
 // Asks the boot loader of each available family in examination order. The
 // first whose boot text carries its own boot ID after "OEM " is marked
@@ -26,6 +27,7 @@ bool QueryProductInformation(UpdateRunState& state, DeviceLibrary& library, std:
 
 // Reads the installed version from each boot-matched family's application
 // and selects each family that answers. The last family asked decides the
-// text; empty when no family is boot-matched.
-std::string QueryApplicationInformation(UpdateRunState& state, DeviceLibrary& library,
-                                        std::int32_t port);
+// version: none when it did not answer (the window shows
+// UserText::NotAcquired there), empty when no family is boot-matched.
+std::optional<std::string> QueryApplicationInformation(UpdateRunState& state,
+                                                       DeviceLibrary& library, std::int32_t port);

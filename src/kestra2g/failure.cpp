@@ -80,8 +80,8 @@ bool Fail(Cause cause, std::string note, int code) {
 
 bool FailRefused(const char* request, wire::Status status) {
   return Fail(Cause::Refused,
-              std::string(request) + ", status " + std::to_string(static_cast<int>(status)) +
-                  " (" + StatusName(status) + ")",
+              std::string(request) + ", status " + std::to_string(static_cast<int>(status)) + " (" +
+                  StatusName(status) + ")",
               static_cast<int>(status));
 }
 
@@ -92,10 +92,11 @@ std::string Describe(const Failure& failure) {
   if (failure.stage != Job::Idle) text = std::string("in stage ") + JobName(failure.stage) + ": ";
   text += CauseText(failure.cause);
   std::string detail = failure.note;
-  if (failure.cause == Cause::PortUnavailable && failure.code != 0) {
+  if ((failure.cause == Cause::PortUnavailable || failure.cause == Cause::LineDropped) &&
+      failure.code != 0) {
     if (!detail.empty()) detail += ", ";
-    detail += platform::SystemErrorText(static_cast<unsigned long>(failure.code)) + ", system error " +
-              std::to_string(failure.code);
+    detail += platform::SystemErrorText(static_cast<unsigned long>(failure.code)) +
+              ", system error " + std::to_string(failure.code);
   }
   if (!detail.empty()) text += " (" + detail + ")";
   return text;

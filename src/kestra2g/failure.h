@@ -13,7 +13,7 @@ namespace kestra2g {
 enum class Cause {
   None,
   PortUnavailable,  // the port could not be opened; code is the system's number
-  LineDropped,      // the other side hung up or the port vanished
+  LineDropped,      // the other side hung up or the port vanished; code as above, if any
   TimedOut,         // nothing valid came back in time
   DamagedFrames,    // only damaged frames or stray bytes came back
   Refused,          // the device answered with a status other than OK; code is it

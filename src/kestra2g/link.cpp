@@ -82,7 +82,7 @@ std::optional<wire::HelloInfo> Link::Hello() {
 }
 
 bool Link::FailExchange(const char* what) const {
-  if (lost_) return Fail(Cause::LineDropped, what);
+  if (lost_) return Fail(Cause::LineDropped, what, port_->LineError());
   if (decoder_.badFrames() > 0 || decoder_.skippedBytes() > 0) {
     return Fail(Cause::DamagedFrames, std::string(what) + ", " +
                                           std::to_string(decoder_.badFrames()) + " bad frames, " +

@@ -43,6 +43,13 @@ class SerialPort {
 
   // Discards input that has arrived but was not read.
   virtual void DiscardInput() = 0;
+
+  // The system's error number (errno, GetLastError) that ended the line;
+  // 0 while it is up, and when it ended without one (a hang-up, a stall).
+  int LineError() const { return lineError_; }
+
+ protected:
+  int lineError_ = 0;
 };
 
 // True when COMn exists and could be opened exclusively for reading and

@@ -87,11 +87,11 @@ class PosixSerialPort final : public SerialPort {
         continue;
       }
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return Gone(false);
+      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return Gone(false, errno);
       pollfd p{fd_, POLLOUT, 0};
       const int r = poll(&p, 1, kStallMs);
       if (r < 0 && errno == EINTR) continue;
-      if (r < 0) return Gone(false);
+      if (r < 0) return Gone(false, errno);
       if (r == 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return Gone(false);
     }
     return true;
@@ -108,12 +108,12 @@ class PosixSerialPort final : public SerialPort {
       if (n > 0) return static_cast<int>(n);
       if (n == 0) return Gone(-1);
       if (errno == EINTR) continue;
-      if (errno != EAGAIN && errno != EWOULDBLOCK) return Gone(-1);
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return Gone(-1, errno);
       const int wait = RemainingMs(deadline);
       if (wait <= 0) return 0;
       pollfd p{fd_, POLLIN, 0};
       const int r = poll(&p, 1, wait);
-      if (r < 0 && errno != EINTR) return Gone(-1);
+      if (r < 0 && errno != EINTR) return Gone(-1, errno);
       // A hung-up terminal also reports POLLIN; the read above then tells
       // what is left. Without POLLIN nothing more will ever come.
       if (r > 0 && (p.revents & POLLIN) == 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
@@ -127,8 +127,9 @@ class PosixSerialPort final : public SerialPort {
  private:
   // The line is gone for good: later calls fail at once, without touching it.
   template <typename T>
-  T Gone(T failure) {
+  T Gone(T failure, int systemError = 0) {
     gone_ = true;
+    lineError_ = systemError;
     return failure;
   }
 
@@ -153,8 +154,8 @@ bool MakeRaw(int fd) {
 
 // Opens the device unless another program holds it (see DeviceHeldElsewhere,
 // TIOCEXCL, flock). The descriptor holds our flock; nothing else changed.
-int OpenUnused(const std::string& device, std::chrono::milliseconds reuseFreeFor,
-               PortError& err, int& number) {
+int OpenUnused(const std::string& device, std::chrono::milliseconds reuseFreeFor, PortError& err,
+               int& number) {
   if (DeviceHeldElsewhere(device, reuseFreeFor)) {
     err = PortError::Busy;
     return -1;

@@ -43,7 +43,8 @@ class Handle {
 class Win32SerialPort final : public SerialPort {
  public:
   explicit Win32SerialPort(HANDLE port)
-      : port_(port), readDone_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      : port_(port),
+        readDone_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
         writeDone_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
   Win32SerialPort(const Win32SerialPort&) = delete;
   Win32SerialPort& operator=(const Win32SerialPort&) = delete;
@@ -63,11 +64,10 @@ class Win32SerialPort final : public SerialPort {
       ov.hEvent = writeDone_.get();
       DWORD written = 0;
       if (!Finish(WriteFile(port_.get(), bytes.data() + done, chunk, nullptr, &ov), ov, bound,
-                  &written) ||
-          written == 0) {
-        gone_ = true;
-        return false;
+                  &written)) {
+        return Gone(false, GetLastError());
       }
+      if (written == 0) return Gone(false);
       done += written;
     }
     return true;
@@ -82,15 +82,11 @@ class Win32SerialPort final : public SerialPort {
     ov.hEvent = readDone_.get();
     const BOOL started = ReadFile(port_.get(), buffer.data(), size, nullptr, &ov);
     if (!Finish(started, ov, static_cast<DWORD>(std::max(timeoutMs, 0)), &got, &timedOut)) {
-      gone_ = true;
-      return -1;
+      return Gone(-1, GetLastError());
     }
     // A read that waits for its first byte without end completes empty only
     // when the device went away.
-    if (got == 0 && !timedOut) {
-      gone_ = true;
-      return -1;
-    }
+    if (got == 0 && !timedOut) return Gone(-1);
     return static_cast<int>(got);
   }
 
@@ -115,8 +111,7 @@ class Win32SerialPort final : public SerialPort {
   // Completes one overlapped operation begun with result `started`, waiting
   // at most waitMs; past that it is cancelled and counts as a time-out with
   // what it had transferred. False when the line failed.
-  bool Finish(BOOL started, OVERLAPPED& ov, DWORD waitMs, DWORD* count,
-              bool* timedOut = nullptr) {
+  bool Finish(BOOL started, OVERLAPPED& ov, DWORD waitMs, DWORD* count, bool* timedOut = nullptr) {
     *count = 0;
     if (!started && GetLastError() != ERROR_IO_PENDING) return false;
     bool cancelled = false;
@@ -135,6 +130,14 @@ class Win32SerialPort final : public SerialPort {
       return true;
     }
     return false;
+  }
+
+  // The line is gone for good: later calls fail at once, without touching it.
+  template <typename T>
+  T Gone(T failure, DWORD systemError = 0) {
+    gone_ = true;
+    lineError_ = static_cast<int>(systemError);
+    return failure;
   }
 
   Handle port_;

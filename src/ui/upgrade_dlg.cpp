@@ -54,7 +54,8 @@ bool CUpgradeDlg::HasAcceptedPrefix(const std::string& name) const {
 }
 
 std::string CUpgradeDlg::GetFirmwareVersionText(const std::string& path) {
-  return ::GetFirmwareVersionText(path, environment_.Catalogue().GetExeDirectory(), runState_);
+  return ::GetFirmwareVersionText(path, environment_.Catalogue().GetExeDirectory(), runState_)
+      .value_or(std::string(UserTextOf(UserText::MissingFirmware)));
 }
 
 bool CUpgradeDlg::OnInitDialog() {
@@ -146,7 +147,8 @@ void CUpgradeDlg::RefreshPortList() {
   if (transferring_ || runInProgress_) return;
   const CPortScan scan = ScanPorts();
   std::vector<std::uint32_t> found;
-  for (int i = 0; i < scan.GetCount(); ++i) found.push_back(static_cast<std::uint32_t>(scan.GetAt(i)));
+  for (int i = 0; i < scan.GetCount(); ++i)
+    found.push_back(static_cast<std::uint32_t>(scan.GetAt(i)));
   if (found.empty()) found.push_back(0);  // "No ports found"
   std::vector<std::uint32_t> listed;
   for (int i = 0; i < portList_.GetCount(); ++i) listed.push_back(portList_.GetItemData(i));

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/user_texts.h"
 #include "identify/device_choice.h"
 #include "identify/device_library.h"
 #include "identify/identification_steps.h"
@@ -70,7 +71,8 @@ bool CUpgradeDlg::QueryProductInformation(std::int32_t port, const std::string& 
 }
 
 std::string CUpgradeDlg::QueryApplicationInformation(std::int32_t port) {
-  return ::QueryApplicationInformation(RunState(), *LibraryOrNoAnswer(Environment()), port);
+  return ::QueryApplicationInformation(RunState(), *LibraryOrNoAnswer(Environment()), port)
+      .value_or(std::string(UserTextOf(UserText::NotAcquired)));
 }
 
 bool CUpgradeDlg::ChooseAmongAvailable() {

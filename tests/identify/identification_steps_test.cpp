@@ -180,7 +180,7 @@ TEST_F(IdentificationTest, LastBootMatchedFamilyDecidesTheText) {
   MarkBootMatched(F::KII);
   library.Answer(F::HLX700, Query::kApplication, 1, "APPV:1.0");
   library.Answer(F::KII, Query::kApplication, 0, "APPV:9.9");
-  EXPECT_EQ(QueryApplicationInformation(state, library, kPort), "Not acquired.");
+  EXPECT_EQ(QueryApplicationInformation(state, library, kPort), std::nullopt);
   EXPECT_THAT(Selected(), ElementsAre(F::HLX700));
 }
 

@@ -11,6 +11,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -233,5 +234,19 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"BinaryUucpLockOfLiveProcess", Holder::LiveBinaryLock, false},
                       Case{"StaleUucpLock", Holder::StaleLock, true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A terminal hung up under the open port (an adapter pulled out): the line
+// is gone for good, and the system's reason stays for the failure report.
+TEST_F(PortInUse, HungUpLineKeepsTheSystemsReason) {
+  const auto port = platform::SerialPort::Open(kPort);
+  ASSERT_TRUE(port);
+  EXPECT_EQ(port->LineError(), 0);
+  if (ioctl(slave_, TIOCVHANGUP) != 0) GTEST_SKIP() << "hanging up a terminal needs root";
+  const std::uint8_t byte = 0x55;
+  EXPECT_FALSE(port->Write(std::span(&byte, 1)));
+  EXPECT_EQ(port->LineError(), EIO);
+  std::uint8_t buffer[4];
+  EXPECT_EQ(port->Read(buffer, 10000), -1);  // at once, without touching the line again
+}
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "catalogue/firmware_catalogue.h"
 #include "catalogue/version_naming.h"
+#include "core/user_texts.h"
 #include "platform/path_text.h"
 
 namespace {
@@ -43,7 +44,8 @@ int main(int argc, char** argv) {
     std::string version;
     if (!path.empty()) {
       fileName = path.substr(catalogue.GetExeDirectory().size());
-      version = OneLine(GetFirmwareVersionText(path, catalogue.GetExeDirectory(), state));
+      version = OneLine(GetFirmwareVersionText(path, catalogue.GetExeDirectory(), state)
+                            .value_or(std::string(UserTextOf(UserText::MissingFirmware))));
     }
     std::printf("  %-10s %-28s %s\n", std::string(info.displayName).c_str(), fileName.c_str(),
                 version.c_str());
