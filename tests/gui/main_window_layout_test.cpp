@@ -12,8 +12,8 @@
 #include "ui/dialog_templates.h"
 #include "ui/program_resources.h"
 #include "ui/resource_ids.h"
+#include "ui/test_environment.h"
 #include "ui/upgrade_dlg.h"
-#include "ui/shell_environment.h"
 #include "window/gtk/dialog_font.h"
 #include "window/gtk/gtk_backend.h"
 #include "window/ui_thread.h"
@@ -136,9 +136,8 @@ gboolean OnTick(gpointer data) {
 }
 
 TEST(MainWindowLayout, ShownControlsKeepTheirRectanglesAndNeverOverlap) {
-  ShellEnvironment env;
-  env.AddFirmwareFiles({"HLX700.bin", "MV5100.bin", "TQ640.bin", "KII.bin"});
-  env.SetOpenPorts({3, 12});
+  TestEnvironment env;
+  env.AddFirmwareFiles({"HLX700.bin", "MV5100.bin", "TQ640.bin", "KII.bin"}).SetOpenPorts({3, 12});
   CUpgradeDlg dialog(env);
   Probe probe{&dialog};
   const guint source = g_timeout_add(100, &OnTick, &probe);

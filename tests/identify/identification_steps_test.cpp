@@ -33,7 +33,7 @@ class IdentificationTest : public ::testing::Test {
   }
   std::vector<F> Queried(Query q) const {
     std::vector<F> result;
-    for (const QueryCall& call : library.calls)
+    for (const QueryCall& call : library.Calls())
       if (call.query == q) result.push_back(call.family);
     return result;
   }
@@ -55,7 +55,7 @@ TEST_F(IdentificationTest, FirstPassingFamilyWinsAndLaterOnesAreNotAsked) {
   EXPECT_TRUE(QueryBootInformation(state, library, kPort, bootId));
   EXPECT_EQ(bootId, "35243");
   EXPECT_THAT(BootMatched(), ElementsAre(F::HLX700));
-  EXPECT_THAT(library.calls, ElementsAre(QueryCall{F::HLX700, Query::kBoot, -1, kPort}));
+  EXPECT_THAT(library.Calls(), ElementsAre(QueryCall{F::HLX700, Query::kBoot, -1, kPort}));
 }
 
 TEST_F(IdentificationTest, UnavailableFamiliesAreNotAskedAndOtherAnswersThanOneFail) {
@@ -80,7 +80,7 @@ TEST_F(IdentificationTest, NoMatchChangesNothing) {
   EXPECT_FALSE(QueryBootInformation(state, library, kPort, bootId));
   EXPECT_EQ(bootId, "keep");
   EXPECT_TRUE(BootMatched().empty());
-  EXPECT_EQ(library.calls.size(), 4u);
+  EXPECT_EQ(library.Calls().size(), 4u);
 }
 
 // Product step: the decision table and its chain.
@@ -172,7 +172,7 @@ TEST_F(IdentificationTest, ApplicationTextGivesTheVersionAndSelects) {
   library.Answer(F::HLX700, Query::kApplication, 1, "APPV:2.1.3 \r\n");
   EXPECT_EQ(QueryApplicationInformation(state, library, kPort), "2.1.3");
   EXPECT_THAT(Selected(), ElementsAre(F::HLX700));
-  EXPECT_THAT(library.calls, ElementsAre(QueryCall{F::HLX700, Query::kApplication, -1, kPort}));
+  EXPECT_THAT(library.Calls(), ElementsAre(QueryCall{F::HLX700, Query::kApplication, -1, kPort}));
 }
 
 TEST_F(IdentificationTest, LastBootMatchedFamilyDecidesTheText) {
@@ -187,7 +187,7 @@ TEST_F(IdentificationTest, LastBootMatchedFamilyDecidesTheText) {
 TEST_F(IdentificationTest, NoBootMatchedFamilyAsksNothing) {
   MakeAvailable({F::HLX700, F::MV5100, F::TQ640, F::KII});
   EXPECT_EQ(QueryApplicationInformation(state, library, kPort), "");
-  EXPECT_TRUE(library.calls.empty());
+  EXPECT_TRUE(library.Calls().empty());
   EXPECT_TRUE(Selected().empty());
 }
 

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "platform/named_event.h"
-#include "run/fake_job_library.h"
+#include "identify/fake_device_library.h"
 #include "run/worker_owner.h"
 
 namespace {
@@ -29,7 +29,7 @@ class FakeOwner : public WorkerOwner {
 
   std::atomic<std::int32_t> deviceCode{2};
   std::atomic<std::int32_t> port{7};
-  std::shared_ptr<FakeJobLibrary> library = std::make_shared<FakeJobLibrary>();
+  std::shared_ptr<FakeDeviceLibrary> library = std::make_shared<FakeDeviceLibrary>();
   std::shared_ptr<platform::NamedEvent> event;
   std::atomic<int> downloads{0};
   std::atomic<bool> signalledDuringDownload{false};
@@ -127,7 +127,7 @@ TEST(CThreadTest, CatchBootWithoutLibraryIsNotCaught) {
 TEST(CThreadTest, GivingUpACatchBootStuckInTheLibraryIsSafe) {
   auto owner = std::make_unique<FakeOwner>();
   auto library = owner->library;
-  library->HoldCatchBoot();
+  library->Hold(JobCall::kCatchBoot);
   auto worker = StartWorker(*owner, CThread::kCatchBootMode);
   worker->ResumeThread();
   ASSERT_TRUE(WaitFor([&] { return library->catchBootCalls.load() == 1; }));
@@ -135,7 +135,7 @@ TEST(CThreadTest, GivingUpACatchBootStuckInTheLibraryIsSafe) {
   worker.reset();
   owner.reset();  // the window may go too
   EXPECT_LT(steady_clock::now() - start, milliseconds(500));
-  library->ReleaseCatchBoot();
+  library->Release(JobCall::kCatchBoot);
   // The thread ends by itself, holding the library until then.
   EXPECT_TRUE(WaitFor([&] { return library.use_count() == 1; }));
 }

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "run/cthread.h"
-#include "run/fake_job_library.h"
+#include "identify/fake_device_library.h"
 #include "run/worker_owner.h"
 #include "ui/resource_ids.h"
 #include "window/headless/headless_harness.h"
@@ -29,8 +29,8 @@ class TwoLibraryOwner : public WorkerOwner {
   void DownloadFirmware() override {}
   std::shared_ptr<CThread> BeginWorker() override { return CThread::Begin(); }
 
-  std::shared_ptr<FakeJobLibrary> first = std::make_shared<FakeJobLibrary>();
-  std::shared_ptr<FakeJobLibrary> second = std::make_shared<FakeJobLibrary>();
+  std::shared_ptr<FakeDeviceLibrary> first = std::make_shared<FakeDeviceLibrary>();
+  std::shared_ptr<FakeDeviceLibrary> second = std::make_shared<FakeDeviceLibrary>();
   std::atomic<int> jobs{0};
 };
 
@@ -47,7 +47,7 @@ bool WaitUntil(Predicate done) {
 TEST(ResetPromptTest, CancelledJobNeverClosesALaterShowing) {
   TwoLibraryOwner owner;
   owner.second->initComSucceedsAt.store(0);
-  owner.first->HoldInitCom();  // the first job sits in its poll
+  owner.first->Hold(JobCall::kInitCom);  // the first job sits in its poll
   std::atomic<int> secondResult{0};
   {
     CResetPromptDlg prompt;
@@ -63,7 +63,7 @@ TEST(ResetPromptTest, CancelledJobNeverClosesALaterShowing) {
     b.Click(IDD_RESET_PROMPT, IDCANCEL);
     ASSERT_TRUE(WaitUntil([&] { return owner.jobs.load() == 2; }));  // the second showing's job
     // The first device answers now, after its prompt was cancelled.
-    owner.first->ReleaseInitCom();
+    owner.first->Release(JobCall::kInitCom);
     std::this_thread::sleep_for(milliseconds(150));
     ASSERT_TRUE(b.WaitForIdle());
     EXPECT_TRUE(b.IsDialogOpen(IDD_RESET_PROMPT));

@@ -12,7 +12,7 @@ using DownloadRunTest = RunFixture;
 // The road of a typical request: HLX700 in its boot loader on COM3.
 TEST_F(DownloadRunTest, TypicalRequestWritesTheFirmwareAndEndsIdle) {
   ScriptHlx700();
-  env.library->HoldDownload();
+  env.library->Hold(JobCall::kDownload);
   env.library->progress.store(42);
   env.library->SetJobName("Writing block 7");
   OpenWindow();
@@ -39,7 +39,7 @@ TEST_F(DownloadRunTest, TypicalRequestWritesTheFirmwareAndEndsIdle) {
   EXPECT_TRUE(InTransferLayout());
 
   env.library->progress.store(100);
-  env.library->ReleaseDownload();
+  env.library->Release(JobCall::kDownload);
   std::optional<headless::MessageBoxRecord> box = Ui().WaitForMessageBox();
   ASSERT_TRUE(box);
   EXPECT_EQ(box->text, "The firmware has been updated successfully!\n");
@@ -85,7 +85,7 @@ TEST_F(DownloadRunTest, FailedDownloadReportsItAndStillEndsIdle) {
 
 TEST_F(DownloadRunTest, ProgressOutsideTheRangeIsShownAsReported) {
   ScriptHlx700();
-  env.library->HoldDownload();
+  env.library->Hold(JobCall::kDownload);
   OpenWindow();
   PressStartUpdate();
   ASSERT_TRUE(Proceed());
@@ -107,7 +107,7 @@ TEST_F(DownloadRunTest, ProgressOutsideTheRangeIsShownAsReported) {
 // without a working firmware.
 TEST_F(DownloadRunTest, WindowCannotBeClosedWhileDownloadingButCanWhenIdle) {
   ScriptHlx700();
-  env.library->HoldDownload();
+  env.library->Hold(JobCall::kDownload);
   OpenWindow();
   PressStartUpdate();
   ASSERT_TRUE(Proceed());
@@ -118,7 +118,7 @@ TEST_F(DownloadRunTest, WindowCannotBeClosedWhileDownloadingButCanWhenIdle) {
   EXPECT_TRUE(Ui().IsDialogOpen(IDD_UPGRADE_DIALOG));
   EXPECT_TRUE(InTransferLayout());
 
-  env.library->ReleaseDownload();
+  env.library->Release(JobCall::kDownload);
   DismissMessageBox();
   ASSERT_TRUE(WaitUntil([&] {
     FireProgressTick();
@@ -161,8 +161,8 @@ TEST_F(DownloadRunTest, WorkerOrEventThatCannotBeCreatedEndsTheRunCleanly) {
 // run has no event of its own: it reports failure without writing, ends
 // idle, and leaves the event of the boot-matched family alone.
 TEST_F(DownloadRunTest, RunWithoutSelectedFamilyFailsWithoutTouchingAnotherRunsEvent) {
-  env.library->Answer(DeviceFamily::MV5100, Query::Boot, 1, "OEM 45323");
-  env.library->Answer(DeviceFamily::MV5100, Query::Product, 1, "MV5100");
+  env.library->Answer(DeviceFamily::MV5100, Query::kBoot, 1, "OEM 45323");
+  env.library->Answer(DeviceFamily::MV5100, Query::kProduct, 1, "MV5100");
   env.AddFirmwareFiles({"MV5100V_5_0_1.bin"});
   auto otherRun = platform::NamedEvent::Open("Vantrel NVB MV5100 Reflint");
   ASSERT_NE(otherRun, nullptr);
@@ -191,7 +191,7 @@ TEST_F(DownloadRunTest, EventLeftSignalledByAnEarlierRunDoesNotEndTheNextOne) {
   auto earlier = platform::NamedEvent::Open("Vantrel NVB HLX700 Reflint");
   ASSERT_NE(earlier, nullptr);
   earlier->Set();
-  env.library->HoldDownload();
+  env.library->Hold(JobCall::kDownload);
   OpenWindow();
   PressStartUpdate();
   ASSERT_TRUE(Proceed());
@@ -201,7 +201,7 @@ TEST_F(DownloadRunTest, EventLeftSignalledByAnEarlierRunDoesNotEndTheNextOne) {
   earlier->Set();
   FireProgressTick();
   EXPECT_TRUE(InTransferLayout());
-  env.library->ReleaseDownload();
+  env.library->Release(JobCall::kDownload);
   DismissMessageBox();
   ASSERT_TRUE(WaitUntil([&] {
     FireProgressTick();

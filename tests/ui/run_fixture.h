@@ -1,5 +1,5 @@
 #pragma once
-// The main window on the headless backend with a RunEnvironment, and the
+// The main window on the headless backend with a TestEnvironment, and the
 // steps and checks the update run tests share.
 
 #include <gtest/gtest.h>
@@ -10,23 +10,17 @@
 #include <thread>
 
 #include "ui/resource_ids.h"
-#include "ui/run_test_environment.h"
+#include "ui/test_environment.h"
 #include "ui/upgrade_dlg.h"
 #include "window/headless/headless_harness.h"
 
 class RunFixture : public testing::Test {
  protected:
-  using Query = FakeJobLibrary::Query;
-
-  RunFixture() {
-    env.AddFirmwareFiles({"HLX700V_1_2_3.bin"});
-    env.SetOpenPorts({3});
-    env.SetSavedPort(3);
-  }
+  RunFixture() { env.AddFirmwareFiles({"HLX700V_1_2_3.bin"}).SetOpenPorts({3}).SetSavedPort(3); }
 
   ~RunFixture() override {
-    env.library->ReleaseDownload();
-    env.library->ReleaseCatchBoot();
+    env.library->Release(JobCall::kDownload);
+    env.library->Release(JobCall::kCatchBoot);
     // A download under way is let finish first: the window does not close
     // in the middle of one, and its worker is awaited when it goes.
     Ui().SetAutoAnswer(IDOK);
@@ -74,9 +68,9 @@ class RunFixture : public testing::Test {
 
   // A HLX700 in its boot loader that answers every identification query.
   void ScriptHlx700(bool applicationAnswers = true) {
-    env.library->Answer(DeviceFamily::HLX700, Query::Boot, 1, "Boot OEM 35243 v1");
-    env.library->Answer(DeviceFamily::HLX700, Query::Product, 1, "Vantrel HLX700 remote");
-    env.library->Answer(DeviceFamily::HLX700, Query::Application, applicationAnswers ? 1 : 0,
+    env.library->Answer(DeviceFamily::HLX700, Query::kBoot, 1, "Boot OEM 35243 v1");
+    env.library->Answer(DeviceFamily::HLX700, Query::kProduct, 1, "Vantrel HLX700 remote");
+    env.library->Answer(DeviceFamily::HLX700, Query::kApplication, applicationAnswers ? 1 : 0,
                         "App: 4.0.2");
   }
 
@@ -133,7 +127,7 @@ class RunFixture : public testing::Test {
     return true;
   }
 
-  RunEnvironment env;
+  TestEnvironment env;
   headless::HeadlessHarness ui;
   std::atomic<CUpgradeDlg*> window{nullptr};
 };

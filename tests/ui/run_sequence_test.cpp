@@ -13,9 +13,9 @@ constexpr const char* kOnlyHlx700Question =
     "It was not possible to retrieve information from the connected device.\n"
     "Are you sure the device connected to the PC is a HLX700";
 
-int LibraryCalls(const FakeJobLibrary& library) {
-  return library.QueryCount() + library.initComCalls.load() + library.catchBootCalls.load() +
-         static_cast<int>(library.DownloadedPaths().size());
+int LibraryCalls(const FakeDeviceLibrary& library) {
+  return static_cast<int>(library.Calls().size() + library.DownloadedPaths().size()) +
+         library.initComCalls.load() + library.catchBootCalls.load();
 }
 
 TEST_F(SequenceTest, WithoutSavedPortAskForOneAndCallNothing) {
@@ -31,7 +31,7 @@ TEST_F(SequenceTest, WithoutSavedPortAskForOneAndCallNothing) {
 }
 
 TEST_F(SequenceTest, MissingLibraryShowsTheLoaderTextAndClearsTheRun) {
-  env.libraryMissing.store(true);
+  env.WithoutLibrary();
   OpenWindow();
   PressStartUpdate();
   EXPECT_EQ(DismissMessageBox(), kMissingLibraryText);
@@ -164,12 +164,12 @@ TEST_F(CatchBootTest, BootLoaderCaughtWithinTheWaitLeadsToTheConfirmation) {
 }
 
 TEST_F(CatchBootTest, BootLoaderNotCaughtInTimeEndsTheRunWithItsMessage) {
-  env.library->HoldCatchBoot();
+  env.library->Hold(JobCall::kCatchBoot);
   OpenWindow();
   StartChosenRun();
   EXPECT_EQ(DismissMessageBox(), "We could not detect a connected device");
   // The given-up job answers late: nobody listens.
-  env.library->ReleaseCatchBoot();
+  env.library->Release(JobCall::kCatchBoot);
   ASSERT_TRUE(Ui().WaitForIdle());
   EXPECT_TRUE(RunStateClear());
   EXPECT_EQ(env.Sleeps(), std::vector<unsigned>{1000});
@@ -193,26 +193,26 @@ TEST_F(CatchBootTest, RunEndsOnlyOnceItsJobIsOutOfTheLibrary) {
   OpenWindow();
   for (const Case& c : {Case{"cancelled reset prompt", true}, Case{"catch boot given up", false}}) {
     SCOPED_TRACE(c.name);
-    env.library->Answer(DeviceFamily::HLX700, Query::Boot, c.bootInformation ? 1 : 0,
+    env.library->Answer(DeviceFamily::HLX700, Query::kBoot, c.bootInformation ? 1 : 0,
                         "Boot OEM 35243 v1");
-    env.library->Answer(DeviceFamily::HLX700, Query::Product, 1, "Vantrel HLX700 remote");
+    env.library->Answer(DeviceFamily::HLX700, Query::kProduct, 1, "Vantrel HLX700 remote");
     if (c.bootInformation) {
       PressStartUpdate();
       ASSERT_TRUE(Ui().WaitForDialog(IDD_RESET_PROMPT));
-      env.library->HoldInitCom();  // the job's next poll stays in the library
+      env.library->Hold(JobCall::kInitCom);  // the job's next poll stays in the library
       int polls = env.library->initComCalls.load();
       ASSERT_TRUE(WaitUntil([&] { return env.library->initComCalls.load() > polls; }));
       Ui().Click(IDD_RESET_PROMPT, IDCANCEL);
       ASSERT_TRUE(Ui().WaitForDialogClosed(IDD_RESET_PROMPT));
     } else {
-      env.library->HoldCatchBoot();
+      env.library->Hold(JobCall::kCatchBoot);
       StartChosenRun();
       EXPECT_EQ(DismissMessageBox(), "We could not detect a connected device");
     }
     EXPECT_FALSE(Ui().WaitForIdle(std::chrono::milliseconds(100)));
     EXPECT_TRUE(Ui().WaitCursorShown());
-    env.library->ReleaseInitCom();
-    env.library->ReleaseCatchBoot();
+    env.library->Release(JobCall::kInitCom);
+    env.library->Release(JobCall::kCatchBoot);
     ASSERT_TRUE(Ui().WaitForIdle());
     EXPECT_FALSE(Ui().WaitCursorShown());
     EXPECT_TRUE(RunStateClear());
@@ -241,11 +241,11 @@ TEST_F(CatchBootTest, EarlierCatchDoesNotCountForALaterRun) {
   ASSERT_TRUE(Ui().WaitForDialogClosed(IDD_CONFIRM));
   ASSERT_TRUE(Ui().WaitForIdle());
 
-  env.library->HoldCatchBoot();
+  env.library->Hold(JobCall::kCatchBoot);
   env.sleepHook = nullptr;
   StartChosenRun();
   EXPECT_EQ(DismissMessageBox(), "We could not detect a connected device");
-  env.library->ReleaseCatchBoot();
+  env.library->Release(JobCall::kCatchBoot);
   ASSERT_TRUE(Ui().WaitForIdle());
   EXPECT_FALSE(Ui().IsDialogOpen(IDD_CONFIRM));
   EXPECT_TRUE(RunStateClear());

@@ -3,10 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "ui/upgrade_environment.h"
-#include "identify/device_library.h"
-#include "ui/reset_prompt_dlg.h"
 #include "ui/resource_ids.h"
+#include "ui/test_environment.h"
 #include "ui/upgrade_dlg.h"
 #include "window/headless/headless_harness.h"
 
@@ -17,29 +15,12 @@ using headless::HeadlessHarness;
 using ::testing::ElementsAre;
 using F = DeviceFamily;
 
-class NoLibraryEnvironment : public UpgradeEnvironment {
- public:
-  const FirmwareCatalogue& Catalogue() const override { return catalogue_; }
-  int GetProfileInt(const std::string&, const std::string&, int defaultValue) override {
-    return defaultValue;
-  }
-  bool WriteProfileInt(const std::string&, const std::string&, int) override { return true; }
-  std::shared_ptr<DeviceLibrary> Library(std::string* error) override {
-    if (error != nullptr) *error = "no library";
-    return nullptr;
-  }
-  CResetPromptDlg& ResetPrompt() override { return resetPrompt_; }
-
- private:
-  FirmwareCatalogue catalogue_;
-  CResetPromptDlg resetPrompt_;
-};
-
 const std::string kFirstLine =
     "It was not possible to retrieve information from the connected device.\n";
 
 class DeviceChoiceFlowTest : public ::testing::Test {
  protected:
+  DeviceChoiceFlowTest() { environment.WithoutLibrary(); }
   void MakeAvailable(std::initializer_list<F> families) {
     for (F f : families) SetFlag(window.RunState().available[FamilyIndex(f)]);
   }
@@ -60,7 +41,7 @@ class DeviceChoiceFlowTest : public ::testing::Test {
     return texts;
   }
 
-  NoLibraryEnvironment environment;
+  TestEnvironment environment;
   CUpgradeDlg window{environment};
   HeadlessHarness harness;
   HeadlessDriver& backend = harness.Driver();

@@ -8,7 +8,7 @@
 
 #include "ui/program_resources.h"
 #include "ui/resource_ids.h"
-#include "ui/shell_environment.h"
+#include "ui/test_environment.h"
 #include "window/headless/headless_harness.h"
 
 namespace {
@@ -39,7 +39,7 @@ class UpgradeDlgTest : public ::testing::Test {
     return texts;
   }
 
-  ShellEnvironment env_;
+  TestEnvironment env_;
   std::atomic<int> result_{0};
   HeadlessHarness ui_;  // last: ends the window before env_ goes
 };
@@ -211,7 +211,7 @@ TEST_F(UpgradeDlgTest, PortListFollowsThePortsWhenOpenedOrOnADeviceNotice) {
   };
   for (const RefreshCase& c : cases) {
     SCOPED_TRACE(c.name);
-    ShellEnvironment env;
+    TestEnvironment env;
     HeadlessHarness ui;
     auto& b = ui.Driver();
     if (c.saved) env.SetSavedPort(*c.saved);
