@@ -15,8 +15,10 @@ trap 'rm -rf "$folder"' EXIT
 cp "$mingw/window_win32_test.exe" "$native"/*_V_*.bin "$folder/"
 
 export folder setup emulator="$native/remote-emulator"
+export remote_helpers="$(realpath "$(dirname "$0")/../window")/win32_remote_on_com3.sh"
 "$(dirname "$0")/../window/win32_display_run.sh" bash -c '
   set -u
+  source "$remote_helpers"
   fail() { echo "FAIL: $*"; exit 1; }
   key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Reflint"
   shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Reflint.lnk"
@@ -37,18 +39,11 @@ export folder setup emulator="$native/remote-emulator"
   done
   echo "ok   installed silently into C:\\$where\\Reflint"
 
-  settings="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Reflint"
-  mkdir -p "$settings"
-  printf "[Settings]\r\nCOM=3\r\n" >"$settings/Reflint.ini"
-  "$emulator" --family HLX700 --state bootloader --baud 0 --image-out "$folder/image-out.bin" \
-    --link "$WINEPREFIX/dosdevices/com3" >"$folder/emulator.log" 2>&1 &
-  emulator_pid=$!
-  for _ in $(seq 100); do grep -q READY "$folder/emulator.log" && break; sleep 0.1; done
+  start_remote "$emulator" "$folder/image-out.bin" "$folder/emulator.log"
   (cd "$folder" && REFLINT_EXE="C:\\$where\\Reflint\\Reflint.exe" REFLINT_UPDATE_PORT=3 \
     WINEDEBUG=-all wine window_win32_test.exe --gtest_filter=ReflintUpdateRun.* >"$folder/run.log")
   rc=$?
-  kill "$emulator_pid"
-  wait "$emulator_pid" 2>/dev/null
+  stop_remote
   ((rc == 0)) || { cat "$folder/run.log"; fail "the update run of the installed program"; }
   cmp -s "$folder/image-out.bin" "$folder/HLX700_V_2_1_0.bin" ||
     fail "the remote does not hold HLX700_V_2_1_0.bin byte for byte"

@@ -26,15 +26,11 @@ cp "$mingw/Kestra2G.dll" "$folder/real/"
 [[ -d $folder/foreign ]] && cp "$mingw/stub_foreign/Kestra2G.dll" "$folder/foreign/"
 
 export folder firmware road_list="${roads[*]}" emulator="$native/remote-emulator"
+export remote_helpers="$(realpath "$(dirname "$0")")/win32_remote_on_com3.sh"
 "$(dirname "$0")/win32_display_run.sh" bash -c '
   set -u
-  settings="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Reflint"
-  mkdir -p "$settings"
-  printf "[Settings]\r\nCOM=3\r\n" >"$settings/Reflint.ini"
-  "$emulator" --family HLX700 --state bootloader --baud 0 --image-out "$folder/image.bin" \
-    --link "$WINEPREFIX/dosdevices/com3" >"$folder/emulator.log" 2>&1 &
-  emulator_pid=$!
-  for _ in $(seq 100); do grep -q READY "$folder/emulator.log" && break; sleep 0.1; done
+  source "$remote_helpers"
+  start_remote "$emulator" "$folder/image.bin" "$folder/emulator.log"
   rc=0
   for road in $road_list; do
     echo "== update road with the $road library"
@@ -62,8 +58,7 @@ export folder firmware road_list="${roads[*]}" emulator="$native/remote-emulator
       fi
     fi
   done
-  kill "$emulator_pid"
-  wait "$emulator_pid" 2>/dev/null
+  stop_remote
   if ((rc != 0)); then
     echo "== end of the emulator log"
     tail -n 40 "$folder/emulator.log"

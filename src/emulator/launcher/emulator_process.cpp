@@ -9,6 +9,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <thread>
 
 #include "platform/config_home.h"
@@ -92,12 +94,34 @@ int EmulatorProcess::Stop() {
 
 EmulatorProcess::~EmulatorProcess() { Stop(); }
 
-std::string ComLinkPath(int n) {
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg == nullptr || std::strstr(xdg, "/k2g-") == nullptr) {
-    char dir[] = "/tmp/k2g-XXXXXX";
-    if (mkdtemp(dir) != nullptr) setenv("XDG_CONFIG_HOME", dir, 1);
+namespace {
+
+// The private configuration folder made for this process; it goes when the
+// process ends, with the links, logs and scratch files in it.
+class PrivateConfigHome {
+ public:
+  ~PrivateConfigHome() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
   }
+  void MakeOnce() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (!path_.empty() || (xdg != nullptr && std::strstr(xdg, "/k2g-") != nullptr)) return;
+    char dir[] = "/tmp/k2g-XXXXXX";
+    if (mkdtemp(dir) == nullptr) return;
+    path_ = dir;
+    setenv("XDG_CONFIG_HOME", dir, 1);
+  }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace
+
+std::string ComLinkPath(int n) {
+  static PrivateConfigHome home;
+  home.MakeOnce();
   // Empty when even this cannot name the folder (no program name known).
   const std::optional<std::string> config = platform::AppConfigDirectory();
   return config ? *config + "/dosdevices/com" + std::to_string(n) : std::string();

@@ -37,7 +37,8 @@ class EmulatorProcess {
 
 // The link that makes the emulator reachable as COMn for this program:
 // <AppConfigDirectory()>/dosdevices/comN. When XDG_CONFIG_HOME is not set to
-// a private folder yet, points it at a fresh temporary one first.
+// a private folder yet, points it at a fresh temporary one first, removed
+// when the process exits.
 std::string ComLinkPath(int n);
 
 }  // namespace emulator
