@@ -41,7 +41,8 @@ bool Profile::WriteInt(const std::string& section, const std::string& key, int v
   std::lock_guard lock(writeMutex);
   std::error_code ignored;  // a folder that cannot be made fails the write below
   std::filesystem::create_directories(Folder(path_), ignored);
-  const std::string temporary = path_ + ".new";
+  // One name per process: two programs saving at once never share a half-written copy.
+  const std::string temporary = path_ + "." + std::to_string(GetCurrentProcessId()) + ".new";
   if (GetFileAttributesA(path_.c_str()) != INVALID_FILE_ATTRIBUTES) {
     if (!CopyFileA(path_.c_str(), temporary.c_str(), FALSE)) return fail("cannot copy the profile");
   } else {

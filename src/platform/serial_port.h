@@ -41,9 +41,6 @@ class SerialPort {
   // failed or the other side hung up.
   virtual int Read(std::span<std::uint8_t> buffer, int timeoutMs) = 0;
 
-  // Discards input that has arrived but was not read.
-  virtual void DiscardInput() = 0;
-
   // The system's error number (errno, GetLastError) that ended the line;
   // 0 while it is up, and when it ended without one (a hang-up, a stall).
   int LineError() const { return lineError_; }

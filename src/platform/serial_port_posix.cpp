@@ -122,8 +122,6 @@ class PosixSerialPort final : public SerialPort {
     }
   }
 
-  void DiscardInput() override { tcflush(fd_, TCIFLUSH); }
-
  private:
   // The line is gone for good: later calls fail at once, without touching it.
   template <typename T>

@@ -90,8 +90,6 @@ class Win32SerialPort final : public SerialPort {
     return static_cast<int>(got);
   }
 
-  void DiscardInput() override { PurgeComm(port_.get(), PURGE_RXCLEAR); }
-
   // Reads wait for their first byte without a time-out of their own and end
   // 1 ms after the last byte of a burst; writes stall at most kWriteStallMs.
   bool SetTimeouts() {
