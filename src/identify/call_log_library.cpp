@@ -73,11 +73,8 @@ class CallLogLibrary final : public DeviceLibrary {
   }
   unsigned char DownloadMOTCF(const char* firmwarePath, std::int32_t port,
                               std::int32_t code) override {
-    // The file's name only: its folder may name the user.
-    std::string name = firmwarePath != nullptr ? firmwarePath : "";
-    if (const auto slash = name.find_last_of("/\\"); slash != std::string::npos) {
-      name.erase(0, slash + 1);
-    }
+    const std::string name =
+        platform::LoggedFileName(firmwarePath != nullptr ? firmwarePath : "");
     log_.Write("Qarnel_DownloadMOTCF(" + name + ", port " + std::to_string(port) + ", code " +
                std::to_string(code) + ") begins");
     {

@@ -37,39 +37,6 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const char* path) {
   return bytes;
 }
 
-// The reply says OK; otherwise the reason is noted.
-bool StatusOk(const Link& link, const char* request,
-              const std::optional<std::vector<std::uint8_t>>& reply) {
-  if (!reply) return link.FailExchange(request);
-  const Status status = wire::ReplyStatus(*reply);
-  return status == Status::Ok || FailRefused(request, status);
-}
-
-// Sends the request and waits for an answer to it, resending with a doubled
-// wait each time. For requests that may be repeated (erase, verify, activate,
-// restart) an answer to any attempt will do: a slow device answering the
-// first attempt is as good as one answering the last.
-std::optional<std::vector<std::uint8_t>> Patiently(Link& link, Request r,
-                                                   std::span<const std::uint8_t> payload,
-                                                   timing::Rounds rounds) {
-  std::vector<std::uint8_t> seqs;
-  auto wait = rounds.first;
-  for (int attempt = 0; attempt < rounds.count; ++attempt, wait *= 2) {
-    const auto seq = link.Send(r, payload);
-    if (!seq) return std::nullopt;
-    seqs.push_back(*seq);
-    const Clock::time_point deadline = Clock::now() + wait;
-    while (auto frame = link.Receive(deadline)) {
-      if (frame->type == wire::ReplyType(r) &&
-          std::find(seqs.begin(), seqs.end(), frame->seq) != seqs.end()) {
-        return std::move(frame->payload);
-      }
-    }
-    if (link.lost()) return std::nullopt;
-  }
-  return std::nullopt;
-}
-
 void WritingProgress(std::size_t done, std::size_t total) {
   const auto span = kWrittenPercent - kErasedPercent;
   RaiseProgress(kErasedPercent +
@@ -110,8 +77,7 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   SetJob(Job::Erasing);
   const auto erase =
       wire::ByteWriter().U32(device->appBase).U32(static_cast<std::uint32_t>(file->size())).Take();
-  if (!StatusOk(*link, "erase", Patiently(*link, Request::Erase, erase, timing::kErase)))
-    return false;
+  if (!link->ExchangeOk(Request::Erase, erase, timing::kErase, "erase")) return false;
   RaiseProgress(kErasedPercent);
 
   SetJob(Job::Writing);
@@ -141,8 +107,8 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
 
   SetJob(Job::Verifying);
   const auto verify = wire::ByteWriter().U32(payloadOffset).U32(header.payloadSize).Take();
-  const auto verifyReply = Patiently(*link, Request::Verify, verify, timing::kVerify);
-  if (!StatusOk(*link, "verify", verifyReply)) return false;
+  const auto verifyReply = link->ExchangeOk(Request::Verify, verify, timing::kVerify, "verify");
+  if (!verifyReply) return false;
   wire::ByteReader crc(std::span<const std::uint8_t>(*verifyReply).subspan(1));
   if (crc.U32() != header.payloadCrc || !crc.ok()) return Fail(Cause::CheckSumMismatch);
   RaiseProgress(kVerifiedPercent);
@@ -150,14 +116,11 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   // Only now the header: until it is there the device sees no valid image.
   SetJob(Job::Activating);
   const auto head = std::span(*file).first(wire::kFirmwareHeaderSize);
-  if (!StatusOk(*link, "activate", Patiently(*link, Request::Activate, head, timing::kCommand)))
-    return false;
+  if (!link->ExchangeOk(Request::Activate, head, timing::kCommand, "activate")) return false;
   RaiseProgress(kActivatedPercent);
 
   SetJob(Job::Restarting);
-  if (!StatusOk(*link, "restart", Patiently(*link, Request::Restart, {}, timing::kCommand)))
-    return false;
-  return true;
+  return link->ExchangeOk(Request::Restart, {}, timing::kCommand, "restart").has_value();
 }
 
 }  // namespace

@@ -27,11 +27,8 @@ bool QueryText(wire::QueryKind kind, std::int32_t mode, char* info, std::int32_t
   auto link = Link::Open(port);
   if (!link) return false;
   const std::uint8_t request[] = {static_cast<std::uint8_t>(kind)};
-  const auto reply = link->Exchange(wire::Request::Query, request, QueryAttempts(mode));
-  if (!reply) return link->FailExchange("query");
-  if (const wire::Status status = wire::ReplyStatus(*reply); status != wire::Status::Ok) {
-    return FailRefused("query", status);
-  }
+  const auto reply = link->ExchangeOk(wire::Request::Query, request, QueryAttempts(mode), "query");
+  if (!reply) return false;
   if (reply->size() < 2 || (*reply)[1] != static_cast<std::uint8_t>(kind)) {
     return Fail(Cause::BadReply, "query");
   }

@@ -18,9 +18,7 @@ std::string PortText(std::int32_t port) {
 
 std::string FileNameOnly(const char* path) {
   if (path == nullptr || *path == '\0') return "(none)";
-  const std::string_view p(path);
-  const auto slash = p.find_last_of("/\\");
-  return std::string(slash == std::string_view::npos ? p : p.substr(slash + 1));
+  return platform::LoggedFileName(path);
 }
 
 }  // namespace kestra2g

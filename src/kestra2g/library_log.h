@@ -14,7 +14,8 @@ platform::SupportLog& LibraryLog();
 // "COM3 (/dev/ttyUSB0)"
 std::string PortText(std::int32_t port);
 
-// The file's name without its folder, which may name the user.
+// The file's name as the log shows it (platform::LoggedFileName); "(none)"
+// for no path.
 std::string FileNameOnly(const char* path);
 
 }  // namespace kestra2g

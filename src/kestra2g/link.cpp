@@ -54,19 +54,40 @@ std::optional<wire::Frame> Link::Receive(Clock::time_point deadline) {
 std::optional<std::vector<std::uint8_t>> Link::Exchange(wire::Request r,
                                                         std::span<const std::uint8_t> payload,
                                                         Attempts attempts) {
+  std::vector<std::uint8_t> answerable;  // sequence numbers whose answer will do
+  auto wait = attempts.replyTimeout;
   for (int attempt = 0; attempt < attempts.count; ++attempt) {
     const auto seq = Send(r, payload);
     if (!seq) return std::nullopt;
-    const Clock::time_point deadline = Clock::now() + attempts.replyTimeout;
+    // Otherwise late answers to earlier attempts are passed over.
+    if (!attempts.repeatable) answerable.clear();
+    answerable.push_back(*seq);
+    const Clock::time_point deadline = Clock::now() + wait;
     while (auto frame = Receive(deadline)) {
-      // Late answers to earlier attempts or requests are passed over.
-      if (frame->type == wire::ReplyType(r) && frame->seq == *seq) {
+      if (frame->type == wire::ReplyType(r) &&
+          std::find(answerable.begin(), answerable.end(), frame->seq) != answerable.end()) {
         return std::move(frame->payload);
       }
     }
     if (lost_) return std::nullopt;
+    if (attempts.repeatable) wait *= 2;
   }
   return std::nullopt;
+}
+
+std::optional<std::vector<std::uint8_t>> Link::ExchangeOk(wire::Request r,
+                                                          std::span<const std::uint8_t> payload,
+                                                          Attempts attempts, const char* what) {
+  auto reply = Exchange(r, payload, attempts);
+  if (!reply) {
+    FailExchange(what);
+    return std::nullopt;
+  }
+  if (const wire::Status status = wire::ReplyStatus(*reply); status != wire::Status::Ok) {
+    FailRefused(what, status);
+    return std::nullopt;
+  }
+  return reply;
 }
 
 std::optional<wire::HelloInfo> Link::Hello() {

@@ -19,8 +19,12 @@ namespace kestra2g {
 using Clock = std::chrono::steady_clock;
 
 struct Attempts {
-  std::chrono::milliseconds replyTimeout;
+  std::chrono::milliseconds replyTimeout;  // the wait for the first attempt
   int count;
+  // For requests that may be repeated (erase, verify, activate, restart):
+  // each resend doubles the wait, and an answer to any attempt will do (a
+  // slow device answering the first is as good as one answering the last).
+  bool repeatable = false;
 };
 
 class Link {
@@ -43,6 +47,11 @@ class Link {
   std::optional<std::vector<std::uint8_t>> Exchange(wire::Request r,
                                                     std::span<const std::uint8_t> payload,
                                                     Attempts attempts);
+  // As Exchange, and the reply's status is OK; otherwise nothing, with the
+  // reason noted (Fail). `what` names the request.
+  std::optional<std::vector<std::uint8_t>> ExchangeOk(wire::Request r,
+                                                      std::span<const std::uint8_t> payload,
+                                                      Attempts attempts, const char* what);
 
   // Asks the device who it is (HELLO). Nothing when no answer or a damaged
   // one came, with the reason noted (Fail).

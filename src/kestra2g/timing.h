@@ -13,14 +13,10 @@ using std::chrono::milliseconds;
 inline constexpr Attempts kQuery{milliseconds(250), 3};
 inline constexpr Attempts kHello{milliseconds(250), 3};
 // Requests that may be repeated: the first wait, doubled with each resend.
-struct Rounds {
-  milliseconds first;
-  int count;
-};
-inline constexpr Rounds kCommand{milliseconds(250), 4};
+inline constexpr Attempts kCommand{milliseconds(250), 4, true};
 // Erasing flash takes the device a while; so does its check sum.
-inline constexpr Rounds kErase{milliseconds(1000), 5};
-inline constexpr Rounds kVerify{milliseconds(500), 5};
+inline constexpr Attempts kErase{milliseconds(1000), 5, true};
+inline constexpr Attempts kVerify{milliseconds(500), 5, true};
 
 // Catching a boot loader: how long to keep asking, and how often.
 inline constexpr milliseconds kCatchFor{2500};

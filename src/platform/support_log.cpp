@@ -6,8 +6,8 @@
 
 #include "platform/config_home.h"
 #include "platform/exe_path.h"
-#include "platform/path_text.h"
 #include "platform/log_file.h"
+#include "platform/path_text.h"
 
 namespace platform {
 namespace {
@@ -31,6 +31,11 @@ std::string UtcStamp() {
 }
 
 }  // namespace
+
+std::string LoggedFileName(std::string_view path) {
+  const std::size_t slash = path.find_last_of("/\\");
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
 
 std::string SupportLogPath() {
   const std::optional<std::string> folder = AppConfigDirectory();

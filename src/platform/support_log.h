@@ -17,6 +17,10 @@ inline constexpr std::uintmax_t kSupportLogCap = 1024 * 1024;
 // <AppConfigDirectory()>/<exe-name>.log; empty when there is no such folder.
 std::string SupportLogPath();
 
+// A file's name as the log shows it: without its folder, which may name the
+// user. Cut at '/' and at '\' on every platform, whoever wrote the path.
+std::string LoggedFileName(std::string_view path);
+
 class SupportLog {
  public:
   // Lines go to the file at path (its folder is made when missing); an
@@ -40,7 +44,7 @@ class SupportLog {
   const std::string& path() const { return path_; }
 
  private:
-  void FlushRepeats();  // with mutex_ held
+  void FlushRepeats();                 // with mutex_ held
   void Append(std::string_view text);  // with mutex_ held
 
   std::string path_;
