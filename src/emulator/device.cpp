@@ -88,6 +88,16 @@ int Device::DownloadPercent() const {
   return static_cast<int>((std::uint64_t{nextOffset_ - start} * 100) / (eraseEnd_ - start));
 }
 
+bool Device::FlashFailsNow() const {
+  return config_.writeErrorAtPercent && DownloadPercent() >= *config_.writeErrorAtPercent;
+}
+
+void Device::ChargeFlashWrite(Clock::time_point now, std::size_t bytes) {
+  flashBusyUntil_ = std::max(flashBusyUntil_, now) +
+                    std::chrono::duration_cast<std::chrono::microseconds>(
+                        config_.flashWritePerKb * static_cast<std::int64_t>(bytes) / 1024);
+}
+
 void Device::PressReset(Clock::time_point now) {
   erased_ = false;
   if (!imageValid_) {
@@ -279,15 +289,11 @@ void Device::HandleData(const wire::Frame& f, Clock::time_point now, std::vector
   }
   if (!erased_ || end > eraseEnd_) return ack(Status::NotErased, now);
   if (end <= nextOffset_) return ack(Status::Ok, std::max(now, flashBusyUntil_));  // resent
-  if (config_.writeErrorAtPercent && DownloadPercent() >= *config_.writeErrorAtPercent) {
-    return ack(Status::FlashError, now);
-  }
+  if (FlashFailsNow()) return ack(Status::FlashError, now);
   // Absolute offsets: a frame beyond a gap is written where it belongs and
   // counted once the gap is filled.
   std::copy(bytes.begin(), bytes.end(), app_.begin() + (offset - appBase()));
-  flashBusyUntil_ = std::max(flashBusyUntil_, now) +
-                    std::chrono::duration_cast<std::chrono::microseconds>(
-                        config_.flashWritePerKb * static_cast<std::int64_t>(bytes.size()) / 1024);
+  ChargeFlashWrite(now, bytes.size());
   if (offset > nextOffset_) {
     // Resent blocks may be cut differently: keep the furthest end per start.
     auto& furthest = aheadOfGap_[offset];
@@ -322,18 +328,14 @@ void Device::HandleDataDeflated(const wire::Frame& f, Clock::time_point now,
     return ack(Status::BadRequest, now);
   }
   if (!erased_) return ack(Status::NotErased, now);
-  if (config_.writeErrorAtPercent && DownloadPercent() >= *config_.writeErrorAtPercent) {
-    return ack(Status::FlashError, now);
-  }
+  if (FlashFailsNow()) return ack(Status::FlashError, now);
   const std::size_t before = inflater_->written();
   const auto result = inflater_->Take(offset, bytes);
   if (result == StreamInflater::Result::Dropped) return;  // no room: as if never received
   const std::size_t grown = inflater_->written() - before;
   nextOffset_ =
       appBase() + static_cast<std::uint32_t>(wire::kFirmwareHeaderSize + inflater_->written());
-  flashBusyUntil_ = std::max(flashBusyUntil_, now) +
-                    std::chrono::duration_cast<std::chrono::microseconds>(
-                        config_.flashWritePerKb * static_cast<std::int64_t>(grown) / 1024);
+  ChargeFlashWrite(now, grown);
   if (result == StreamInflater::Result::Failed) return ack(Status::BadImage, now);
   ack(result == StreamInflater::Result::Ok ? Status::Ok : Status::Gap, flashBusyUntil_);
 }

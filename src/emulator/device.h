@@ -97,6 +97,10 @@ class Device {
   void HandleErase(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
   void HandleData(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
   void HandleDataDeflated(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
+  // The write-error fault: flash fails once the download has come this far.
+  bool FlashFailsNow() const;
+  // Writing `bytes` keeps the flash busy a while longer.
+  void ChargeFlashWrite(Clock::time_point now, std::size_t bytes);
   void HandleVerify(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
   void HandleActivate(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
   void CheckImage();

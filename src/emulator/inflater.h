@@ -34,7 +34,6 @@ class StreamInflater {
 
   std::uint32_t next() const { return next_; }      // next stream offset expected
   std::size_t written() const { return written_; }  // image bytes inflated so far
-  bool failed() const { return failed_; }
 
  private:
   void Feed(std::span<const std::uint8_t> bytes);

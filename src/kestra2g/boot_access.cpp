@@ -17,9 +17,7 @@ bool FamilyMatches(std::int32_t code, std::uint8_t deviceCode) {
 }  // namespace
 
 bool InitCom(std::int32_t port, std::int32_t code) {
-  if (code >= 0 && !KnownDeviceCode(code)) {
-    return Fail(Cause::BadArgument, "device code " + std::to_string(code));
-  }
+  if (code >= 0 && !CheckDeviceCode(code)) return false;
   auto link = Link::Open(port);
   if (!link) return false;
   const auto info = link->Hello();
@@ -36,9 +34,7 @@ bool InitCom(std::int32_t port, std::int32_t code) {
 }
 
 bool CatchBoot(std::int32_t port, std::int32_t code) {
-  if (code >= 0 && !KnownDeviceCode(code)) {
-    return Fail(Cause::BadArgument, "device code " + std::to_string(code));
-  }
+  if (code >= 0 && !CheckDeviceCode(code)) return false;
   auto link = Link::Open(port);
   if (!link) return false;
   const Clock::time_point giveUp = Clock::now() + timing::kCatchFor;

@@ -46,7 +46,7 @@ void WritingProgress(std::size_t done, std::size_t total) {
 
 bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   // Everything about the file is settled before the device is touched.
-  if (!KnownDeviceCode(code)) return Fail(Cause::BadArgument, "device code " + std::to_string(code));
+  if (!CheckDeviceCode(code)) return false;
   const auto file = ReadWholeFile(path);
   if (!file || file->empty()) return Fail(Cause::FileCheck, "cannot be read or is empty");
   wire::FirmwareHeader header;
@@ -93,15 +93,15 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   std::optional<std::vector<std::uint8_t>> deflated;
   if (device->OffersDeflate()) deflated = DeflateImage(payload, device->windowBits);
   if (deflated && deflated->size() >= payload.size()) deflated.reset();
-  // Progress counts image bytes either way, so the bar moves evenly.
-  Transfer transfer = deflated ? Transfer(*link, Request::DataDeflated, *deflated, 0, limits,
-                                          [&](std::size_t, std::optional<std::uint32_t> written) {
-                                            WritingProgress(written.value_or(0), payload.size());
-                                          })
-                               : Transfer(*link, Request::Data, payload, payloadOffset, limits,
-                                          [&](std::size_t acked, std::optional<std::uint32_t>) {
-                                            WritingProgress(acked, payload.size());
-                                          });
+  // Progress counts image bytes either way, so the bar moves evenly: of a
+  // compressed image the device reports how much it has written.
+  const bool compressed = deflated.has_value();
+  Transfer transfer(*link, compressed ? Request::DataDeflated : Request::Data,
+                    compressed ? std::span<const std::uint8_t>(*deflated) : payload,
+                    compressed ? 0 : payloadOffset, limits,
+                    [&](std::size_t acked, std::optional<std::uint32_t> written) {
+                      WritingProgress(compressed ? written.value_or(0) : acked, payload.size());
+                    });
   if (!transfer.Run()) return false;
   RaiseProgress(kWrittenPercent);
 

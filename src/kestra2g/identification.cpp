@@ -20,7 +20,9 @@ Attempts QueryAttempts(std::int32_t mode) {
 
 }  // namespace
 
-bool KnownDeviceCode(std::int32_t code) { return code >= 0 && code <= 3; }
+bool CheckDeviceCode(std::int32_t code) {
+  return (code >= 0 && code <= 3) || Fail(Cause::BadArgument, "device code " + std::to_string(code));
+}
 
 bool QueryText(wire::QueryKind kind, std::int32_t mode, char* info, std::int32_t port) {
   if (info == nullptr) return Fail(Cause::BadArgument, "no information buffer");

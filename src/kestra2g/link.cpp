@@ -9,9 +9,8 @@
 namespace kestra2g {
 
 std::unique_ptr<Link> Link::Open(int port) {
-  platform::PortError error = platform::PortError::None;
   int systemError = 0;
-  auto serial = platform::SerialPort::Open(port, &error, &systemError);
+  auto serial = platform::SerialPort::Open(port, nullptr, &systemError);
   if (!serial) {
     Fail(Cause::PortUnavailable, PortText(port), systemError);
     return nullptr;

@@ -16,7 +16,8 @@ bool InitCom(std::int32_t port, std::int32_t code);
 bool CatchBoot(std::int32_t port, std::int32_t code);
 bool Download(const char* firmwarePath, std::int32_t port, std::int32_t code);
 
-// The device code names one of our families (0-3).
-bool KnownDeviceCode(std::int32_t code);
+// True when the device code names one of our families (0-3); otherwise the
+// bad argument is noted (Fail).
+bool CheckDeviceCode(std::int32_t code);
 
 }  // namespace kestra2g

@@ -16,6 +16,9 @@ namespace {
 // Frame overhead of a data block on the line: framing plus the offset.
 constexpr std::size_t kDataOverhead = wire::kOverhead + 4;
 
+// What one data frame of [begin, end) costs the line.
+std::size_t WireBytes(std::size_t begin, std::size_t end) { return end - begin + kDataOverhead; }
+
 microseconds LineTime(std::size_t bytes) {
   return microseconds(static_cast<long long>(bytes) * timing::kByteMicros);
 }
@@ -50,6 +53,13 @@ microseconds Transfer::Allowance() const {
 void Transfer::PopFront() {
   inFlightBytes_ -= inFlight_.front().end - inFlight_.front().begin;
   inFlight_.pop_front();
+}
+
+void Transfer::LoseFront() {
+  const InFlight& f = inFlight_.front();
+  sizer_.Lost(WireBytes(f.begin, f.end));
+  Requeue(f);
+  PopFront();
 }
 
 Clock::time_point Transfer::Due(const InFlight& f) const { return f.lineEnd + Allowance(); }
@@ -136,15 +146,14 @@ bool Transfer::Answer(const wire::Frame& frame) {
     while (inFlight_.front().seq != frame.seq) {
       const InFlight& f = inFlight_.front();
       if (f.end <= pos) {
-        sizer_.Delivered(f.end - f.begin + kDataOverhead);  // only its answer was lost
+        sizer_.Delivered(WireBytes(f.begin, f.end));  // only its answer was lost
+        PopFront();
       } else {
-        sizer_.Lost(f.end - f.begin + kDataOverhead);
-        Requeue(f);
+        LoseFront();
       }
-      PopFront();
     }
     const InFlight& f = inFlight_.front();
-    sizer_.Delivered(f.end - f.begin + kDataOverhead);
+    sizer_.Delivered(WireBytes(f.begin, f.end));
     const auto sample = std::chrono::duration_cast<microseconds>(lastAnswer_ - f.lineEnd);
     const microseconds s = std::max(sample, microseconds(0));
     if (!rtt_) {
@@ -192,12 +201,7 @@ bool Transfer::Run() {
     if (link_.lost()) return link_.FailExchange("data transfer");
     // No answer in time: what is overdue went astray (or its answer did).
     const Clock::time_point now = Clock::now();
-    const microseconds allowance = Allowance();
-    while (!inFlight_.empty() && inFlight_.front().lineEnd + allowance <= now) {
-      sizer_.Lost(inFlight_.front().end - inFlight_.front().begin + kDataOverhead);
-      Requeue(inFlight_.front());
-      PopFront();
-    }
+    while (!inFlight_.empty() && Due(inFlight_.front()) <= now) LoseFront();
     // Each time-out in a row waits twice as long as the one before.
     ++timeoutsInARow_;
     if (timeoutsInARow_ > timing::kDataTimeouts && now - lastAnswer_ >= timing::kDataSilence) {

@@ -47,6 +47,8 @@ class Transfer {
   bool Answer(const wire::Frame& frame);
   void Requeue(const InFlight& f);
   void PopFront();
+  // The oldest frame in flight went astray: counted lost, its range sent again.
+  void LoseFront();
   void Forget(std::size_t begin, std::size_t end);
   Clock::time_point Due(const InFlight& f) const;
   std::chrono::microseconds Allowance() const;
