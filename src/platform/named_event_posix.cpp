@@ -14,10 +14,10 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <thread>
 
 #include "platform/named_event.h"
+#include "platform/system_error.h"
 
 namespace platform {
 namespace {
@@ -55,7 +55,7 @@ std::string SharedMemoryName(const std::string& name) {
 }
 
 std::string ErrorText(const char* what, int error) {
-  return std::string(what) + " failed: " + std::strerror(error);
+  return std::string(what) + " failed: " + SystemErrorText(static_cast<unsigned long>(error));
 }
 
 bool InitialiseBlock(SharedBlock* block, bool processShared) {

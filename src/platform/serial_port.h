@@ -46,8 +46,23 @@ class SerialPort {
   int LineError() const { return lineError_; }
 
  protected:
+  bool gone() const { return gone_; }
+  // The line is gone for good: later calls fail at once, without touching it.
+  template <typename T>
+  T Gone(T failure, long long systemError = 0) {  // errno or GetLastError
+    gone_ = true;
+    lineError_ = static_cast<int>(systemError);
+    return failure;
+  }
+
+ private:
+  bool gone_ = false;
   int lineError_ = 0;
 };
+
+// Linux: <AppConfigDirectory()>/dosdevices/comN, the link that may name
+// COMn's device (as wine does it); empty when there is no such folder.
+std::string ComPortLinkPath(int n);
 
 // True when COMn exists and could be opened exclusively for reading and
 // writing right now. Only looks: the port is closed again at once, with its

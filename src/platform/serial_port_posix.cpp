@@ -22,9 +22,8 @@ namespace {
 
 // The wine-style link <config>/dosdevices/comN, resolved; empty when absent.
 std::string LinkedDevice(int n) {
-  const std::optional<std::string> config = AppConfigDirectory();
-  if (!config) return {};
-  const std::string link = *config + "/dosdevices/com" + std::to_string(n);
+  const std::string link = ComPortLinkPath(n);
+  if (link.empty()) return {};
   struct stat st {};
   if (lstat(link.c_str(), &st) != 0) return {};
   if (char* resolved = realpath(link.c_str(), nullptr); resolved != nullptr) {
@@ -78,7 +77,7 @@ class PosixSerialPort final : public SerialPort {
 
   bool Write(std::span<const std::uint8_t> bytes) override {
     constexpr int kStallMs = 3000;  // a line that takes nothing for this long is dead
-    if (gone_) return false;
+    if (gone()) return false;
     std::size_t done = 0;
     while (done < bytes.size()) {
       const ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
@@ -98,7 +97,7 @@ class PosixSerialPort final : public SerialPort {
   }
 
   int Read(std::span<std::uint8_t> buffer, int timeoutMs) override {
-    if (gone_) return -1;
+    if (gone()) return -1;
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
     for (;;) {
@@ -123,16 +122,7 @@ class PosixSerialPort final : public SerialPort {
   }
 
  private:
-  // The line is gone for good: later calls fail at once, without touching it.
-  template <typename T>
-  T Gone(T failure, int systemError = 0) {
-    gone_ = true;
-    lineError_ = systemError;
-    return failure;
-  }
-
   int fd_;
-  bool gone_ = false;
   UucpLock lock_;
 };
 
@@ -183,6 +173,11 @@ int OpenUnused(const std::string& device, std::chrono::milliseconds reuseFreeFor
 }
 
 }  // namespace
+
+std::string ComPortLinkPath(int n) {
+  const std::optional<std::string> config = AppConfigDirectory();
+  return config ? *config + "/dosdevices/com" + std::to_string(n) : std::string();
+}
 
 std::string ComPortDevice(int n) {
   if (n < 1) return {};

@@ -53,7 +53,7 @@ class Win32SerialPort final : public SerialPort {
   HANDLE handle() const { return port_.get(); }
 
   bool Write(std::span<const std::uint8_t> bytes) override {
-    if (gone_) return false;
+    if (gone()) return false;
     std::size_t done = 0;
     while (done < bytes.size()) {
       const DWORD chunk = static_cast<DWORD>(bytes.size() - done);
@@ -74,7 +74,7 @@ class Win32SerialPort final : public SerialPort {
   }
 
   int Read(std::span<std::uint8_t> buffer, int timeoutMs) override {
-    if (gone_) return -1;
+    if (gone()) return -1;
     const DWORD size = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), MAXDWORD));
     DWORD got = 0;
     bool timedOut = false;
@@ -130,17 +130,8 @@ class Win32SerialPort final : public SerialPort {
     return false;
   }
 
-  // The line is gone for good: later calls fail at once, without touching it.
-  template <typename T>
-  T Gone(T failure, DWORD systemError = 0) {
-    gone_ = true;
-    lineError_ = static_cast<int>(systemError);
-    return failure;
-  }
-
   Handle port_;
   Handle readDone_, writeDone_;
-  bool gone_ = false;
 };
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/config_home.h"
+#include "platform/serial_port.h"
 
 namespace emulator {
 
@@ -123,8 +123,7 @@ std::string ComLinkPath(int n) {
   static PrivateConfigHome home;
   home.MakeOnce();
   // Empty when even this cannot name the folder (no program name known).
-  const std::optional<std::string> config = platform::AppConfigDirectory();
-  return config ? *config + "/dosdevices/com" + std::to_string(n) : std::string();
+  return platform::ComPortLinkPath(n);
 }
 
 }  // namespace emulator
