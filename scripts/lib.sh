@@ -1,9 +1,15 @@
-# Shared by scripts/test and scripts/demo: package installation and the
-# wine prefix used to run Windows programs. Source it; do not run it.
+# Shared by scripts/test, scripts/demo and scripts/package: package
+# installation, the project's version and the wine prefix used to run Windows
+# programs. Source it; do not run it.
 
 REFLINT_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 REFLINT_JOBS=${REFLINT_JOBS:-2}
 REFLINT_LOGS=${REFLINT_LOGS:-$REFLINT_ROOT/build-logs}
+
+# The project's version, from CMakeLists.txt (e.g. 2.1.3.0).
+reflint_version() {
+  sed -n 's/^project(Reflint VERSION \([0-9.]*\).*/\1/p' "$REFLINT_ROOT/CMakeLists.txt"
+}
 
 # Installs every package of scripts/packages.txt that is not installed yet.
 # Silent when nothing is missing.

@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "platform/exe_path.h"
+#include "support/scoped_variable.h"
 #include "ui/resource_ids.h"
 #include "window/window_types.h"
 #include "window/headless/headless_harness.h"
@@ -57,15 +58,10 @@ class UpgradeAppTest : public ::testing::Test {
     ASSERT_GE(busy_, 0);
     ASSERT_EQ(flock(busy_, LOCK_EX | LOCK_NB), 0);
 
-    if (const char* old = getenv("XDG_CONFIG_HOME")) oldConfig_ = old;
-    setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
+    configHome_.emplace("XDG_CONFIG_HOME", config_.string());
   }
   void TearDown() override {
-    if (oldConfig_) {
-      setenv("XDG_CONFIG_HOME", oldConfig_->c_str(), 1);
-    } else {
-      unsetenv("XDG_CONFIG_HOME");
-    }
+    configHome_.reset();
     if (busy_ >= 0) close(busy_);
     fs::remove_all(config_);
   }
@@ -73,7 +69,7 @@ class UpgradeAppTest : public ::testing::Test {
   fs::path config_;
   std::map<int, Pty> ptys_;
   int busy_ = -1;
-  std::optional<std::string> oldConfig_;
+  std::optional<testing_support::ScopedVariable> configHome_;
 };
 
 TEST_F(UpgradeAppTest, StartsListsFreePortsSavesTheChoiceAndEndsOnExit) {

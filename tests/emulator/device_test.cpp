@@ -4,11 +4,11 @@
 #include "emulator/device.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <algorithm>
 
 #include "emulator/faults.h"
+#include "kestra2g/deflate_image.h"
 #include "kestra2g/wire/bytes.h"
 #include "kestra2g/wire/crc32.h"
 #include "kestra2g/wire/firmware_file.h"
@@ -134,18 +134,9 @@ TEST(EmulatedDevice, AnswersEveryFrameAndKeepsWhatCameBeyondAGap) {
   }
 }
 
+// The host's compression, as the library sends it.
 std::vector<std::uint8_t> Deflate(const std::vector<std::uint8_t>& image, int windowBits) {
-  z_stream z{};
-  deflateInit2(&z, 9, Z_DEFLATED, windowBits, 9, Z_DEFAULT_STRATEGY);
-  std::vector<std::uint8_t> out(deflateBound(&z, static_cast<uLong>(image.size())));
-  z.next_in = const_cast<Bytef*>(image.data());
-  z.avail_in = static_cast<uInt>(image.size());
-  z.next_out = out.data();
-  z.avail_out = static_cast<uInt>(out.size());
-  deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
+  return kestra2g::DeflateImage(image, windowBits).value();
 }
 
 // A compressed image: inflated into the erased area whatever order its

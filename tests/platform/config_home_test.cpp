@@ -11,31 +11,11 @@
 #include <string>
 
 #include "platform/exe_path.h"
+#include "support/scoped_variable.h"
 
 namespace {
 
-// Sets or unsets one variable for the test's duration.
-class ScopedVariable {
- public:
-  ScopedVariable(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    Set(value);
-  }
-  ~ScopedVariable() { Set(old_); }
-  ScopedVariable(const ScopedVariable&) = delete;
-  ScopedVariable& operator=(const ScopedVariable&) = delete;
-
- private:
-  void Set(const std::optional<std::string>& value) {
-    if (value) {
-      setenv(name_, value->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using testing_support::ScopedVariable;
 
 TEST(AppConfigDirectory, FollowsXdgThenHomeThenThePasswordDatabase) {
   const passwd* user = getpwuid(getuid());

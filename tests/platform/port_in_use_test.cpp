@@ -24,6 +24,7 @@
 #include "platform/exe_path.h"
 #include "platform/port_in_use.h"
 #include "platform/serial_port.h"
+#include "support/scoped_variable.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -130,8 +131,7 @@ class PortInUse : public ::testing::TestWithParam<Case> {
     fs::create_directory(config_.Path() / "lock");
     lockFile_ = config_.Path() / "lock" / ("LCK.." + fs::path(slavePath_).filename().string());
     platform::SetUucpLockFolders({(config_.Path() / "lock").string()});
-    if (const char* old = std::getenv("XDG_CONFIG_HOME")) oldConfig_ = old;
-    setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
+    configHome_.emplace("XDG_CONFIG_HOME", config_.Path().string());
 
     // A holder's own settings (not the raw 115200 we would set) and input it
     // has not read yet.
@@ -146,11 +146,7 @@ class PortInUse : public ::testing::TestWithParam<Case> {
     ASSERT_EQ(poll(&arrived, 1, 10000), 1);
   }
   void TearDown() override {
-    if (oldConfig_) {
-      setenv("XDG_CONFIG_HOME", oldConfig_->c_str(), 1);
-    } else {
-      unsetenv("XDG_CONFIG_HOME");
-    }
+    configHome_.reset();
     platform::SetUucpLockFolders({});
     close(slave_);
     close(master_);
@@ -165,7 +161,7 @@ class PortInUse : public ::testing::TestWithParam<Case> {
   int slave_ = -1;
   std::string slavePath_;
   fs::path lockFile_;
-  std::optional<std::string> oldConfig_;
+  std::optional<testing_support::ScopedVariable> configHome_;
 };
 
 TEST_P(PortInUse, HeldPortIsNotListedNorOpenedAndTheProbeChangesNothing) {
