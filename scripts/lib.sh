@@ -63,3 +63,103 @@ reflint_wine_stop() {
   rm -rf "$WINEPREFIX"
   unset WINEPREFIX
 }
+
+# run_stage NAME COMMAND...: runs the command with its output in the stage's
+# log, shows the stage's lines (ctest summaries, checks' "ok" lines, reruns,
+# what did not run) and the log's end on failure, and adds the stage's line
+# to the array summary (failed=1 when it failed). The line says "skipped",
+# with why, when the command succeeded but something in it did not run: a
+# check printed "SKIPPED: why", or ctest skipped tests or found none. A
+# failure is a failure, whatever else was skipped.
+run_stage() {
+  local name=$1 log="$REFLINT_LOGS/$1.log" start rc ms secs skipped
+  shift
+  start=$(date +%s%N)
+  "$@" >"$log" 2>&1
+  rc=$?
+  ms=$((($(date +%s%N) - start) / 1000000))
+  secs=$((ms / 1000)).$((ms % 1000 / 100))
+  grep -E '^[0-9]+% tests passed|^Total Test time|^No tests were found|^ok   |^ +[0-9.]+[KMG]?  dist/|^rerun after|^SKIPPED: |^[[:space:]]+[0-9]+ - .* \((Skipped|Disabled)\)$' \
+    "$log" |
+    sed -E 's/^[[:space:]]+[0-9]+ - (.*) \((Skipped|Disabled)\)$/did not run: \1 (\2)/' |
+    sed "s/^/[$name] /"
+  skipped=$(reflint_skip_reasons "$log")
+  if ((rc == 0)) && [[ -z $skipped ]]; then
+    summary+=("$(printf '%-7s ok      %6ss' "$name" "$secs")")
+  elif ((rc == 0)); then
+    summary+=("$(printf '%-7s skipped %6ss  %s' "$name" "$secs" "$skipped")")
+  else
+    echo "---- $name failed; errors and end of $log ----"
+    grep -E 'error:|Error|FAILED:|\*\*\*Failed|Failed +[0-9.]+ sec|\*\*\*Timeout|\*\*\*Exception|Sanitizer|^not rerun' "$log" |
+      head -n 40
+    echo "...."
+    tail -n 60 "$log"
+    echo "----"
+    summary+=("$(printf '%-7s FAILED  %6ss' "$name" "$secs")")
+    failed=1
+  fi
+}
+
+# reflint_skip_reasons LOG: why parts of a stage did not run, on one line
+# ("; " between reasons), empty when everything ran.
+reflint_skip_reasons() {
+  local reasons=() n reason line=
+  mapfile -t reasons < <(sed -n 's/^SKIPPED: //p' "$1")
+  n=$(grep -cE '^[[:space:]]+[0-9]+ - .* \((Skipped|Disabled)\)$' "$1")
+  if ((n == 1)); then reasons+=("1 test did not run"); fi
+  if ((n > 1)); then reasons+=("$n tests did not run"); fi
+  if grep -q '^No tests were found' "$1"; then reasons+=("ctest found no tests"); fi
+  for reason in "${reasons[@]}"; do line+=${line:+; }$reason; done
+  echo "$line"
+}
+
+# Wine's words when it could not start a program at all; it happens now and
+# then, and says nothing about the program.
+REFLINT_WINE_START_FAILURE="Application could not be started"
+
+# reflint_ctest DIR CTEST_ARGS...: runs the tests of the build folder DIR.
+# With REFLINT_RERUN_FAILED=1 (the wine stages) the failed tests get one more
+# run when each of them failed only because wine could not start its
+# program; their first output stays above, and "rerun after a failure: NAME"
+# names them. One failed test without wine's words fails the run at once.
+reflint_ctest() {
+  local dir=$1 rerun
+  shift
+  # A failure list left by an earlier run must not decide about this one.
+  rm -f "$dir/Testing/Temporary/LastTestsFailed.log" "$dir/Testing/Temporary/LastTest.log"
+  ctest --test-dir "$dir" --output-on-failure -j "${REFLINT_CTEST_JOBS:-1}" "$@" && return 0
+  ((${REFLINT_RERUN_FAILED:-0})) || return 1
+  rerun=$(reflint_wine_start_failures "$dir") || return 1
+  sed 's/^/rerun after a failure: /' <<<"$rerun"
+  ctest --test-dir "$dir" --output-on-failure --rerun-failed
+}
+
+# reflint_wine_start_failures DIR: prints the failed tests of DIR's last
+# ctest run, one per line, and succeeds only when there are some and the
+# output of each carries wine's start failure; each other one is named on
+# standard error.
+reflint_wine_start_failures() {
+  local temp=$1/Testing/Temporary wine name status=0 count=0
+  [[ -s $temp/LastTestsFailed.log && -f $temp/LastTest.log ]] || return 1
+  # The names of the tests whose own output (between "Output:" and
+  # "<end of output>" of their section of LastTest.log) has wine's line.
+  wine=$(awk -v words="$REFLINT_WINE_START_FAILURE" '
+    /^[0-9]+\/[0-9]+ Test: / { name = $0; sub(/^[0-9]+\/[0-9]+ Test: /, "", name); output = 0; next }
+    /^Output:$/ { output = 1; next }
+    /^<end of output>$/ { output = 0; next }
+    output && index($0, words) == 1 { print name }' "$temp/LastTest.log")
+  # Lines "N:name", the last one without a newline.
+  while IFS= read -r name || [[ -n $name ]]; do
+    name=${name#*:}
+    [[ -n $name ]] || continue
+    count=$((count + 1))
+    if grep -qxF -- "$name" <<<"$wine"; then
+      echo "$name"
+    else
+      echo "not rerun: $name failed by itself" >&2
+      status=1
+    fi
+  done <"$temp/LastTestsFailed.log"
+  ((count > 0)) || return 1
+  return $status
+}
