@@ -1,6 +1,7 @@
 ; The Reflint installer. scripts/package defines:
 ;   VERSION  the version (2.1.3.0)
-;   SOURCE   the folder holding Reflint.exe, Kestra2G.dll and the firmware files
+;   SOURCE   the folder holding Reflint.exe, Kestra2G.dll, the firmware files,
+;            LICENSE.txt (shown on the license page) and THIRD-PARTY-NOTICES.txt
 ;   ARCH     x64 or x86
 ;   ICON     the program's icon file
 ;   OUTFILE  the installer to write
@@ -35,10 +36,15 @@ VIAddVersionKey /LANG=1033 "CompanyName" "${PUBLISHER}"
 VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} setup"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright 2026 ${PUBLISHER}, Apache-2.0"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_FINISHPAGE_RUN "$INSTDIR\Reflint.exe"
+; The Apache License asks nothing of the user to install: Next, not "I Agree".
+!define MUI_LICENSEPAGE_BUTTON "$(^NextBtn)"
+!define MUI_LICENSEPAGE_TEXT_BOTTOM "The notices of the libraries that come with Reflint are in THIRD-PARTY-NOTICES.txt in the installation folder."
+!insertmacro MUI_PAGE_LICENSE "${SOURCE}\LICENSE.txt"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
