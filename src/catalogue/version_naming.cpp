@@ -7,6 +7,23 @@ void MarkAvailableFamilies(const FirmwareCatalogue& catalogue, UpdateRunState& s
     if (!catalogue.GetFirmwarePath(family).empty()) SetFlag(state.available[FamilyIndex(family)]);
 }
 
+std::optional<std::string> VersionFromFileName(std::string_view fileName) {
+  const std::size_t marker = fileName.find(kVersionMarker);
+  if (marker == std::string_view::npos) return std::nullopt;
+  // Everything between the marker and the extension's four characters.
+  const std::size_t begin = marker + kVersionMarker.size();
+  const std::size_t end = fileName.size() >= 4 ? fileName.size() - 4 : 0;
+  std::string version;
+  for (std::size_t i = begin; i < end; ++i) version += fileName[i] == '_' ? '.' : fileName[i];
+  return version;
+}
+
+std::string FirmwareFileName(std::string_view familyPrefix, std::string_view version) {
+  std::string name = std::string(familyPrefix) + "_" + std::string(kVersionMarker);
+  for (const char c : version) name += c == '.' ? '_' : c;
+  return name + ".bin";
+}
+
 bool HasAcceptedPrefix(std::string_view name, const UpdateRunState& state) {
   for (const FamilyInfo& info : kFamilies) {
     if (!state.IsAvailable(info.family)) continue;
@@ -24,14 +41,7 @@ std::optional<std::string> GetFirmwareVersionText(std::string_view path,
 
   if (!platform::CanOpenForReading(std::string(path))) return std::nullopt;
   if (fileName.empty() || !HasAcceptedPrefix(fileName, state)) return std::nullopt;
-  const std::size_t marker = fileName.find(kVersionMarker);
-  if (marker == std::string_view::npos) return std::nullopt;
-
-  SetFlag(state.validFirmware);
-  // Everything between the marker and the extension's four characters.
-  const std::size_t begin = marker + kVersionMarker.size();
-  const std::size_t end = fileName.size() >= 4 ? fileName.size() - 4 : 0;
-  std::string version;
-  for (std::size_t i = begin; i < end; ++i) version += fileName[i] == '_' ? '.' : fileName[i];
+  const auto version = VersionFromFileName(fileName);
+  if (version) SetFlag(state.validFirmware);
   return version;
 }

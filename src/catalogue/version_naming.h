@@ -12,6 +12,14 @@
 // The version follows the first occurrence of this marker.
 inline constexpr std::string_view kVersionMarker = "V_";
 
+// The version a firmware file's name gives: the part between the first "V_"
+// and the last four characters, each '_' shown as '.'. None without "V_".
+std::optional<std::string> VersionFromFileName(std::string_view fileName);
+
+// The name under which a file of this family and version is found and shown
+// with that version again: "HLX700_V_2_1_0.bin".
+std::string FirmwareFileName(std::string_view familyPrefix, std::string_view version);
+
 // Sets the available flag of every family whose firmware file was found.
 // Flags of families without a file are left as they are.
 void MarkAvailableFamilies(const FirmwareCatalogue& catalogue, UpdateRunState& state);

@@ -47,6 +47,7 @@ Device::Device(DeviceConfig config)
     restState_ = PowerState::Application;
   }
   app_.assign(appSize(), 0xFF);
+  if (config_.checkSignatures) staging_.assign(appSize(), 0xFF);
   std::vector<std::uint8_t> image = config_.initialImage;
   if (image.empty()) {
     image = wire::BuildFirmwareFile(config_.deviceCode, config_.familyName, config_.appVersion,
@@ -58,14 +59,18 @@ Device::Device(DeviceConfig config)
   if (!imageValid_) state_ = PowerState::BootLoader;
 }
 
+// At start-up the boot loader checks that the image is whole (its CRC-32 or
+// SHA-256); the signature was checked when it was written.
 void Device::CheckImage() {
   wire::FirmwareHeader h;
   imageValid_ = false;
   if (wire::ParseFirmwareHeader(app_, &h) != wire::FirmwareCheck::Ok) return;
   if (h.deviceCode != config_.deviceCode) return;
-  if (wire::kFirmwareHeaderSize + h.payloadSize > app_.size()) return;
-  const auto payload = std::span(app_).subspan(wire::kFirmwareHeaderSize, h.payloadSize);
-  if (wire::Crc32(payload) != h.payloadCrc) return;
+  if (h.size() + std::uint64_t{h.payloadSize} > app_.size()) return;
+  if (wire::CheckFirmwareImage(std::span(app_).first(h.size() + h.payloadSize), nullptr) !=
+      wire::FirmwareCheck::Ok) {
+    return;
+  }
   imageValid_ = true;
   imageVersion_ = h.version;
 }
@@ -73,7 +78,13 @@ void Device::CheckImage() {
 std::vector<std::uint8_t> Device::CurrentImage() const {
   wire::FirmwareHeader h;
   if (!imageValid_ || wire::ParseFirmwareHeader(app_, &h) != wire::FirmwareCheck::Ok) return {};
-  return {app_.begin(), app_.begin() + wire::kFirmwareHeaderSize + h.payloadSize};
+  return {app_.begin(), app_.begin() + static_cast<std::ptrdiff_t>(h.size() + h.payloadSize)};
+}
+
+void Device::AbandonDownload() {
+  erased_ = false;
+  manifest_.reset();
+  aheadOfGap_.clear();
 }
 
 std::optional<std::vector<std::uint8_t>> Device::TakeActivatedImage() {
@@ -83,7 +94,7 @@ std::optional<std::vector<std::uint8_t>> Device::TakeActivatedImage() {
 }
 
 int Device::DownloadPercent() const {
-  const std::uint32_t start = appBase() + wire::kFirmwareHeaderSize;
+  const std::uint32_t start = appBase() + static_cast<std::uint32_t>(headerSize_);
   if (!erased_ || eraseEnd_ <= start) return 0;
   return static_cast<int>((std::uint64_t{nextOffset_ - start} * 100) / (eraseEnd_ - start));
 }
@@ -99,7 +110,7 @@ void Device::ChargeFlashWrite(Clock::time_point now, std::size_t bytes) {
 }
 
 void Device::PressReset(Clock::time_point now) {
-  erased_ = false;
+  AbandonDownload();
   if (!imageValid_) {
     state_ = PowerState::BootLoader;
   } else if (state_ == PowerState::Silent || state_ == PowerState::Listening) {
@@ -114,8 +125,7 @@ void Device::PressReset(Clock::time_point now) {
 
 void Device::PowerLoss(Clock::time_point now) {
   (void)now;
-  erased_ = false;
-  aheadOfGap_.clear();
+  AbandonDownload();
   CheckImage();
   state_ = imageValid_ ? restState_ : PowerState::BootLoader;
 }
@@ -181,6 +191,7 @@ bool Device::Handle(const wire::Frame& f, Clock::time_point now, std::vector<Out
         h.features = wire::kFeatureDeflate;
         h.windowBits = config_.inflateWindowBits;
       }
+      if (config_.checkSignatures) h.features |= wire::kFeatureSignatureCheck;
       Reply(request, f.seq, wire::EncodeHello(Status::Ok, h), now, out);
       return state_ != PowerState::BootLoader;
     }
@@ -194,7 +205,7 @@ bool Device::Handle(const wire::Frame& f, Clock::time_point now, std::vector<Out
     case Request::Restart:
       ReplyStatus(request, f.seq, Status::Ok, now, out);
       if (state_ == PowerState::BootLoader) {
-        erased_ = false;
+        AbandonDownload();
         state_ = imageValid_ ? restState_ : PowerState::BootLoader;
       }
       return false;
@@ -203,13 +214,17 @@ bool Device::Handle(const wire::Frame& f, Clock::time_point now, std::vector<Out
   }
   const bool deflated = request == Request::DataDeflated && config_.offerDeflate;
   if (state_ != PowerState::BootLoader) {
-    if (deflated || (f.type >= static_cast<std::uint8_t>(Request::Erase) &&
-                     f.type <= static_cast<std::uint8_t>(Request::Activate))) {
+    if (deflated || request == Request::Manifest ||
+        (f.type >= static_cast<std::uint8_t>(Request::Erase) &&
+         f.type <= static_cast<std::uint8_t>(Request::Activate))) {
       ReplyStatus(request, f.seq, Status::WrongState, now, out);
     }
     return true;
   }
   switch (request) {
+    case Request::Manifest:
+      HandleManifest(f, now, out);
+      break;
     case Request::Erase:
       HandleErase(f, now, out);
       break;
@@ -223,7 +238,11 @@ bool Device::Handle(const wire::Frame& f, Clock::time_point now, std::vector<Out
       HandleVerify(f, now, out);
       break;
     case Request::Activate:
-      HandleActivate(f, now, out);
+      if (config_.checkSignatures) {
+        HandleActivateSigned(f, now, out);
+      } else {
+        HandleActivate(f, now, out);
+      }
       break;
     default:
       break;  // unknown requests get no answer
@@ -248,6 +267,30 @@ void Device::HandleQuery(const wire::Frame& f, Clock::time_point now, std::vecto
   Reply(Request::Query, f.seq, wire::ByteWriter().U8(0).U8(kind).Text(text).Take(), now, out);
 }
 
+void Device::HandleManifest(const wire::Frame& f, Clock::time_point now,
+                            std::vector<Outgoing>& out) {
+  // Whatever came before is void: only this manifest, if accepted, counts.
+  AbandonDownload();
+  wire::FirmwareHeader h;
+  if (f.payload.size() != wire::kSignedHeaderSize ||
+      wire::ParseFirmwareHeader(f.payload, &h) != wire::FirmwareCheck::Ok || !h.signedFormat()) {
+    return ReplyStatus(Request::Manifest, f.seq, Status::BadImage, now, out);
+  }
+  if (h.deviceCode != config_.deviceCode) {
+    return ReplyStatus(Request::Manifest, f.seq, Status::BadImage, now, out);
+  }
+  if (h.size() + std::uint64_t{h.payloadSize} > appSize()) {
+    return ReplyStatus(Request::Manifest, f.seq, Status::OutOfRange, now, out);
+  }
+  if (config_.checkSignatures &&
+      wire::CheckSignature(f.payload, h, config_.keySlots) != wire::SignatureCheck::Ok) {
+    return ReplyStatus(Request::Manifest, f.seq, Status::NotSigned, now, out);
+  }
+  manifest_ = f.payload;
+  manifestHeader_ = std::move(h);
+  ReplyStatus(Request::Manifest, f.seq, Status::Ok, now, out);
+}
+
 void Device::HandleErase(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out) {
   wire::ByteReader r(f.payload);
   const std::uint32_t offset = r.U32();
@@ -256,17 +299,24 @@ void Device::HandleErase(const wire::Frame& f, Clock::time_point now, std::vecto
   if (offset != appBase() || length == 0 || length > appSize()) {
     return ReplyStatus(Request::Erase, f.seq, Status::OutOfRange, now, out);
   }
+  if (config_.checkSignatures && !manifest_) {
+    return ReplyStatus(Request::Erase, f.seq, Status::NotSigned, now, out);
+  }
   if (config_.eraseError) return ReplyStatus(Request::Erase, f.seq, Status::FlashError, now, out);
-  std::fill_n(app_.begin(), length, 0xFF);
-  imageValid_ = false;
-  imageVersion_.clear();
+  std::vector<std::uint8_t>& area = writeArea();
+  std::fill_n(area.begin(), length, 0xFF);
+  if (&area == &app_) {
+    imageValid_ = false;
+    imageVersion_.clear();
+  }
   erased_ = true;
   eraseEnd_ = offset + length;
-  nextOffset_ = appBase() + wire::kFirmwareHeaderSize;
+  headerSize_ = manifest_ ? wire::kSignedHeaderSize : wire::kFirmwareHeaderSize;
+  nextOffset_ = appBase() + static_cast<std::uint32_t>(headerSize_);
   aheadOfGap_.clear();
   // A compressed image inflates into the payload part of the erased area.
-  const std::size_t header = std::min<std::size_t>(length, wire::kFirmwareHeaderSize);
-  inflater_->Restart(std::span(app_).subspan(header, length - header));
+  const std::size_t header = std::min<std::size_t>(length, headerSize_);
+  inflater_->Restart(std::span(area).subspan(header, length - header));
   flashBusyUntil_ = std::max(flashBusyUntil_, now) + config_.eraseTime;
   ReplyStatus(Request::Erase, f.seq, Status::Ok, flashBusyUntil_, out);
 }
@@ -284,7 +334,7 @@ void Device::HandleData(const wire::Frame& f, Clock::time_point now, std::vector
   }
   // The boot loader and the image header are never written by data frames.
   const std::uint64_t end = std::uint64_t{offset} + bytes.size();
-  if (offset < appBase() + wire::kFirmwareHeaderSize || end > std::uint64_t{config_.flashSize}) {
+  if (offset < appBase() + headerSize_ || end > std::uint64_t{config_.flashSize}) {
     return ack(Status::OutOfRange, now);
   }
   if (!erased_ || end > eraseEnd_) return ack(Status::NotErased, now);
@@ -292,7 +342,7 @@ void Device::HandleData(const wire::Frame& f, Clock::time_point now, std::vector
   if (FlashFailsNow()) return ack(Status::FlashError, now);
   // Absolute offsets: a frame beyond a gap is written where it belongs and
   // counted once the gap is filled.
-  std::copy(bytes.begin(), bytes.end(), app_.begin() + (offset - appBase()));
+  std::copy(bytes.begin(), bytes.end(), writeArea().begin() + (offset - appBase()));
   ChargeFlashWrite(now, bytes.size());
   if (offset > nextOffset_) {
     // Resent blocks may be cut differently: keep the furthest end per start.
@@ -334,7 +384,7 @@ void Device::HandleDataDeflated(const wire::Frame& f, Clock::time_point now,
   if (result == StreamInflater::Result::Dropped) return;  // no room: as if never received
   const std::size_t grown = inflater_->written() - before;
   nextOffset_ =
-      appBase() + static_cast<std::uint32_t>(wire::kFirmwareHeaderSize + inflater_->written());
+      appBase() + static_cast<std::uint32_t>(headerSize_ + inflater_->written());
   ChargeFlashWrite(now, grown);
   if (result == StreamInflater::Result::Failed) return ack(Status::BadImage, now);
   ack(result == StreamInflater::Result::Ok ? Status::Ok : Status::Gap, flashBusyUntil_);
@@ -348,7 +398,7 @@ void Device::HandleVerify(const wire::Frame& f, Clock::time_point now, std::vect
       std::uint64_t{offset} + length > std::uint64_t{config_.flashSize}) {
     return ReplyStatus(Request::Verify, f.seq, Status::OutOfRange, now, out);
   }
-  std::uint32_t crc = wire::Crc32(std::span(app_).subspan(offset - appBase(), length));
+  std::uint32_t crc = wire::Crc32(std::span(writeArea()).subspan(offset - appBase(), length));
   if (config_.verifyError) crc ^= 0x00010000U;
   Reply(Request::Verify, f.seq, wire::ByteWriter().U8(0).U32(crc).Take(),
         std::max(now, flashBusyUntil_), out);
@@ -357,10 +407,9 @@ void Device::HandleVerify(const wire::Frame& f, Clock::time_point now, std::vect
 void Device::HandleActivate(const wire::Frame& f, Clock::time_point now,
                             std::vector<Outgoing>& out) {
   wire::FirmwareHeader h;
-  if (f.payload.size() != wire::kFirmwareHeaderSize ||
-      wire::ParseFirmwareHeader(f.payload, &h) != wire::FirmwareCheck::Ok ||
-      h.deviceCode != config_.deviceCode ||
-      wire::kFirmwareHeaderSize + std::uint64_t{h.payloadSize} > app_.size()) {
+  if (wire::ParseFirmwareHeader(f.payload, &h) != wire::FirmwareCheck::Ok ||
+      f.payload.size() != h.size() || h.deviceCode != config_.deviceCode ||
+      h.size() + std::uint64_t{h.payloadSize} > app_.size()) {
     return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
   }
   if (imageValid_) {
@@ -368,15 +417,55 @@ void Device::HandleActivate(const wire::Frame& f, Clock::time_point now,
     const bool same = std::equal(f.payload.begin(), f.payload.end(), app_.begin());
     return ReplyStatus(Request::Activate, f.seq, same ? Status::Ok : Status::WrongState, now, out);
   }
-  const auto payload = std::span(app_).subspan(wire::kFirmwareHeaderSize, h.payloadSize);
-  if (!erased_ || wire::Crc32(payload) != h.payloadCrc) {
+  // The data went in after the header the erase expected; only then does
+  // this header describe what was written.
+  if (!erased_ || h.size() != headerSize_) {
+    return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
+  }
+  std::vector<std::uint8_t> whole(f.payload.begin(), f.payload.end());
+  whole.insert(whole.end(), app_.begin() + static_cast<std::ptrdiff_t>(h.size()),
+               app_.begin() + static_cast<std::ptrdiff_t>(h.size() + h.payloadSize));
+  if (wire::CheckFirmwareImage(whole, nullptr) != wire::FirmwareCheck::Ok) {
     return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
   }
   std::copy(f.payload.begin(), f.payload.end(), app_.begin());
   CheckImage();
   if (!imageValid_) return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
   activated_ = CurrentImage();
-  flashBusyUntil_ = std::max(flashBusyUntil_, now) + config_.flashWritePerKb / 16;
+  ChargeFlashWrite(now, f.payload.size());
+  ReplyStatus(Request::Activate, f.seq, Status::Ok, flashBusyUntil_, out);
+}
+
+}  // namespace emulator
+
+namespace emulator {
+
+// A checking boot loader activates only the manifest it accepted, over a
+// payload whose SHA-256 is the signed one, and only then replaces the image
+// that runs: every refusal leaves the old image as it was.
+void Device::HandleActivateSigned(const wire::Frame& f, Clock::time_point now,
+                                  std::vector<Outgoing>& out) {
+  const bool running = imageValid_ && f.payload.size() <= app_.size() &&
+                       std::equal(f.payload.begin(), f.payload.end(), app_.begin());
+  if (!manifest_) {
+    // Activated already (our answer was lost): the same header is fine.
+    return ReplyStatus(Request::Activate, f.seq, running ? Status::Ok : Status::NotSigned, now,
+                       out);
+  }
+  const wire::FirmwareHeader& h = manifestHeader_;
+  if (!erased_ || f.payload != *manifest_ ||
+      wire::Sha256(std::span(staging_).subspan(h.size(), h.payloadSize)) != h.payloadSha256) {
+    return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
+  }
+  std::fill(app_.begin(), app_.end(), 0xFF);
+  std::copy(manifest_->begin(), manifest_->end(), app_.begin());
+  const auto payloadAt = static_cast<std::ptrdiff_t>(h.size());
+  std::copy_n(staging_.begin() + payloadAt, h.payloadSize, app_.begin() + payloadAt);
+  AbandonDownload();
+  CheckImage();
+  if (!imageValid_) return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
+  activated_ = CurrentImage();
+  ChargeFlashWrite(now, f.payload.size());
   ReplyStatus(Request::Activate, f.seq, Status::Ok, flashBusyUntil_, out);
 }
 

@@ -13,6 +13,7 @@
 
 #include "core/device_family.h"
 #include "emulator/inflater.h"
+#include "kestra2g/wire/firmware_signature.h"
 #include "kestra2g/wire/frame.h"
 #include "kestra2g/wire/protocol.h"
 
@@ -48,6 +49,13 @@ struct DeviceConfig {
   std::chrono::microseconds flashWritePerKb{0};
   std::chrono::microseconds eraseTime{20000};
   std::vector<std::uint8_t> initialImage;  // a firmware file; empty: a factory image
+  // A boot loader that checks signatures erases nothing without a signed
+  // manifest for its family, writes the new image beside the old one and
+  // swaps only a whole, signed image in. Without it (an older boot loader)
+  // the image is written in place, as before signed firmware.
+  bool checkSignatures = true;
+  std::vector<wire::KeySlot> keySlots{wire::BuiltInKeySlots().begin(),
+                                      wire::BuiltInKeySlots().end()};
   // Faults that live in the device itself.
   std::optional<std::uint8_t> reportedCode;  // wrong family: what HELLO/CATCH claim
   std::optional<int> writeErrorAtPercent;
@@ -94,6 +102,7 @@ class Device {
                    std::vector<Outgoing>& out) const;
   std::string Text(wire::QueryKind kind, bool* available) const;
   void HandleQuery(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
+  void HandleManifest(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
   void HandleErase(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
   void HandleData(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
   void HandleDataDeflated(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
@@ -103,7 +112,14 @@ class Device {
   void ChargeFlashWrite(Clock::time_point now, std::size_t bytes);
   void HandleVerify(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
   void HandleActivate(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
+  void HandleActivateSigned(const wire::Frame& f, Clock::time_point now,
+                            std::vector<Outgoing>& out);
   void CheckImage();
+  // Forgets a download begun: its erase and its manifest.
+  void AbandonDownload();
+  // Where ERASE and DATA write: the second slot of a checking boot loader,
+  // the running image's own place otherwise.
+  std::vector<std::uint8_t>& writeArea() { return config_.checkSignatures ? staging_ : app_; }
   std::uint32_t appBase() const { return config_.bootLoaderSize; }
   std::uint32_t appSize() const { return config_.flashSize - config_.bootLoaderSize; }
 
@@ -111,10 +127,14 @@ class Device {
   PowerState state_;
   PowerState restState_;  // what the firmware does after a reset window
   Clock::time_point listenUntil_{};
-  std::vector<std::uint8_t> app_;  // the application area, 0xFF when erased
+  std::vector<std::uint8_t> app_;      // the application area, 0xFF when erased
+  std::vector<std::uint8_t> staging_;  // the new image, until activated (checking boot loader)
   bool imageValid_ = false;
   std::string imageVersion_;
   // Download in progress.
+  std::optional<std::vector<std::uint8_t>> manifest_;  // the accepted signed header
+  wire::FirmwareHeader manifestHeader_;
+  std::size_t headerSize_ = wire::kFirmwareHeaderSize;  // of the image being written
   bool erased_ = false;
   std::uint32_t eraseEnd_ = 0;
   std::uint32_t nextOffset_ = 0;

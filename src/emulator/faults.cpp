@@ -37,7 +37,8 @@ std::optional<wire::Request> RequestNamed(std::string_view name) {
   static constexpr std::pair<std::string_view, Request> kNames[] = {
       {"hello", Request::Hello}, {"query", Request::Query},       {"catch", Request::Catch},
       {"erase", Request::Erase}, {"data", Request::Data},         {"verify", Request::Verify},
-      {"activate", Request::Activate}, {"restart", Request::Restart}};
+      {"activate", Request::Activate}, {"restart", Request::Restart},
+      {"manifest", Request::Manifest}};
   for (const auto& [n, r] : kNames) {
     if (n == name) return r;
   }

@@ -46,6 +46,8 @@ const char* RequestName(std::uint8_t type) {
       return "ACTIVATE";
     case wire::Request::Restart:
       return "RESTART";
+    case wire::Request::Manifest:
+      return "MANIFEST";
   }
   return "UNKNOWN";
 }

@@ -7,6 +7,7 @@
 
 #include "core/device_family.h"
 #include "kestra2g/wire/firmware_file.h"
+#include "kestra2g/wire/key_file.h"
 
 namespace emulator {
 namespace {
@@ -24,6 +25,35 @@ bool ReadFile(const std::string& path, std::vector<std::uint8_t>* bytes) {
   if (!in) return false;
   bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return !in.bad();
+}
+
+// Puts the key of a public key file into the slots: a new slot, or the
+// revoked flag on the slot that holds it already.
+bool SetKeySlot(const std::string& path, bool revoked, std::vector<wire::KeySlot>& slots,
+                std::string* error) {
+  std::vector<std::uint8_t> text;
+  if (!ReadFile(path, &text)) {
+    *error = "cannot read key file " + path;
+    return false;
+  }
+  const auto key = wire::ParsePublicKeyFile(std::string_view(
+      reinterpret_cast<const char*>(text.data()), text.size()));
+  if (!key) {
+    *error = path + " is not a public key file (reflint-sign keygen writes them)";
+    return false;
+  }
+  for (wire::KeySlot& slot : slots) {
+    if (slot.key == *key) {
+      slot.revoked = slot.revoked || revoked;
+      return true;
+    }
+  }
+  if (slots.size() >= wire::kMaxKeySlots) {
+    *error = "the device holds at most " + std::to_string(wire::kMaxKeySlots) + " keys";
+    return false;
+  }
+  slots.push_back({*key, revoked, path});
+  return true;
 }
 
 }  // namespace
@@ -53,6 +83,12 @@ Device:
   --window N                data frames the device buffers (8)
   --no-deflate              a boot loader from before compressed images: HELLO
                             offers no deflate and compressed data gets no answer
+  --no-signature-check      a boot loader from before signed firmware: takes
+                            any manifest of its family and writes in place
+  --trust-key PUBFILE       a key slot holding this public key, repeatable,
+                            at most 4 (default: the keys built into this build)
+  --revoke-key PUBFILE      marks this key's slot revoked (adds it revoked when
+                            no slot holds it)
   --initial-image PATH      firmware file the device holds at start
   --image-out PATH          where to write the image after a successful
                             activation (nothing is written otherwise)
@@ -80,6 +116,7 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string* error) {
   };
   std::string family = "HLX700";
   std::string initialImagePath;
+  bool ownKeys = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
     std::string value;
@@ -161,6 +198,17 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string* error) {
     } else if (arg == "--window") {
       if (!number(1, 64, &n)) return fail("--window: 1 to 64");
       o.device.window = static_cast<std::uint8_t>(n);
+    } else if (arg == "--no-signature-check") {
+      o.device.checkSignatures = false;
+    } else if (arg == "--trust-key" || arg == "--revoke-key") {
+      if (!next()) return fail(std::string(arg) + " needs a public key file");
+      // The first key to trust replaces the built-in ones; a revocation
+      // applies to the slots as they are.
+      if (arg == "--trust-key" && !ownKeys) {
+        o.device.keySlots.clear();
+        ownKeys = true;
+      }
+      if (!SetKeySlot(value, arg == "--revoke-key", o.device.keySlots, error)) return false;
     } else if (arg == "--initial-image") {
       if (!next()) return fail("--initial-image needs a path");
       initialImagePath = value;

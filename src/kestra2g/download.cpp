@@ -2,17 +2,18 @@
 // a windowed transfer, the device's own check sum, and the image header last.
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
 #include "kestra2g/deflate_image.h"
 #include "kestra2g/failure.h"
+#include "kestra2g/firmware_check.h"
 #include "kestra2g/job_state.h"
+#include "kestra2g/library_log.h"
 #include "kestra2g/link.h"
 #include "kestra2g/operations.h"
 #include "kestra2g/timing.h"
 #include "kestra2g/transfer.h"
 #include "kestra2g/wire/bytes.h"
+#include "kestra2g/wire/crc32.h"
 #include "kestra2g/wire/firmware_file.h"
 
 namespace kestra2g {
@@ -27,16 +28,6 @@ constexpr int kWrittenPercent = 94;
 constexpr int kVerifiedPercent = 97;
 constexpr int kActivatedPercent = 99;
 
-std::optional<std::vector<std::uint8_t>> ReadWholeFile(const char* path) {
-  if (path == nullptr || *path == '\0') return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
-                                  std::istreambuf_iterator<char>()};
-  if (in.bad()) return std::nullopt;
-  return bytes;
-}
-
 void WritingProgress(std::size_t done, std::size_t total) {
   const auto span = kWrittenPercent - kErasedPercent;
   RaiseProgress(kErasedPercent +
@@ -47,15 +38,10 @@ void WritingProgress(std::size_t done, std::size_t total) {
 bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   // Everything about the file is settled before the device is touched.
   if (!CheckDeviceCode(code)) return false;
-  const auto file = ReadWholeFile(path);
-  if (!file || file->empty()) return Fail(Cause::FileCheck, "cannot be read or is empty");
-  wire::FirmwareHeader header;
-  if (const auto check = wire::CheckFirmwareImage(*file, &header); check != wire::FirmwareCheck::Ok)
-    return Fail(Cause::FileCheck, wire::FirmwareCheckText(check));
-  if (header.deviceCode != code || header.payloadSize == 0) {
-    return Fail(Cause::FileCheck, "made for device code " + std::to_string(header.deviceCode) +
-                                      ", " + std::to_string(header.payloadSize) + " bytes");
-  }
+  const auto checked = CheckFirmwareFile(path, code);
+  if (!checked) return false;
+  const std::vector<std::uint8_t>& file = checked->bytes;
+  const wire::FirmwareHeader& header = checked->header;
 
   SetJob(Job::Connecting);
   auto link = Link::Open(port);
@@ -64,7 +50,7 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   if (!device) return false;
   if (device->protocol != wire::kProtocolVersion ||
       device->state != wire::DeviceState::BootLoader || device->deviceCode != code ||
-      file->size() > device->appSize) {
+      file.size() > device->appSize) {
     return Fail(Cause::WrongDevice,
                 "protocol " + std::to_string(device->protocol) +
                     (device->state == wire::DeviceState::BootLoader ? ", boot loader"
@@ -74,16 +60,24 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   }
   RaiseProgress(1);
 
+  // The device sees the signed manifest before anything is erased; one that
+  // checks signatures refuses a file it cannot trust and keeps its image.
   SetJob(Job::Erasing);
+  const auto head = std::span(file).first(header.size());
+  if (!link->ExchangeOk(Request::Manifest, head, timing::kCommand, "manifest")) return false;
+  if (!device->ChecksSignatures()) {
+    LibraryLog().Write(
+        "Kestra2G: the device does not check signatures; the library's check stands alone");
+  }
   const auto erase =
-      wire::ByteWriter().U32(device->appBase).U32(static_cast<std::uint32_t>(file->size())).Take();
+      wire::ByteWriter().U32(device->appBase).U32(static_cast<std::uint32_t>(file.size())).Take();
   if (!link->ExchangeOk(Request::Erase, erase, timing::kErase, "erase")) return false;
   RaiseProgress(kErasedPercent);
 
   SetJob(Job::Writing);
   const std::uint32_t payloadOffset =
-      device->appBase + static_cast<std::uint32_t>(wire::kFirmwareHeaderSize);
-  const auto payload = std::span(*file).subspan(wire::kFirmwareHeaderSize);
+      device->appBase + static_cast<std::uint32_t>(header.size());
+  const auto payload = std::span(file).subspan(header.size());
   const std::size_t block =
       std::min<std::size_t>(device->maxData, static_cast<std::size_t>(timing::kMaxDataBlock));
   const std::size_t window =
@@ -110,12 +104,11 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   const auto verifyReply = link->ExchangeOk(Request::Verify, verify, timing::kVerify, "verify");
   if (!verifyReply) return false;
   wire::ByteReader crc(std::span<const std::uint8_t>(*verifyReply).subspan(1));
-  if (crc.U32() != header.payloadCrc || !crc.ok()) return Fail(Cause::CheckSumMismatch);
+  if (crc.U32() != wire::Crc32(payload) || !crc.ok()) return Fail(Cause::CheckSumMismatch);
   RaiseProgress(kVerifiedPercent);
 
   // Only now the header: until it is there the device sees no valid image.
   SetJob(Job::Activating);
-  const auto head = std::span(*file).first(wire::kFirmwareHeaderSize);
   if (!link->ExchangeOk(Request::Activate, head, timing::kCommand, "activate")) return false;
   RaiseProgress(kActivatedPercent);
 

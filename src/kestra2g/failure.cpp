@@ -31,6 +31,8 @@ const char* StatusName(wire::Status s) {
       return "bad request";
     case wire::Status::NotErased:
       return "not erased";
+    case wire::Status::NotSigned:
+      return "no valid signed manifest";
   }
   return "unknown status";
 }

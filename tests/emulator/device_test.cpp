@@ -12,6 +12,7 @@
 #include "kestra2g/wire/bytes.h"
 #include "kestra2g/wire/crc32.h"
 #include "kestra2g/wire/firmware_file.h"
+#include "support/development_keys.h"
 
 namespace {
 
@@ -42,8 +43,10 @@ Status StatusOf(const std::optional<Reply>& r) {
   return r ? static_cast<Status>(r->payload.at(0)) : Status::BadRequest;
 }
 
+// A boot loader from before signed firmware: raw erases, writes in place.
 DeviceConfig BootLoaderConfig() {
   DeviceConfig c;
+  c.checkSignatures = false;
   c.initialState = PowerState::BootLoader;
   c.flashSize = 64 * 1024;
   c.eraseTime = {};
@@ -215,6 +218,97 @@ TEST(EmulatedDevice, InflatesAGoodStreamAndRefusesABadOne) {
       EXPECT_EQ(ar.U32(), wire::Crc32(std::vector<std::uint8_t>(1000, 0xFF))) << c.name;
     }
   }
+}
+
+// A client that skips the library's check, talking straight to a boot
+// loader that checks signatures: nothing unsigned is erased or activated,
+// and on every refusal the old image still starts.
+TEST(EmulatedDevice, SignatureCheckingBootLoaderRefusesAndKeepsTheOldImage) {
+  const std::uint32_t base = 16384;
+  const std::vector<std::uint8_t> payload(2000, 0x5A), other(2000, 0xA5);
+  auto file = [](const std::vector<std::uint8_t>& p, const wire::KeyPair& key,
+                 std::uint8_t code = 0) {
+    return wire::BuildSignedFirmwareFile(code, code == 0 ? "HLX700" : "TQ640", "8.0.0", p, key)
+        .value();
+  };
+  const auto good = file(payload, testkeys::Development());
+  const auto head = [](const std::vector<std::uint8_t>& f) {
+    return std::vector<std::uint8_t>(f.begin(), f.begin() + wire::kSignedHeaderSize);
+  };
+  auto tampered = head(good);
+  tampered[30] ^= 1;
+  const auto erase = wire::ByteWriter().U32(base).U32(static_cast<std::uint32_t>(good.size())).Take();
+  auto data = [&](const std::vector<std::uint8_t>& p) {
+    return wire::ByteWriter().U32(base + wire::kSignedHeaderSize).Bytes(p).Take();
+  };
+  const auto stranger = wire::Ed25519Generate().value();
+
+  struct Step {
+    Request request;
+    std::vector<std::uint8_t> payload;
+    Status expected;
+  };
+  const struct {
+    const char* name;
+    std::vector<Step> steps;
+  } cases[] = {
+      {"erase without a manifest", {{Request::Erase, erase, Status::NotSigned}}},
+      {"a stranger's manifest",
+       {{Request::Manifest, head(file(payload, stranger)), Status::NotSigned},
+        {Request::Erase, erase, Status::NotSigned}}},
+      {"a revoked key's manifest",
+       {{Request::Manifest, head(file(payload, testkeys::DevelopmentRevoked())), Status::NotSigned},
+        {Request::Erase, erase, Status::NotSigned}}},
+      {"a tampered manifest",
+       {{Request::Manifest, tampered, Status::NotSigned},
+        {Request::Erase, erase, Status::NotSigned}}},
+      {"another family's manifest",
+       {{Request::Manifest, head(file(payload, testkeys::Development(), 1)), Status::BadImage},
+        {Request::Erase, erase, Status::NotSigned}}},
+      {"a good manifest, then a bad one",
+       {{Request::Manifest, head(good), Status::Ok},
+        {Request::Manifest, tampered, Status::NotSigned},
+        {Request::Erase, erase, Status::NotSigned}}},
+      {"a good manifest with another image",
+       {{Request::Manifest, head(good), Status::Ok},
+        {Request::Erase, erase, Status::Ok},
+        {Request::Data, data(other), Status::Ok},
+        {Request::Activate, head(good), Status::BadImage}}},
+      {"another header at activation",
+       {{Request::Manifest, head(good), Status::Ok},
+        {Request::Erase, erase, Status::Ok},
+        {Request::Data, data(payload), Status::Ok},
+        {Request::Activate, head(file(payload, stranger)), Status::BadImage}}},
+  };
+  DeviceConfig config = BootLoaderConfig();
+  config.checkSignatures = true;
+  config.initialState = PowerState::Application;
+  for (const auto& c : cases) {
+    Device d(config);
+    const auto old = d.CurrentImage();
+    d.PressReset(Clock::now());
+    for (const Step& step : c.steps) {
+      EXPECT_EQ(StatusOf(Ask(d, step.request, step.payload)), step.expected)
+          << c.name << ", request " << static_cast<int>(step.request);
+    }
+    EXPECT_EQ(StatusOf(Ask(d, Request::Restart, {})), Status::Ok) << c.name;
+    EXPECT_EQ(d.state(), PowerState::Application) << c.name;
+    EXPECT_EQ(d.CurrentImage(), old) << c.name;
+    EXPECT_FALSE(d.TakeActivatedImage().has_value()) << c.name;
+  }
+  // The whole road with a signed image: the new one runs, byte for byte.
+  Device d(config);
+  d.PressReset(Clock::now());
+  for (const Step& step : std::vector<Step>{{Request::Manifest, head(good), Status::Ok},
+                                            {Request::Erase, erase, Status::Ok},
+                                            {Request::Data, data(payload), Status::Ok},
+                                            {Request::Activate, head(good), Status::Ok},
+                                            {Request::Activate, head(good), Status::Ok},
+                                            {Request::Restart, {}, Status::Ok}}) {
+    EXPECT_EQ(StatusOf(Ask(d, step.request, step.payload)), step.expected);
+  }
+  EXPECT_EQ(d.CurrentImage(), good);
+  EXPECT_EQ(d.state(), PowerState::Application);
 }
 
 TEST(EmulatedDevice, SilentDeviceListensOnlyInTheWindowAfterReset) {

@@ -13,6 +13,7 @@
 
 #include "Kestra2G.h"
 #include "kestra2g/remote_fixture.h"
+#include "platform/support_log.h"
 
 namespace {
 
@@ -101,64 +102,122 @@ TEST(Download, SampleFilesOfTheBuildArriveCompressedOrPlainAsTheDeviceOffers) {
   }
 }
 
-// Refused before anything is erased: the old image is intact afterwards.
+// Refused before anything is erased: the old image is intact afterwards,
+// and the support log names the cause. A file that fails its check is
+// refused before the port is opened: the device hears nothing.
 struct Refusal {
   const char* name;
   std::vector<std::string> emulatorArgs;
   int code;
-  std::string file;  // "" uses a good HLX700 file
+  std::string file;   // a kind of file, made by BadFile
+  std::string cause;  // in the support log
+  bool fileCheck;     // refused before the port opens
   friend void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }
 };
 
+std::vector<std::uint8_t> Signed(std::uint8_t code, const char* family, const char* version,
+                                 const wire::KeyPair& key = testkeys::Development()) {
+  return wire::BuildSignedFirmwareFile(code, family, version,
+                                       sample::CodeLikeBytes(8192, code), key)
+      .value_or(std::vector<std::uint8_t>{});
+}
+
+std::string BadFile(const std::string& kind) {
+  using k2gtest::WriteBytes;
+  std::vector<std::uint8_t> bytes = Signed(0, "HLX700", "3.0.0");
+  if (kind == "good") return WriteBytes("HLX700_V_3_0_0.bin", bytes);
+  if (kind == "too-big") return WriteFirmware("HLX700_V_3_0_0.bin", 0, "HLX700", "3.0.0", 60 * 1024);
+  if (kind == "missing") return k2gtest::Scratch("HLX700_V_4_0_0.bin");
+  if (kind == "empty") bytes.clear();
+  if (kind == "payload-byte") bytes[wire::kSignedHeaderSize + 1000] ^= 0x01;
+  if (kind == "manifest-byte") bytes[21] ^= 0x01;  // in the version text
+  if (kind == "short-signature") bytes.erase(bytes.begin() + 100, bytes.begin() + 110);
+  if (kind == "other-key") {
+    const auto stranger = wire::Ed25519Generate();
+    bytes = stranger ? Signed(0, "HLX700", "3.0.0", *stranger) : std::vector<std::uint8_t>{};
+  }
+  if (kind == "revoked-key") bytes = Signed(0, "HLX700", "3.0.0", testkeys::DevelopmentRevoked());
+  if (kind == "other-family") bytes = Signed(1, "TQ640", "3.0.0");
+  if (kind == "renamed-older") return WriteBytes("HLX700_V_9_9_9.bin", Signed(0, "HLX700", "2.1.0"));
+  if (kind == "unsigned") {
+    bytes = wire::BuildFirmwareFile(0, "HLX700", "3.0.0", sample::CodeLikeBytes(8192, 0));
+  }
+  return WriteBytes("HLX700_V_3_0_0.bin", bytes);
+}
+
 class RefusedBeforeErasing : public ::testing::TestWithParam<Refusal> {};
 
-TEST_P(RefusedBeforeErasing, FailsAndKeepsTheOldImage) {
+TEST_P(RefusedBeforeErasing, FailsKeepsTheOldImageAndLogsWhy) {
   const Refusal& c = GetParam();
-  std::string file = c.file;
-  if (file == "") file = WriteFirmware("good.bin", 0, "HLX700", "3.0.0", 8192);
-  if (file == "wrong-family") file = WriteFirmware("tq.bin", 1, "TQ640", "4.0.0", 8192);
-  if (file == "too-big") file = WriteFirmware("big.bin", 0, "HLX700", "3.0.0", 60 * 1024);
-  if (file == "empty") {
-    file = k2gtest::Scratch("empty.bin");
-    std::ofstream(file).close();
-  }
-  if (file == "damaged") {
-    file = WriteFirmware("damaged.bin", 0, "HLX700", "3.0.0", 8192);
-    std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
-    f.seekp(1000);
-    f.put('\x01');
-  }
-  if (file == "missing") file = k2gtest::Scratch("no-such-file.bin");
+  const std::string file = BadFile(c.file);
   std::vector<std::string> args = {"--app-version", "1.2.3"};
   args.insert(args.end(), c.emulatorArgs.begin(), c.emulatorArgs.end());
   Remote remote(args);
   ASSERT_TRUE(remote.started());
+  const std::string log = platform::SupportLogPath();
+  const auto before = std::filesystem::exists(log) ? std::filesystem::file_size(log) : 0;
+
   EXPECT_EQ(Qarnel_DownloadMOTCF(file.c_str(), kPort, c.code), 0);
   char name[256];
   HLX700_GetJobName(name);
   EXPECT_STREQ(name, "Failed");
+  const std::string logged = k2gtest::ReadText(log).substr(before);
+  EXPECT_NE(logged.find(c.cause), std::string::npos) << logged;
+  EXPECT_EQ(logged.find("failed in stage Checking the firmware file: ") != std::string::npos,
+            c.fileCheck)
+      << logged;
+  EXPECT_EQ(remote.Log().find(c.fileCheck ? "HELLO" : "ERASE"), std::string::npos)
+      << remote.Log();
   EXPECT_FALSE(std::filesystem::exists(remote.imageOut()));
-  EXPECT_EQ(remote.Log().find("ERASE"), std::string::npos) << remote.Log();
   char info[255] = {};
   EXPECT_EQ(HLX700_GetApplicationInformation(-1, info, kPort), 1);
   EXPECT_STREQ(info, "APP: 1.2.3\r\n");
 }
 
+const std::vector<std::string> kBootLoader = {"--state", "bootloader"};
+
 INSTANTIATE_TEST_SUITE_P(
     Checks, RefusedBeforeErasing,
     ::testing::Values(
-        Refusal{"FileOfAnotherFamily", {"--state", "bootloader"}, 0, "wrong-family"},
-        Refusal{"CodeOfAnotherFamily", {"--state", "bootloader"}, 1, "wrong-family"},
-        Refusal{"DeviceOfAnotherFamily", {"--state", "bootloader", "--family", "TQ640"}, 0, ""},
+        Refusal{"FlippedPayloadByte", kBootLoader, 0, "payload-byte",
+                "its payload does not match the signed hash", true},
+        Refusal{"FlippedManifestByte", kBootLoader, 0, "manifest-byte",
+                "signature does not match", true},
+        Refusal{"TruncatedSignature", kBootLoader, 0, "short-signature",
+                "signature does not match", true},
+        Refusal{"AnotherKeysSignature", kBootLoader, 0, "other-key", "signed by an unknown key",
+                true},
+        Refusal{"RevokedKey", kBootLoader, 0, "revoked-key", "signed by a revoked key", true},
+        Refusal{"AnotherFamilysFileRenamed", kBootLoader, 0, "other-family",
+                "made for another family (TQ640, device code 1; device code 0 asked for)", true},
+        Refusal{"OlderImageRenamedNewer", kBootLoader, 0, "renamed-older",
+                "its name says 9.9.9, it holds 2.1.0", true},
+        Refusal{"UnsignedFormat1File", kBootLoader, 0, "unsigned", "(not signed)", true},
+        Refusal{"CodeOfAnotherFamily", kBootLoader, 1, "good", "made for another family", true},
+        Refusal{"EmptyFile", kBootLoader, 0, "empty", "cannot be read or is empty", true},
+        Refusal{"MissingFile", kBootLoader, 0, "missing", "cannot be read or is empty", true},
+        Refusal{"UnknownDeviceCode", kBootLoader, 9, "good", "a bad argument", true},
+        Refusal{"DeviceOfAnotherFamily",
+                {"--state", "bootloader", "--family", "TQ640"},
+                0,
+                "good",
+                "the device cannot take this firmware",
+                false},
         Refusal{"FileTooBigForTheFlash",
                 {"--state", "bootloader", "--flash-size", "65536"},
                 0,
-                "too-big"},
-        Refusal{"EmptyFile", {"--state", "bootloader"}, 0, "empty"},
-        Refusal{"DamagedFile", {"--state", "bootloader"}, 0, "damaged"},
-        Refusal{"MissingFile", {"--state", "bootloader"}, 0, "missing"},
-        Refusal{"DeviceInItsApplication", {"--state", "application"}, 0, ""},
-        Refusal{"UnknownDeviceCode", {"--state", "bootloader"}, 9, ""}),
+                "too-big",
+                "the device cannot take this firmware",
+                false},
+        Refusal{"DeviceInItsApplication", {"--state", "application"}, 0, "good",
+                "the device cannot take this firmware", false},
+        // The maker revoked the key in the device before this library knew.
+        Refusal{"DeviceRevokedTheKey",
+                {"--state", "bootloader", "--revoke-key", DEVELOPMENT_PUBLIC_KEY},
+                0,
+                "good",
+                "the device refused (manifest, status 9 (no valid signed manifest))",
+                false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Download, NullOrEmptyPathFails) {
@@ -194,7 +253,11 @@ TEST_P(FaultMatrix, RecoversExactlyOrFailsSafely) {
     EXPECT_EQ(exitLine, "EXIT state=application image=valid");
   } else {
     EXPECT_FALSE(std::filesystem::exists(remote.imageOut()));
-    EXPECT_TRUE(exitLine.starts_with("EXIT state=bootloader")) << remote.Log();
+    // Nothing new was activated: the boot loader waits, or after a power
+    // loss the old image, kept beside the new one, starts again.
+    EXPECT_TRUE(exitLine.starts_with("EXIT state=bootloader") ||
+                exitLine == "EXIT state=application image=valid")
+        << remote.Log();
   }
   EXPECT_EQ(ok != 0, fault.recoverable) << remote.Log().substr(0, 4000);
 }
@@ -215,7 +278,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Fault{"PowerLoss", {"power-loss:60"}, false},
                       Fault{"FlashWriteError", {"write-error:30"}, false},
                       Fault{"VerifyError", {"verify-error"}, false},
-                      Fault{"WrongFamily", {"wrong-family"}, false}),
+                      Fault{"WrongFamily", {"wrong-family"}, false},
+                      // Only the library's own check stands before this one.
+                      Fault{"BootLoaderWithoutSignatureCheck", {}, true,
+                            {"--no-signature-check"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

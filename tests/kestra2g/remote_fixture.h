@@ -14,6 +14,7 @@
 #include "emulator/launcher/emulator_process.h"
 #include "kestra2g/tools/code_like.h"
 #include "kestra2g/wire/firmware_file.h"
+#include "support/development_keys.h"
 
 namespace k2gtest {
 
@@ -36,16 +37,22 @@ inline std::string ReadText(const std::string& path) {
   return {bytes.begin(), bytes.end()};
 }
 
-// A firmware file of our format with code-like content, written into the
-// scratch folder.
-inline std::string WriteFirmware(const std::string& name, std::uint8_t code, const char* family,
-                                 const char* version, std::size_t payloadSize) {
-  const auto payload = sample::CodeLikeBytes(payloadSize, code);
-  const auto file = wire::BuildFirmwareFile(code, family, version, payload);
+inline std::string WriteBytes(const std::string& name, const std::vector<std::uint8_t>& bytes) {
   const std::string path = Scratch(name);
   std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return path;
+}
+
+// A firmware file of our format with code-like content, signed with the
+// development key, written into the scratch folder.
+inline std::string WriteFirmware(const std::string& name, std::uint8_t code, const char* family,
+                                 const char* version, std::size_t payloadSize,
+                                 const wire::KeyPair& key = testkeys::Development()) {
+  const auto payload = sample::CodeLikeBytes(payloadSize, code);
+  const auto file = wire::BuildSignedFirmwareFile(code, family, version, payload, key);
+  EXPECT_TRUE(file.has_value());
+  return WriteBytes(name, file.value_or(std::vector<std::uint8_t>{}));
 }
 
 inline std::string Join(const std::vector<std::string>& words) {

@@ -24,13 +24,20 @@ std::string FieldText(std::span<const std::uint8_t> field) {
   return std::string(field.begin(), end);
 }
 
+template <std::size_t N>
+std::array<std::uint8_t, N> FieldBytes(std::span<const std::uint8_t> bytes, std::size_t at) {
+  std::array<std::uint8_t, N> out{};
+  std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), N, out.begin());
+  return out;
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> BuildFirmwareFile(std::uint8_t deviceCode, std::string_view familyName,
                                             std::string_view version,
                                             std::span<const std::uint8_t> payload) {
   ByteWriter w;
-  w.Bytes(kMagic).U16(kFirmwareFormat).U8(deviceCode).U8(0);
+  w.Bytes(kMagic).U16(kUnsignedFormat).U8(deviceCode).U8(0);
   PaddedText(w, familyName, kNameField);
   w.U32(static_cast<std::uint32_t>(payload.size())).U32(Crc32(payload));
   PaddedText(w, version, kVersionField);
@@ -41,22 +48,47 @@ std::vector<std::uint8_t> BuildFirmwareFile(std::uint8_t deviceCode, std::string
   return all.Take();
 }
 
+std::optional<std::vector<std::uint8_t>> BuildSignedFirmwareFile(
+    std::uint8_t deviceCode, std::string_view familyName, std::string_view version,
+    std::span<const std::uint8_t> payload, const KeyPair& key) {
+  ByteWriter w;
+  w.Bytes(kMagic).U16(kSignedFormat).U8(deviceCode).U8(0);
+  PaddedText(w, familyName, kNameField);
+  w.U32(static_cast<std::uint32_t>(payload.size()));
+  PaddedText(w, version, kVersionField);
+  w.Bytes(Sha256(payload)).Bytes(KeyIdOf(key.publicKey));
+  std::vector<std::uint8_t> manifest = w.Take();
+  const auto signature = Ed25519Sign(key.secret, manifest);
+  if (!signature) return std::nullopt;
+  ByteWriter all;
+  all.Bytes(manifest).Bytes(*signature).Bytes(payload);
+  return all.Take();
+}
+
 FirmwareCheck ParseFirmwareHeader(std::span<const std::uint8_t> bytes, FirmwareHeader* header) {
   if (bytes.size() < kFirmwareHeaderSize) return FirmwareCheck::TooShort;
   if (!std::equal(kMagic.begin(), kMagic.end(), bytes.begin())) return FirmwareCheck::BadMagic;
-  ByteReader r(bytes.subspan(4, kFirmwareHeaderSize - 4));
-  if (r.U16() != kFirmwareFormat) return FirmwareCheck::BadFormat;
+  ByteReader r(bytes.subspan(4, 4));
   FirmwareHeader h;
+  h.format = r.U16();
+  if (h.format != kUnsignedFormat && h.format != kSignedFormat) return FirmwareCheck::BadFormat;
+  if (h.signedFormat() && bytes.size() < kSignedHeaderSize) return FirmwareCheck::TooShort;
   h.deviceCode = r.U8();
   r.U8();
-  r.Rest();
   h.familyName = FieldText(bytes.subspan(8, kNameField));
-  ByteReader sizes(bytes.subspan(16, 8));
-  h.payloadSize = sizes.U32();
-  h.payloadCrc = sizes.U32();
-  h.version = FieldText(bytes.subspan(24, kVersionField));
-  ByteReader tail(bytes.subspan(44, 4));
-  if (tail.U32() != Crc32(bytes.first(44))) return FirmwareCheck::BadHeaderCrc;
+  h.payloadSize = ByteReader(bytes.subspan(16, 4)).U32();
+  if (h.signedFormat()) {
+    h.version = FieldText(bytes.subspan(20, kVersionField));
+    h.payloadSha256 = FieldBytes<32>(bytes, 40);
+    h.keyId = FieldBytes<8>(bytes, 72);
+    h.signature = FieldBytes<64>(bytes, kManifestSize);
+  } else {
+    h.payloadCrc = ByteReader(bytes.subspan(20, 4)).U32();
+    h.version = FieldText(bytes.subspan(24, kVersionField));
+    if (ByteReader(bytes.subspan(44, 4)).U32() != Crc32(bytes.first(44))) {
+      return FirmwareCheck::BadHeaderCrc;
+    }
+  }
   if (header != nullptr) *header = std::move(h);
   return FirmwareCheck::Ok;
 }
@@ -64,8 +96,13 @@ FirmwareCheck ParseFirmwareHeader(std::span<const std::uint8_t> bytes, FirmwareH
 FirmwareCheck CheckFirmwareImage(std::span<const std::uint8_t> bytes, FirmwareHeader* header) {
   FirmwareHeader h;
   if (const FirmwareCheck c = ParseFirmwareHeader(bytes, &h); c != FirmwareCheck::Ok) return c;
-  if (bytes.size() != kFirmwareHeaderSize + h.payloadSize) return FirmwareCheck::SizeMismatch;
-  if (Crc32(bytes.subspan(kFirmwareHeaderSize)) != h.payloadCrc) return FirmwareCheck::BadCrc;
+  if (bytes.size() != h.size() + h.payloadSize) return FirmwareCheck::SizeMismatch;
+  const auto payload = bytes.subspan(h.size());
+  if (h.signedFormat()) {
+    if (Sha256(payload) != h.payloadSha256) return FirmwareCheck::BadHash;
+  } else if (Crc32(payload) != h.payloadCrc) {
+    return FirmwareCheck::BadCrc;
+  }
   if (header != nullptr) *header = std::move(h);
   return FirmwareCheck::Ok;
 }
@@ -86,6 +123,8 @@ const char* FirmwareCheckText(FirmwareCheck c) {
       return "firmware size does not match its header";
     case FirmwareCheck::BadCrc:
       return "damaged firmware payload";
+    case FirmwareCheck::BadHash:
+      return "its payload does not match the signed hash";
   }
   return "?";
 }

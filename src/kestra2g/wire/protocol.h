@@ -25,10 +25,16 @@ enum class Request : std::uint8_t {
   Restart = 0x08,   // -> (status); then starts the image if valid
   // Stream offset, deflate bytes -> next expected stream offset, image bytes written.
   DataDeflated = 0x09,
+  // Signed manifest (the file's header) -> (status); announces the image
+  // before ERASE. A device that checks signatures erases nothing without it.
+  Manifest = 0x0A,
 };
 
 // Features a device offers in its HELLO answer.
 inline constexpr std::uint8_t kFeatureDeflate = 0x01;
+// The boot loader checks the manifest's signature itself and keeps the old
+// image until a signed, whole new one is activated.
+inline constexpr std::uint8_t kFeatureSignatureCheck = 0x02;
 
 enum class Status : std::uint8_t {
   Ok = 0,
@@ -40,6 +46,7 @@ enum class Status : std::uint8_t {
   NotAvailable = 6,  // nothing to tell (no application, no such text)
   BadRequest = 7,
   NotErased = 8,
+  NotSigned = 9,  // no valid signed manifest for this device
 };
 
 enum class QueryKind : std::uint8_t { Boot = 0, Product = 1, Application = 2 };
@@ -62,6 +69,7 @@ struct HelloInfo {
   // Optional: devices before compressed images end the answer above.
   std::uint8_t features = 0;    // kFeature... bits
   std::uint8_t windowBits = 0;  // deflate window the device inflates with (2^bits bytes)
+  bool ChecksSignatures() const { return (features & kFeatureSignatureCheck) != 0; }
   bool OffersDeflate() const {
     return (features & kFeatureDeflate) != 0 && windowBits >= 9 && windowBits <= 15;
   }

@@ -1,0 +1,73 @@
+#include "kestra2g/firmware_check.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "catalogue/version_naming.h"
+#include "kestra2g/failure.h"
+#include "kestra2g/wire/firmware_signature.h"
+#include "platform/path_text.h"
+
+namespace kestra2g {
+namespace {
+
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(const char* path) {
+  if (path == nullptr || *path == '\0') return std::nullopt;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                  std::istreambuf_iterator<char>()};
+  if (in.bad()) return std::nullopt;
+  return bytes;
+}
+
+std::string FamilyText(const wire::FirmwareHeader& h) {
+  return h.familyName + ", device code " + std::to_string(h.deviceCode);
+}
+
+}  // namespace
+
+std::optional<CheckedFirmware> CheckFirmwareFile(const char* path, std::int32_t code) {
+  auto file = ReadWholeFile(path);
+  if (!file || file->empty()) {
+    Fail(Cause::FileCheck, "cannot be read or is empty");
+    return std::nullopt;
+  }
+  wire::FirmwareHeader header;
+  const auto parsed = wire::ParseFirmwareHeader(*file, &header);
+  if (parsed != wire::FirmwareCheck::Ok) {
+    Fail(Cause::FileCheck, wire::FirmwareCheckText(parsed));
+    return std::nullopt;
+  }
+  // Authenticity first: nothing an unsigned or foreign file says counts.
+  const auto signature = wire::CheckSignature(*file, header, wire::BuiltInKeySlots());
+  if (signature != wire::SignatureCheck::Ok) {
+    std::string note = wire::SignatureCheckText(signature);
+    if (header.signedFormat()) note += " (key " + wire::HexText(header.keyId) + ")";
+    Fail(Cause::FileCheck, note);
+    return std::nullopt;
+  }
+  if (const auto whole = wire::CheckFirmwareImage(*file, nullptr); whole != wire::FirmwareCheck::Ok) {
+    Fail(Cause::FileCheck, wire::FirmwareCheckText(whole));
+    return std::nullopt;
+  }
+  if (header.deviceCode != code) {
+    Fail(Cause::FileCheck, "made for another family (" + FamilyText(header) + "; device code " +
+                               std::to_string(code) + " asked for)");
+    return std::nullopt;
+  }
+  if (header.payloadSize == 0) {
+    Fail(Cause::FileCheck, "it holds no image");
+    return std::nullopt;
+  }
+  // The version the user confirmed came from the file's name.
+  const auto named = VersionFromFileName(platform::NamePart(path));
+  if (!named || *named != header.version) {
+    Fail(Cause::FileCheck, "its name says " + named.value_or("no version") + ", it holds " +
+                               header.version);
+    return std::nullopt;
+  }
+  return CheckedFirmware{std::move(*file), std::move(header)};
+}
+
+}  // namespace kestra2g

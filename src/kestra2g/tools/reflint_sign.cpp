@@ -1,0 +1,238 @@
+// reflint-sign: the maker's tool for signed firmware files.
+//   reflint-sign keygen KEYFILE
+//   reflint-sign sign --key KEYFILE --family HLX700 --version 2.1.0 PAYLOAD [-o FILE]
+//   reflint-sign verify FILE [--key PUBFILE]
+//   reflint-sign show FILE
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "catalogue/version_naming.h"
+#include "core/device_family.h"
+#include "kestra2g/wire/firmware_file.h"
+#include "kestra2g/wire/firmware_signature.h"
+#include "kestra2g/wire/key_file.h"
+#include "platform/path_text.h"
+
+namespace {
+
+int Error(const std::string& message) {
+  std::fprintf(stderr, "reflint-sign: %s\n", message.c_str());
+  return 1;
+}
+
+std::optional<std::vector<std::uint8_t>> ReadFile(const std::string& path, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *error = "cannot read " + path + ": " + std::strerror(errno);
+    return std::nullopt;
+  }
+  std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                  std::istreambuf_iterator<char>()};
+  if (in.bad()) {
+    *error = "cannot read " + path;
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+std::string AsText(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+
+// Creates a new file with the given mode; never replaces one.
+bool WriteNewFile(const std::string& path, const std::string& text, mode_t mode,
+                  std::string* error) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+  if (fd < 0) {
+    *error = "cannot create " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  const int saved = errno;
+  if (::close(fd) != 0 || !written) {
+    *error = "cannot write " + path + ": " + std::strerror(written ? errno : saved);
+    ::unlink(path.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
+               std::string* error) {
+  const std::string part = path + ".part";
+  std::ofstream out(part, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out || std::rename(part.c_str(), path.c_str()) != 0) {
+    *error = "cannot write " + path + ": " + std::strerror(errno);
+    std::remove(part.c_str());
+    return false;
+  }
+  return true;
+}
+
+std::string PublicKeyPath(const std::string& keyFile) {
+  std::filesystem::path p(keyFile);
+  if (p.extension() == ".key") return p.replace_extension(".pub").string();
+  return keyFile + ".pub";
+}
+
+const FamilyInfo* FamilyNamed(const std::string& name) {
+  for (const FamilyInfo& f : kFamilies)
+    if (f.productKey == name) return &f;
+  return nullptr;
+}
+
+int KeyGen(const std::string& keyFile) {
+  const std::string pubFile = PublicKeyPath(keyFile);
+  if (std::filesystem::exists(pubFile)) return Error(pubFile + " exists already; nothing written");
+  const auto pair = wire::Ed25519Generate();
+  if (!pair) return Error("libgcrypt could not make a key");
+  std::string error;
+  if (!WriteNewFile(keyFile, wire::SecretKeyFileText(pair->secret), 0600, &error)) {
+    return Error(error);
+  }
+  if (!WriteNewFile(pubFile, wire::PublicKeyFileText(pair->publicKey), 0644, &error)) {
+    return Error(error);
+  }
+  std::printf("secret key %s (keep it secret, never commit it)\npublic key %s\nkey id %s\n",
+              keyFile.c_str(), pubFile.c_str(), wire::HexText(wire::KeyIdOf(pair->publicKey)).c_str());
+  return 0;
+}
+
+int Sign(const std::string& keyFile, const std::string& family, const std::string& version,
+         const std::string& payloadFile, std::string output) {
+  const FamilyInfo* info = FamilyNamed(family);
+  if (info == nullptr) return Error("--family: HLX700, MV5100, TQ640 or KII");
+  // The version must come back unchanged from the file's name, which is
+  // where the program reads it.
+  const std::string name = FirmwareFileName(info->productKey, version);
+  if (version.empty() || version.size() > 19 || VersionFromFileName(name) != version ||
+      version.find_first_not_of("0123456789abcdefghijklmnopqrstuvwxyz"
+                                "ABCDEFGHIJKLMNOPQRSTUVWXYZ.-") != std::string::npos) {
+    return Error("--version: up to 19 letters, digits, '.' and '-', e.g. 2.1.0");
+  }
+  std::string error;
+  const auto keyText = ReadFile(keyFile, &error);
+  if (!keyText) return Error(error);
+  const auto secret = wire::ParseSecretKeyFile(AsText(*keyText));
+  if (!secret) return Error(keyFile + " is not a secret key file of reflint-sign");
+  const auto publicKey = wire::Ed25519PublicKey(*secret);
+  if (!publicKey) return Error("libgcrypt refused the key in " + keyFile);
+  const auto payload = ReadFile(payloadFile, &error);
+  if (!payload) return Error(error);
+  if (payload->empty()) return Error(payloadFile + " is empty");
+  const auto file = wire::BuildSignedFirmwareFile(static_cast<std::uint8_t>(info->deviceCode),
+                                                  info->productKey, version, *payload,
+                                                  {*secret, *publicKey});
+  if (!file) return Error("libgcrypt could not sign");
+  if (output.empty()) output = name;
+  if (VersionFromFileName(platform::NamePart(output)) != version) {
+    std::fprintf(stderr, "reflint-sign: warning: the name %s does not give version %s; the "
+                         "device library will refuse it (name it %s)\n",
+                 std::string(platform::NamePart(output)).c_str(), version.c_str(), name.c_str());
+  }
+  if (!WriteFile(output, *file, &error)) return Error(error);
+  std::printf("%s: %s %s, %zu bytes, key %s\n", output.c_str(), family.c_str(), version.c_str(),
+              payload->size(), wire::HexText(wire::KeyIdOf(*publicKey)).c_str());
+  return 0;
+}
+
+int Show(const std::string& path) {
+  std::string error;
+  const auto file = ReadFile(path, &error);
+  if (!file) return Error(error);
+  wire::FirmwareHeader h;
+  if (const auto c = wire::ParseFirmwareHeader(*file, &h); c != wire::FirmwareCheck::Ok) {
+    return Error(path + ": " + wire::FirmwareCheckText(c));
+  }
+  std::printf("format        %u (%s)\n", h.format, h.signedFormat() ? "signed" : "unsigned");
+  std::printf("family        %s (device code %u)\n", h.familyName.c_str(), h.deviceCode);
+  std::printf("version       %s\n", h.version.c_str());
+  std::printf("payload size  %u bytes\n", h.payloadSize);
+  if (h.signedFormat()) {
+    std::printf("payload hash  sha-256 %s\n", wire::HexText(h.payloadSha256).c_str());
+    std::printf("signing key   %s\n", wire::HexText(h.keyId).c_str());
+    std::printf("signature     ed25519 %s\n", wire::HexText(h.signature).c_str());
+  } else {
+    std::printf("payload crc   %08x\n", h.payloadCrc);
+  }
+  return 0;
+}
+
+int Verify(const std::string& path, const std::string& pubFile) {
+  std::string error;
+  const auto file = ReadFile(path, &error);
+  if (!file) return Error(error);
+  wire::FirmwareHeader h;
+  if (const auto c = wire::CheckFirmwareImage(*file, &h); c != wire::FirmwareCheck::Ok) {
+    return Error(path + ": " + wire::FirmwareCheckText(c));
+  }
+  std::vector<wire::KeySlot> slots;
+  if (pubFile.empty()) {
+    slots.assign(wire::BuiltInKeySlots().begin(), wire::BuiltInKeySlots().end());
+  } else {
+    const auto text = ReadFile(pubFile, &error);
+    if (!text) return Error(error);
+    const auto key = wire::ParsePublicKeyFile(AsText(*text));
+    if (!key) return Error(pubFile + " is not a public key file of reflint-sign");
+    slots.push_back({*key, false, pubFile});
+  }
+  const auto check = wire::CheckSignature(*file, h, slots);
+  if (check != wire::SignatureCheck::Ok) {
+    return Error(path + ": " + wire::SignatureCheckText(check) +
+                 (h.signedFormat() ? " (key " + wire::HexText(h.keyId) + ")" : ""));
+  }
+  const auto named = VersionFromFileName(platform::NamePart(path));
+  if (named != h.version) {
+    return Error(path + ": its name says " + named.value_or("no version") + ", it holds " +
+                 h.version);
+  }
+  std::printf("%s: good, %s %s signed by %s\n", path.c_str(), h.familyName.c_str(),
+              h.version.c_str(), wire::HexText(h.keyId).c_str());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Signs firmware files for Reflint and checks them."};
+  app.require_subcommand(1);
+
+  std::string keyFile, family, version, payload, output, file, pubFile;
+
+  CLI::App* keygen = app.add_subcommand("keygen", "Make a key pair: KEYFILE (secret, mode 0600) "
+                                                  "and its public key beside it (.pub)");
+  keygen->add_option("KEYFILE", keyFile, "the secret key file to create")->required();
+
+  CLI::App* sign = app.add_subcommand("sign", "Sign a payload into a firmware file");
+  sign->add_option("--key", keyFile, "secret key file")->required();
+  sign->add_option("--family", family, "HLX700, MV5100, TQ640 or KII")->required();
+  sign->add_option("--version", version, "version text, e.g. 2.1.0")->required();
+  sign->add_option("PAYLOAD", payload, "the firmware image to sign")->required();
+  sign->add_option("-o,--output", output,
+                   "the firmware file (default: its proper name, e.g. HLX700_V_2_1_0.bin)");
+
+  CLI::App* verify = app.add_subcommand("verify", "Check a firmware file's signature, hash and name");
+  verify->add_option("FILE", file, "the firmware file")->required();
+  verify->add_option("--key", pubFile, "public key file (default: the keys built in)");
+
+  CLI::App* show = app.add_subcommand("show", "Print a firmware file's manifest");
+  show->add_option("FILE", file, "the firmware file")->required();
+
+  CLI11_PARSE(app, argc, argv);
+  if (keygen->parsed()) return KeyGen(keyFile);
+  if (sign->parsed()) return Sign(keyFile, family, version, payload, output);
+  if (verify->parsed()) return Verify(file, pubFile);
+  return Show(file);
+}
