@@ -4,8 +4,10 @@
 # Usage: gui_session.sh COMMAND [ARG...]
 # With REFLINT_WINDOW_MANAGER=1 openbox runs on the display too, so that
 # windows get frames and titles as on a desktop (for pictures).
+# The display: virtual_display.sh (a fresh Xvfb that never resets, answering
+# before COMMAND starts).
 set -euo pipefail
-exec xvfb-run -a -s "-screen 0 1024x768x24" dbus-run-session -- bash -c '
+exec "$(dirname "$0")/virtual_display.sh" dbus-run-session -- bash -c '
   # Quiet: the registry it starts announces itself on standard output.
   /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null &
   launcher=$!

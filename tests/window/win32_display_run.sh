@@ -3,10 +3,10 @@
 # throwaway wine prefix of its own. Wine picks its display driver when a
 # prefix's desktop process starts: a prefix started without a display (as
 # the one of the other wine tests is) can never make windows, and the tests
-# must not touch the developer's desktop either. Needs xvfb-run (xvfb).
+# must not touch the developer's desktop either. Needs xvfb.
 set -u
 if [[ -z ${REFLINT_XVFB_INNER:-} ]]; then
-  exec env REFLINT_XVFB_INNER=1 xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+  exec env REFLINT_XVFB_INNER=1 "$(dirname "$0")/../gui/virtual_display.sh" "$0" "$@"
 fi
 
 export WINEPREFIX WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all,err+module}
