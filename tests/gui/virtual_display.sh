@@ -29,7 +29,7 @@ trap 'exit 143' TERM
 # The server reads every cookie of its file, whatever display it names; the
 # clients look theirs up by display number, known only once the server runs.
 cookie=$(mcookie)
-touch "$work/server-auth" "$work/auth"
+touch "$work/server-auth" "$work/auth" "$work/display"
 xauth -q -f "$work/server-auth" source - <<<"add :0 . $cookie"
 Xvfb -displayfd 3 -screen 0 "${REFLINT_SCREEN:-1024x768x24}" -nolisten tcp -noreset \
   -auth "$work/server-auth" 3>"$work/display" >"$work/xvfb.log" 2>&1 &
