@@ -29,7 +29,8 @@ export remote_helpers="$(realpath "$(dirname "$0")/../window")/win32_remote_on_c
     installed="$WINEPREFIX/drive_c/$where/Reflint"
     [[ -d $installed ]] && break
   done
-  for f in Reflint.exe Kestra2G.dll Uninstall.exe LICENSE.txt THIRD-PARTY-NOTICES.txt \
+  for f in Reflint.exe Kestra2G.dll libgcrypt-20.dll libgpg-error-0.dll Uninstall.exe LICENSE.txt \
+           THIRD-PARTY-NOTICES.txt \
            "$folder"/*_V_*.bin; do
     [[ -f "$installed/$(basename "$f")" ]] || fail "$(basename "$f") not installed"
   done

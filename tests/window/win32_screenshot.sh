@@ -10,7 +10,9 @@ folder=$(mktemp -d /tmp/reflint-shot.XXXXXX)
 trap 'rm -rf "$folder"' EXIT
 cp "$build/bin/Reflint.exe" "$folder/"
 cp "$firmware"/*_V_*.bin "$folder/"
-if [[ -f $build/bin/Kestra2G.dll ]]; then cp "$build/bin/Kestra2G.dll" "$folder/"; fi
+if [[ -f $build/bin/Kestra2G.dll ]]; then
+  cp "$build"/bin/{Kestra2G.dll,libgcrypt-20.dll,libgpg-error-0.dll} "$folder/"
+fi
 
 export folder output
 "$(dirname "$0")/win32_display_run.sh" bash -c '

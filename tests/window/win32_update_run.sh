@@ -22,7 +22,8 @@ for road in "${roads[@]}"; do
   mkdir "$folder/$road"
   cp "$mingw"/{Reflint.exe,window_win32_test.exe} "$native"/*_V_*.bin "$folder/$road/"
 done
-cp "$mingw/Kestra2G.dll" "$folder/real/"
+# Our library with the libgcrypt DLLs it loads.
+cp "$mingw"/{Kestra2G.dll,libgcrypt-20.dll,libgpg-error-0.dll} "$folder/real/"
 [[ -d $folder/foreign ]] && cp "$mingw/stub_foreign/Kestra2G.dll" "$folder/foreign/"
 
 export folder firmware road_list="${roads[*]}" emulator="$native/remote-emulator"

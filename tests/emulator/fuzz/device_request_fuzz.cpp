@@ -18,6 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   config.initialState = static_cast<emulator::PowerState>(data[0] % 4);
   config.writeErrorAtPercent = (data[0] & 0x10) != 0 ? 50 : -1;
   if (config.writeErrorAtPercent == -1) config.writeErrorAtPercent.reset();
+  // A fuzzer cannot sign, so half the runs talk to a boot loader that does
+  // not check signatures: its erase, data and activation get explored too.
+  config.checkSignatures = (data[0] & 0x40) != 0;
   emulator::Device device(config);
   wire::FrameDecoder decoder(1024);
   if ((data[0] & 0x20) != 0) {
