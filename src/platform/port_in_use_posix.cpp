@@ -1,5 +1,3 @@
-#include "platform/port_in_use.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -9,8 +7,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -18,10 +16,12 @@
 #include <ctime>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <utility>
 
 #include "platform/path_text.h"
+#include "platform/port_in_use.h"
 
 namespace platform {
 namespace {
@@ -35,9 +35,7 @@ std::vector<std::string> LockFolders() {
   return {"/var/lock", "/run/lock"};
 }
 
-std::string LockName(const std::string& device) {
-  return "LCK.." + std::string(NamePart(device));
-}
+std::string LockName(const std::string& device) { return "LCK.." + std::string(NamePart(device)); }
 
 bool IsDigits(std::string_view text) {
   return !text.empty() && std::ranges::all_of(text, [](char c) { return c >= '0' && c <= '9'; });
@@ -68,12 +66,22 @@ pid_t ParseLockPid(std::string_view text) {
   return static_cast<pid_t>(value);
 }
 
+// "1234 (minicom)": the process and, when /proc tells, its program.
+std::string ProcessText(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
+  std::string name;
+  std::getline(in, name);
+  return std::to_string(pid) + (name.empty() ? "" : " (" + name + ")");
+}
+
 bool ProcessAlive(pid_t pid) { return pid == getpid() || kill(pid, 0) == 0 || errno == EPERM; }
 
 enum class Holder { None, Live, Stale };
 
-// Who holds the lock file at path; *owner gets the process it names.
+// Who holds the lock file at path; *owner gets the process it names (0 when
+// it names none or cannot be read).
 Holder LockHolder(const std::string& path, pid_t* owner = nullptr) {
+  if (owner != nullptr) *owner = 0;
   // O_NONBLOCK and O_NOFOLLOW: a FIFO or link planted under the name must not
   // stall us or send us elsewhere.
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
@@ -172,18 +180,21 @@ bool ProcessUses(const std::string& processDir, const std::string& devicePath,
   return uses && !farEnd;
 }
 
-bool OpenedByAnotherProcess(const std::string& devicePath, const struct stat& device) {
+// The first other process that has the device open; 0 when none does.
+pid_t OpenedByAnotherProcess(const std::string& devicePath, const struct stat& device) {
   DIR* proc = opendir("/proc");
-  if (proc == nullptr) return false;
+  if (proc == nullptr) return 0;
   const int ptyIndex = PtySlaveIndex(device);
   const std::string self = std::to_string(getpid());
-  bool found = false;
-  while (!found) {
+  pid_t found = 0;
+  while (found == 0) {
     const dirent* entry = readdir(proc);
     if (entry == nullptr) break;
     const std::string_view pid(entry->d_name);
     if (!IsDigits(pid) || pid == self) continue;
-    found = ProcessUses("/proc/" + std::string(pid), devicePath, device, ptyIndex);
+    if (ProcessUses("/proc/" + std::string(pid), devicePath, device, ptyIndex)) {
+      found = static_cast<pid_t>(std::atoi(entry->d_name));
+    }
   }
   closedir(proc);
   return found;
@@ -198,6 +209,19 @@ struct FreeAnswer {
 std::mutex gLastFreeMutex;
 FreeAnswer gLastFree;
 
+// How a live process holds the device's UUCP lock; nothing when none does.
+std::optional<std::string> LockedByLiveProcess(const std::string& device) {
+  const std::string name = LockName(device);
+  for (const std::string& folder : LockFolders()) {
+    pid_t owner = 0;
+    if (LockHolder(JoinPath(folder, name), &owner) != Holder::Live) continue;
+    // A lock we cannot read, or one being written, names no process yet.
+    return owner > 0 ? "held by process " + ProcessText(owner) + " through a UUCP lock file"
+                     : "held through a UUCP lock file " + JoinPath(folder, name);
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 void SetUucpLockFolders(std::vector<std::string> folders) {
@@ -205,24 +229,26 @@ void SetUucpLockFolders(std::vector<std::string> folders) {
   gFolders = std::move(folders);
 }
 
-bool DeviceHeldElsewhere(const std::string& device, std::chrono::milliseconds reuseFreeFor) {
+std::optional<std::string> DeviceHeldElsewhere(const std::string& device,
+                                               std::chrono::milliseconds reuseFreeFor) {
   struct stat st {};
-  if (stat(device.c_str(), &st) != 0) return false;
-  const std::string name = LockName(device);
-  for (const std::string& folder : LockFolders()) {
-    if (LockHolder(JoinPath(folder, name)) == Holder::Live) return true;
-  }
+  if (stat(device.c_str(), &st) != 0) return std::nullopt;
+  if (std::optional<std::string> held = LockedByLiveProcess(device)) return held;
   const auto now = std::chrono::steady_clock::now();
   {
     std::lock_guard guard(gLastFreeMutex);
-    if (gLastFree.valid && SameDevice(gLastFree.device, st) && now - gLastFree.when < reuseFreeFor) {
-      return false;
+    if (gLastFree.valid && SameDevice(gLastFree.device, st) &&
+        now - gLastFree.when < reuseFreeFor) {
+      return std::nullopt;
     }
   }
-  const bool held = OpenedByAnotherProcess(device, st);
-  std::lock_guard guard(gLastFreeMutex);
-  gLastFree = {.valid = !held, .device = st, .when = now};
-  return held;
+  const pid_t user = OpenedByAnotherProcess(device, st);
+  {
+    std::lock_guard guard(gLastFreeMutex);
+    gLastFree = {.valid = user == 0, .device = st, .when = now};
+  }
+  if (user == 0) return std::nullopt;
+  return "held by process " + ProcessText(user) + ", which has it open";
 }
 
 UucpLock::~UucpLock() { Release(); }
@@ -237,13 +263,11 @@ UucpLock& UucpLock::operator=(UucpLock&& other) noexcept {
   return *this;
 }
 
-bool UucpLock::Take(const std::string& device) {
+std::optional<std::string> UucpLock::Take(const std::string& device) {
   Release();
+  if (std::optional<std::string> held = LockedByLiveProcess(device)) return held;
   const std::string name = LockName(device);
   const std::vector<std::string> folders = LockFolders();
-  for (const std::string& folder : folders) {
-    if (LockHolder(JoinPath(folder, name)) == Holder::Live) return false;
-  }
   static std::atomic<unsigned> counter{0};
   const pid_t self = getpid();
   char text[16];
@@ -261,11 +285,13 @@ bool UucpLock::Take(const std::string& device) {
     unlink(temp.c_str());
     if (placed == Placement::Placed) {
       path_ = path;
-      return true;
+      return std::nullopt;
     }
-    if (placed == Placement::Held) return false;
+    if (placed == Placement::Held) {
+      return LockedByLiveProcess(device).value_or("held through a UUCP lock file " + path);
+    }
   }
-  return true;
+  return std::nullopt;
 }
 
 void UucpLock::Release() {

@@ -13,11 +13,11 @@
 #include <mutex>
 #include <string>
 
-#include "platform/port_scan.h"
-#include "ui/upgrade_environment.h"
 #include "core/device_family.h"
 #include "core/update_run_state.h"
+#include "platform/port_scan.h"
 #include "run/worker_owner.h"
+#include "ui/upgrade_environment.h"
 #include "window/dialog.h"
 
 class CThread;
@@ -59,6 +59,8 @@ class CUpgradeDlg : public CDialog, public WorkerOwner {
 
   // Update run.
   bool ConfirmUpdate(std::string installedVersion);
+  // The event; null when it cannot be made, with the reason logged and kept.
+  std::shared_ptr<platform::NamedEvent> OpenCompletionEvent(const std::string& name);
   void DownloadFirmware() override;  // on the download worker's thread
   void EnterTransferLayout();
   void OnOK() override;
@@ -74,6 +76,7 @@ class CUpgradeDlg : public CDialog, public WorkerOwner {
   void OnPaint();
   std::intptr_t OnQueryDragIcon();
   void OnSelchangePort();
+  void SavePort(int port);
   void OnDropdownPort();
   void OnDeviceChange();
   void OnStartUpdate();
@@ -98,6 +101,7 @@ class CUpgradeDlg : public CDialog, public WorkerOwner {
   // Completion event of the family being updated; shared with the download
   // worker, which signals it.
   std::shared_ptr<platform::NamedEvent> completionEvent_;
+  std::string completionEventError_;  // why the last event could not be made
 
   CAnimateCtrl animation_;
   CStatic jobNameLine_;
