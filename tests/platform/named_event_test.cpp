@@ -9,6 +9,10 @@
 #ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#else
+#include <windows.h>
+
+#include "platform/system_error.h"
 #endif
 
 namespace platform {
@@ -110,6 +114,22 @@ TEST(NamedEventTest, AnotherProcessOpeningTheNameSharesTheEvent) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   // The child's close did not remove the event the parent still holds.
   EXPECT_EQ(OpenOrNull(name)->Wait(0), WaitResult::Signalled);
+}
+#endif
+
+#ifdef _WIN32
+// A name that another kind of object holds: the system refuses the event,
+// and the reason comes in the system's words, not as a bare number.
+TEST(NamedEventTest, RefusalCarriesTheSystemsText) {
+  const std::string name = UniqueName("taken");
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+  ASSERT_NE(mutex, nullptr);
+  const auto event = NamedEvent::Open(name);
+  CloseHandle(mutex);
+  ASSERT_FALSE(event);
+  EXPECT_EQ(event.error().code, ERROR_INVALID_HANDLE);
+  EXPECT_EQ(event.error().text, SystemErrorText(ERROR_INVALID_HANDLE));
+  EXPECT_FALSE(event.error().text.starts_with("error ")) << "FormatMessage found no text";
 }
 #endif
 
