@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/named_event.h"
+#include "platform/system_error.h"
 
 namespace platform {
 
@@ -18,7 +19,7 @@ std::shared_ptr<NamedEvent> NamedEvent::Open(const std::string& name, std::strin
   // Manual reset, initially non-signalled; an existing event keeps its state.
   HANDLE handle = CreateEventA(nullptr, TRUE, FALSE, name.empty() ? nullptr : name.c_str());
   if (!handle) {
-    if (error) *error = "CreateEventA failed with error " + std::to_string(GetLastError());
+    if (error) *error = "CreateEventA failed: " + SystemErrorText(GetLastError());
     return nullptr;
   }
   auto impl = std::make_unique<Impl>();
