@@ -35,10 +35,11 @@ bool ParseInt(std::string_view s, int lo, int hi, int* value) {
 std::optional<wire::Request> RequestNamed(std::string_view name) {
   using wire::Request;
   static constexpr std::pair<std::string_view, Request> kNames[] = {
-      {"hello", Request::Hello}, {"query", Request::Query},       {"catch", Request::Catch},
-      {"erase", Request::Erase}, {"data", Request::Data},         {"verify", Request::Verify},
+      {"hello", Request::Hello},       {"query", Request::Query},
+      {"catch", Request::Catch},       {"erase", Request::Erase},
+      {"data", Request::Data},         {"verify", Request::Verify},
       {"activate", Request::Activate}, {"restart", Request::Restart},
-      {"manifest", Request::Manifest}};
+      {"manifest", Request::Manifest}, {"set-rate", Request::SetRate}};
   for (const auto& [n, r] : kNames) {
     if (n == name) return r;
   }
@@ -90,6 +91,12 @@ bool AddFault(std::string_view spec, FaultPlan& plan, std::string* error) {
       return fail("expected stall:PCT[:MS]");
     }
     plan.stallAt = pct;
+    return true;
+  }
+  if (kind == "rate-limit") {
+    int v = 0;
+    if (!ParseInt(arg, 300, 10'000'000, &v)) return fail("expected rate-limit:BAUD");
+    plan.rateLimit = v;
     return true;
   }
   if (kind == "verify-error" && arg.empty()) return plan.verifyError = true;

@@ -41,6 +41,13 @@ class SerialPort {
   // failed or the other side hung up.
   virtual int Read(std::span<std::uint8_t> buffer, int timeoutMs) = 0;
 
+  // Whether this port can run at `baud` (Linux: a standard termios rate;
+  // Windows: what GetCommProperties says the driver takes).
+  virtual bool Allows(int baud) const = 0;
+  // Switches the line to `baud` once what was written has left; the byte
+  // format stays. False when the port refused it.
+  virtual bool SetRate(int baud) = 0;
+
   // The system's error number (errno, GetLastError) that ended the line;
   // 0 while it is up, and when it ended without one (a hang-up, a stall).
   int LineError() const { return lineError_; }

@@ -90,6 +90,29 @@ class Win32SerialPort final : public SerialPort {
     return static_cast<int>(got);
   }
 
+  bool Allows(int baud) const override {
+    COMMPROP p{};
+    if (!GetCommProperties(port_.get(), &p)) return baud == CBR_115200;
+    // BAUD_USER: the driver takes any rate it is given.
+    if ((p.dwSettableBaud & BAUD_USER) != 0 || p.dwMaxBaud == BAUD_USER) return true;
+    return baud == CBR_115200 && (p.dwSettableBaud & BAUD_115200) != 0;
+  }
+
+  bool SetRate(int baud) override {
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (gone() || !GetCommState(port_.get(), &dcb)) return false;
+    // What was written leaves at the old rate first.
+    FlushFileBuffers(port_.get());
+    dcb.BaudRate = static_cast<DWORD>(baud);
+    // Under wine a pty refuses the modem settings and the call fails after
+    // the rate took: the rate read back decides.
+    SetCommState(port_.get(), &dcb);
+    DCB now{};
+    now.DCBlength = sizeof now;
+    return GetCommState(port_.get(), &now) && now.BaudRate == dcb.BaudRate;
+  }
+
   // Reads wait for their first byte without a time-out of their own and end
   // 1 ms after the last byte of a burst; writes stall at most kWriteStallMs.
   bool SetTimeouts() {
