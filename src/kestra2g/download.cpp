@@ -67,8 +67,7 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   const auto head = std::span(file).first(header.size());
   if (!link->ExchangeOk(Request::Manifest, head, timing::kCommand, "manifest")) return false;
   if (!device->ChecksSignatures()) {
-    LibraryLog().Write(
-        "Kestra2G: the device does not check signatures; the library's check stands alone");
+    LibraryLog().Write("the device does not check signatures; the library's check stands alone");
   }
   const auto erase =
       wire::ByteWriter().U32(device->appBase).U32(static_cast<std::uint32_t>(file.size())).Take();

@@ -12,24 +12,24 @@ namespace kestra2g {
 
 enum class Cause {
   None,
-  PortUnavailable,  // the port could not be opened; code is the system's number
-  LineDropped,      // the other side hung up or the port vanished; code as above, if any
-  TimedOut,         // nothing valid came back in time
-  DamagedFrames,    // only damaged frames or stray bytes came back
-  Refused,          // the device answered with a status other than OK; code is it
-  BadReply,         // an answer that makes no sense
-  WrongDevice,      // not a boot loader of the named family, or too small
-  FileCheck,        // the firmware file: unreadable, damaged or for another family
-  CheckSumMismatch, // the device's check sum of the written image differs
-  BadArgument,      // a null buffer, an unknown device code
-  Internal,         // something thrown inside the library
+  PortUnavailable,   // the port could not be opened; code is the system's number
+  LineDropped,       // the other side hung up or the port vanished; code as above, if any
+  TimedOut,          // nothing valid came back in time
+  DamagedFrames,     // only damaged frames or stray bytes came back
+  Refused,           // the device answered with a status other than OK; code is it
+  BadReply,          // an answer that makes no sense
+  WrongDevice,       // not a boot loader of the named family, or too small
+  FileCheck,         // the firmware file: unreadable, damaged or for another family
+  CheckSumMismatch,  // the device's check sum of the written image differs
+  BadArgument,       // a null buffer, an unknown device code
+  Internal,          // something thrown inside the library
 };
 
 struct Failure {
   Job stage = Job::Idle;  // the download's job when it failed; Idle outside a download
   Cause cause = Cause::None;
-  int code = 0;           // the refusal's status or the system's error number
-  std::string note;       // what exactly: the request, the file check, the port's device
+  int code = 0;      // the refusal's status or the system's error number
+  std::string note;  // what exactly: the request, the file check, the port's device
 };
 
 // While one lives, failures noted on this thread carry the download's job

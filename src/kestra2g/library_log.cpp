@@ -4,9 +4,8 @@
 #include <string_view>
 
 #include "kestra2g/wire/firmware_signature.h"
-#include "reflint_version.h"
-
 #include "platform/serial_port.h"
+#include "reflint_version.h"
 
 namespace kestra2g {
 
@@ -15,8 +14,8 @@ platform::SupportLog& LibraryLog() {
   // Whose firmware this library takes leads its story in the log.
   static std::once_flag once;
   std::call_once(once, [] {
-    log.Write(std::string("Kestra2G ") + REFLINT_VERSION_DOTTED +
-              ": firmware signing keys " + wire::KeySlotsText(wire::BuiltInKeySlots()));
+    log.Write(std::string("Kestra2G ") + REFLINT_VERSION_DOTTED + ": firmware signing keys " +
+              wire::KeySlotsText(wire::BuiltInKeySlots()));
   });
   return log;
 }

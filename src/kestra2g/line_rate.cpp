@@ -15,7 +15,7 @@ namespace {
 
 using wire::Request;
 
-void Note(const std::string& text) { LibraryLog().Write("Kestra2G: " + text); }
+void Note(const std::string& text) { LibraryLog().Write(text); }
 
 std::string RateText(std::uint32_t rate) { return std::to_string(rate) + " baud"; }
 
