@@ -237,7 +237,8 @@ TEST(EmulatedDevice, SignatureCheckingBootLoaderRefusesAndKeepsTheOldImage) {
   };
   auto tampered = head(good);
   tampered[30] ^= 1;
-  const auto erase = wire::ByteWriter().U32(base).U32(static_cast<std::uint32_t>(good.size())).Take();
+  const auto erase =
+      wire::ByteWriter().U32(base).U32(static_cast<std::uint32_t>(good.size())).Take();
   auto data = [&](const std::vector<std::uint8_t>& p) {
     return wire::ByteWriter().U32(base + wire::kSignedHeaderSize).Bytes(p).Take();
   };

@@ -20,7 +20,7 @@ struct Case {
   const char* name;
   std::vector<std::string> emulatorArgs;  // empty: no device on the port
   int port;
-  std::vector<std::string> expected;      // in the log's new lines
+  std::vector<std::string> expected;  // in the log's new lines
   friend void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 };
 
