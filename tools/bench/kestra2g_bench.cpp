@@ -108,22 +108,35 @@ void Raw(int fd) {
 struct Outcome {
   bool ok = false;
   double seconds = 0;
-  int rate = 0;  // Reflint: the rate the data went at
+  int rate = 0;             // Reflint: the rate the data went at
+  double dataSeconds = 0;   // Reflint: from the first data frame to the last, at the device
+  double triedSeconds = 0;  // Reflint: from the first SET-RATE to the one that held
 };
 
-// The rate the emulator ran at when the first data frame arrived ("RATE n"
-// lines of its log).
-int RateAtData(const fs::path& log) {
+// From the emulator's log ("<seconds> RATE n", "<seconds> DATA"): the rate
+// it ran at when the first data frame arrived, and the time from the first
+// data frame to the last.
+void ReadEmulatorLog(const fs::path& log, Outcome& outcome) {
   std::ifstream in(log);
   int rate = 115200;
+  double first = -1, last = -1, firstAsk = -1, lastAsk = -1;
   for (std::string line; std::getline(in, line);) {
+    if (line.ends_with(" SET-RATE") && first < 0) {
+      lastAsk = std::atof(line.c_str());
+      if (firstAsk < 0) firstAsk = lastAsk;
+    }
     if (const auto at = line.find(" RATE "); at != std::string::npos) {
       rate = std::atoi(line.c_str() + at + 6);
     } else if (line.ends_with(" DATA") || line.ends_with(" DATA-DEFLATED")) {
-      return rate;
+      last = std::atof(line.c_str());
+      if (first < 0) {
+        first = last;
+        outcome.rate = rate;
+      }
     }
   }
-  return rate;
+  outcome.dataSeconds = last - first;
+  outcome.triedSeconds = lastAsk - firstAsk;
 }
 
 // Reflint: the library writes `firmware` into remote-emulator through the
@@ -180,7 +193,7 @@ Outcome RunReflint(const fs::path& firmware, bool deviceInflates, bench::LineMod
   for (int fd : {slave, master, deviceFd}) close(fd);
   // Byte for byte, or it does not count.
   outcome.ok = outcome.ok && ReadBytes(image) == ReadBytes(firmware);
-  outcome.rate = RateAtData(log);
+  ReadEmulatorLog(log, outcome);
   return outcome;
 }
 
@@ -404,6 +417,7 @@ int main(int argc, char** argv) {
   std::printf("\n");
   bool allOk = true;
   double seconds921 = 0;
+  std::string dataShares;  // random bytes: the transfer alone, without the calls around it
   for (const auto& row : rows) {
     if (row.name.find(only) == std::string::npos) continue;
     std::printf("%-36s", row.name.c_str());
@@ -432,10 +446,22 @@ int main(int argc, char** argv) {
         if (reflint && baud == 921600 && c.flip == 0 && row.name == "Reflint, compressed") {
           seconds921 = o.seconds;
         }
+        if (ok && row.name.starts_with("Reflint, random")) {
+          char text[64];
+          std::snprintf(text, sizeof text, " %d %s %.1f %%;", baud, c.name.c_str(),
+                        100.0 * fileBytes / o.dataSeconds / line.bytesPerSecond);
+          dataShares += text;
+        }
         std::fflush(stdout);
       }
     }
     std::printf("\n");
+  }
+  if (!dataShares.empty()) {
+    std::printf(
+        "\nRandom bytes, the data transfer alone (first to last data frame at the "
+        "device), share of the line:%s\n",
+        dataShares.c_str());
   }
   if (only.empty() || std::string("Reflint, compressed").find(only) != std::string::npos) {
     std::printf(
