@@ -134,6 +134,8 @@ class Session {
   }
   // `why` set: the device went back by itself.
   void SwitchRate(std::uint32_t rate, Clock::time_point now, const char* why);
+  // Switches whose answer has left the line.
+  void SwitchWhenSent(Clock::time_point now);
   void ReadLine(Clock::time_point now);
   void HandleFrames(Clock::time_point now);
   void CheckTriggers(Clock::time_point now);
@@ -213,6 +215,8 @@ void Session::MoveDueReplies(Clock::time_point now) {
 }
 
 bool Session::WriteLine(Clock::time_point now) {
+  // A switch whose answer the line lost entirely still happens.
+  SwitchWhenSent(now);
   if (tx_.empty()) return true;
   std::size_t n = tx_.size();
   if (byteTime_.count() > 0) {
@@ -232,12 +236,16 @@ bool Session::WriteLine(Clock::time_point now) {
   tx_.erase(tx_.begin(), tx_.begin() + w);
   txClock_ += byteTime_ * w;
   txWritten_ += static_cast<std::uint64_t>(w);
+  SwitchWhenSent(now);
+  return true;
+}
+
+void Session::SwitchWhenSent(Clock::time_point now) {
   while (!rateMarks_.empty() && rateMarks_.front().first <= txWritten_) {
     const std::uint32_t rate = rateMarks_.front().second;
     rateMarks_.pop_front();
     SwitchRate(rate, now, nullptr);
   }
-  return true;
 }
 
 void Session::ReadLine(Clock::time_point now) {
