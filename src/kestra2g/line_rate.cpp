@@ -62,6 +62,9 @@ std::uint32_t RaiseRate(Link& link, const wire::HelloInfo& device) {
       }
       if (link.lost()) return link.rate();
       why = "no valid answer there";
+      // Should the device have heard the proof and only its answer been
+      // lost, it would stay: ask it back too (harmless when it did not).
+      link.Send(Request::SetRate, RatePayload(wire::kBaseRate));
     }
     link.SetRate(wire::kBaseRate);
     std::this_thread::sleep_until(switched + timing::kRateTrial + timing::kRateTrialMargin);
