@@ -142,7 +142,7 @@ std::optional<Clock::time_point> Device::NextDeadline() const {
 void Device::Reply(Request r, std::uint8_t seq, std::vector<std::uint8_t> payload,
                    Clock::time_point notBefore, std::vector<Outgoing>& out) const {
   const std::uint8_t type = wire::ReplyType(r);
-  out.push_back({wire::EncodeFrame(type, seq, payload), notBefore, type});
+  out.push_back({wire::EncodeFrame(type, seq, payload), notBefore, type, std::nullopt});
 }
 
 void Device::ReplyStatus(Request r, std::uint8_t seq, Status s, Clock::time_point notBefore,
@@ -192,6 +192,10 @@ bool Device::Handle(const wire::Frame& f, Clock::time_point now, std::vector<Out
         h.windowBits = config_.inflateWindowBits;
       }
       if (config_.checkSignatures) h.features |= wire::kFeatureSignatureCheck;
+      if (!config_.rates.empty()) {
+        h.features |= wire::kFeatureRates;
+        h.rates = config_.rates;
+      }
       Reply(request, f.seq, wire::EncodeHello(Status::Ok, h), now, out);
       return state_ != PowerState::BootLoader;
     }
@@ -202,8 +206,26 @@ bool Device::Handle(const wire::Frame& f, Clock::time_point now, std::vector<Out
       if (state_ != PowerState::BootLoader) return true;  // the application ignores it
       Reply(request, f.seq, wire::ByteWriter().U8(0).U8(code).Take(), now, out);
       return false;
+    case Request::SetRate: {
+      // The boot loader and the application alike: the line is theirs.
+      wire::ByteReader r(f.payload);
+      const std::uint32_t rate = r.U32();
+      const bool offered =
+          rate == wire::kBaseRate ||
+          std::find(config_.rates.begin(), config_.rates.end(), rate) != config_.rates.end();
+      if (config_.rates.empty()) return true;  // unknown to a device from before rates
+      if (!r.ok() || !offered) {
+        ReplyStatus(request, f.seq, Status::OutOfRange, now, out);
+        return false;
+      }
+      ReplyStatus(request, f.seq, Status::Ok, now, out);
+      out.back().rateAfter = rate;
+      return false;
+    }
     case Request::Restart:
       ReplyStatus(request, f.seq, Status::Ok, now, out);
+      // A restart begins at the base rate, as after power-up.
+      out.back().rateAfter = wire::kBaseRate;
       if (state_ == PowerState::BootLoader) {
         AbandonDownload();
         state_ = imageValid_ ? restState_ : PowerState::BootLoader;
@@ -383,8 +405,7 @@ void Device::HandleDataDeflated(const wire::Frame& f, Clock::time_point now,
   const auto result = inflater_->Take(offset, bytes);
   if (result == StreamInflater::Result::Dropped) return;  // no room: as if never received
   const std::size_t grown = inflater_->written() - before;
-  nextOffset_ =
-      appBase() + static_cast<std::uint32_t>(headerSize_ + inflater_->written());
+  nextOffset_ = appBase() + static_cast<std::uint32_t>(headerSize_ + inflater_->written());
   ChargeFlashWrite(now, grown);
   if (result == StreamInflater::Result::Failed) return ack(Status::BadImage, now);
   ack(result == StreamInflater::Result::Ok ? Status::Ok : Status::Gap, flashBusyUntil_);

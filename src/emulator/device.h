@@ -45,6 +45,9 @@ struct DeviceConfig {
   // Compressed images: offered in HELLO, inflated with a 2^bits byte window.
   bool offerDeflate = true;
   std::uint8_t inflateWindowBits = 12;
+  // Line rates the boot loader runs (SET-RATE), listed in HELLO when there
+  // is more than the base rate; empty: one from before them (HELLO lists none).
+  std::vector<std::uint32_t> rates{115200, 230400, 460800, 921600};
   std::chrono::milliseconds catchWindow{500};
   std::chrono::microseconds flashWritePerKb{0};
   std::chrono::microseconds eraseTime{20000};
@@ -67,6 +70,8 @@ struct Outgoing {
   std::vector<std::uint8_t> bytes;
   Clock::time_point notBefore;  // the device is busy (flash) until then
   std::uint8_t type = 0;
+  // The line runs at this rate once these bytes have left.
+  std::optional<std::uint32_t> rateAfter;
 };
 
 class Device {

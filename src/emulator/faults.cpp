@@ -39,7 +39,7 @@ std::optional<wire::Request> RequestNamed(std::string_view name) {
       {"catch", Request::Catch},       {"erase", Request::Erase},
       {"data", Request::Data},         {"verify", Request::Verify},
       {"activate", Request::Activate}, {"restart", Request::Restart},
-      {"manifest", Request::Manifest}};
+      {"manifest", Request::Manifest}, {"set-rate", Request::SetRate}};
   for (const auto& [n, r] : kNames) {
     if (n == name) return r;
   }
@@ -93,6 +93,12 @@ platform::Result<> AddFault(std::string_view spec, FaultPlan& plan) {
         return fail("expected stall:PCT[:MS]");
       }
       plan.stallAt = pct;
+      return true;
+    }
+    if (kind == "rate-limit") {
+      int v = 0;
+      if (!ParseInt(arg, 300, 10'000'000, &v)) return fail("expected rate-limit:BAUD");
+      plan.rateLimit = v;
       return true;
     }
     if (kind == "verify-error" && arg.empty()) return plan.verifyError = true;

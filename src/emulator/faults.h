@@ -15,6 +15,7 @@
 //   verify-error    the device's check sum of the written image is wrong
 //   erase-error     the device refuses to erase (flash error)
 //   wrong-family    the device claims to be of another family
+//   rate-limit:BAUD a cable that garbles every byte at rates above BAUD
 // RATE is a probability, "0.01" or "1%".
 
 #include <cstdint>
@@ -30,6 +31,7 @@ struct FaultPlan {
   double flip = 0, drop = 0, garbage = 0, loseAck = 0, dupAck = 0;
   std::optional<int> disconnectAt, powerLossAt, writeErrorAt, stallAt;
   std::optional<std::uint8_t> disconnectOn;  // a request type
+  std::optional<int> rateLimit;              // baud
   int stallMs = 2000;
   bool verifyError = false, eraseError = false, wrongFamily = false;
 };

@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -48,8 +49,25 @@ const char* RequestName(std::uint8_t type) {
       return "RESTART";
     case wire::Request::Manifest:
       return "MANIFEST";
+    case wire::Request::SetRate:
+      return "SET-RATE";
   }
   return "UNKNOWN";
+}
+
+// The rate a termios speed stands for; 0 for one we do not know.
+std::uint32_t BaudOf(speed_t speed) {
+  static constexpr struct {
+    speed_t speed;
+    std::uint32_t baud;
+  } kSpeeds[] = {{B9600, 9600},       {B19200, 19200},    {B38400, 38400},     {B57600, 57600},
+                 {B115200, 115200},   {B230400, 230400},  {B460800, 460800},   {B500000, 500000},
+                 {B576000, 576000},   {B921600, 921600},  {B1000000, 1000000}, {B1152000, 1152000},
+                 {B1500000, 1500000}, {B2000000, 2000000}};
+  for (const auto& s : kSpeeds) {
+    if (s.speed == speed) return s.baud;
+  }
+  return 0;
 }
 
 bool WriteImage(const std::string& path, const std::vector<std::uint8_t>& image) {
@@ -65,7 +83,7 @@ class Session {
  public:
   Session(const Options& o, int master, std::FILE* log)
       : o_(o), master_(master), log_(log), device_(o.device), rng_(o.seed), start_(Clock::now()) {
-    if (o.baud > 0) byteTime_ = nanoseconds(10'000'000'000LL / o.baud);
+    Pace();
   }
 
   SessionEnd Run(int signalFd);
@@ -88,7 +106,36 @@ class Session {
   void PressReset(Clock::time_point now) {
     device_.PressReset(now);
     Log(("RESET state=" + PowerStateName(device_.state())).c_str());
+    SwitchRate(wire::kBaseRate, now, nullptr);
   }
+  // Paced at --baud at the base rate, at the rate itself above it.
+  void Pace() {
+    if (o_.baud <= 0) return;
+    const long long baud = rate_ == wire::kBaseRate ? o_.baud : rate_;
+    byteTime_ = nanoseconds(10'000'000'000LL / baud);
+  }
+  // Bytes per wake-up when paced: about 1.4 ms of line at any rate.
+  std::size_t Batch() const {
+    return std::max<std::size_t>(kRxBatch, kRxBatch * rate_ / wire::kBaseRate);
+  }
+  // What the host's end of the line runs at (its termios, seen on the master).
+  std::uint32_t PortRate() const {
+    termios t{};
+    return tcgetattr(master_, &t) == 0 ? BaudOf(cfgetospeed(&t)) : 0;
+  }
+  // A receiver at another rate than the sender, or a cable that cannot
+  // carry this one, makes garbage of every byte.
+  bool Garbled() const {
+    return PortRate() != rate_ ||
+           (o_.faults.rateLimit && static_cast<long long>(rate_) > *o_.faults.rateLimit);
+  }
+  void Garble(std::span<std::uint8_t> bytes) {
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(Below(256));
+  }
+  // `why` set: the device went back by itself.
+  void SwitchRate(std::uint32_t rate, Clock::time_point now, const char* why);
+  // Switches whose answer has left the line.
+  void SwitchWhenSent(Clock::time_point now);
   void ReadLine(Clock::time_point now);
   void HandleFrames(Clock::time_point now);
   void CheckTriggers(Clock::time_point now);
@@ -114,13 +161,35 @@ class Session {
   Clock::time_point stallUntil_{};
   Clock::time_point deafUntil_{};
   bool stallDone_ = false, powerLossDone_ = false, disconnect_ = false;
+  std::uint32_t rate_ = wire::kBaseRate;
+  std::uint32_t rateBefore_ = wire::kBaseRate;
+  std::optional<Clock::time_point> trialUntil_;  // a new rate not yet proven
+  Clock::time_point lastValid_{};                // the last valid frame heard
+  // Rate switches due once the bytes before them have left: at this count
+  // of bytes written.
+  std::deque<std::pair<std::uint64_t, std::uint32_t>> rateMarks_;
+  std::uint64_t txQueued_ = 0, txWritten_ = 0;
 };
+
+void Session::SwitchRate(std::uint32_t rate, Clock::time_point now, const char* why) {
+  trialUntil_.reset();
+  if (rate == rate_) return;
+  rateBefore_ = rate_;
+  rate_ = rate;
+  lastValid_ = now;
+  if (why == nullptr && rate != wire::kBaseRate)
+    trialUntil_ = now + milliseconds(wire::kRateTrialMs);
+  decoder_.Clear();
+  Pace();
+  Log(("RATE " + std::to_string(rate) + (why ? std::string(" (") + why + ")" : "")).c_str());
+}
 
 void Session::AppendOutgoing(const std::vector<std::uint8_t>& bytes) {
   for (std::uint8_t b : bytes) {
     if (Chance(o_.faults.drop)) continue;
     if (Chance(o_.faults.flip)) b ^= static_cast<std::uint8_t>(1U << Below(8));
     tx_.push_back(b);
+    ++txQueued_;
   }
 }
 
@@ -141,10 +210,13 @@ void Session::MoveDueReplies(Clock::time_point now) {
     }
     AppendOutgoing(out.bytes);
     if (isAck && Chance(o_.faults.dupAck)) AppendOutgoing(out.bytes);
+    if (out.rateAfter) rateMarks_.emplace_back(txQueued_, *out.rateAfter);
   }
 }
 
 bool Session::WriteLine(Clock::time_point now) {
+  // A switch whose answer the line lost entirely still happens.
+  SwitchWhenSent(now);
   if (tx_.empty()) return true;
   std::size_t n = tx_.size();
   if (byteTime_.count() > 0) {
@@ -153,16 +225,32 @@ bool Session::WriteLine(Clock::time_point now) {
   }
   std::uint8_t chunk[4096];
   n = std::min(n, sizeof chunk);
+  // Up to the next rate switch only: the bytes after it go at the new rate.
+  if (!rateMarks_.empty()) {
+    n = std::min<std::size_t>(n, static_cast<std::size_t>(rateMarks_.front().first - txWritten_));
+  }
   std::copy_n(tx_.begin(), n, chunk);
-  const ssize_t w = write(master_, chunk, n);
+  if (Garbled()) Garble(std::span(chunk, n));
+  const ssize_t w = n == 0 ? 0 : write(master_, chunk, n);
   if (w < 0) return errno == EAGAIN || errno == EINTR;
   tx_.erase(tx_.begin(), tx_.begin() + w);
   txClock_ += byteTime_ * w;
+  txWritten_ += static_cast<std::uint64_t>(w);
+  SwitchWhenSent(now);
   return true;
+}
+
+void Session::SwitchWhenSent(Clock::time_point now) {
+  while (!rateMarks_.empty() && rateMarks_.front().first <= txWritten_) {
+    const std::uint32_t rate = rateMarks_.front().second;
+    rateMarks_.pop_front();
+    SwitchRate(rate, now, nullptr);
+  }
 }
 
 void Session::ReadLine(Clock::time_point now) {
   std::size_t want = 4096;
+  const bool garbled = Garbled();
   if (byteTime_.count() > 0) {
     // After a pause of the sender the line restarts now; credit for the
     // silence would let a burst through faster than the line carries it.
@@ -178,6 +266,7 @@ void Session::ReadLine(Clock::time_point now) {
   if (now < deafUntil_) return;  // no power: the bytes fall on the floor
   std::vector<std::uint8_t> bytes;
   bytes.reserve(static_cast<std::size_t>(got));
+  if (garbled) Garble(std::span(buf, static_cast<std::size_t>(got)));
   for (ssize_t i = 0; i < got; ++i) {
     std::uint8_t b = buf[i];
     if (Chance(o_.faults.drop)) continue;
@@ -192,6 +281,9 @@ void Session::HandleFrames(Clock::time_point now) {
   std::vector<Outgoing> out;
   while (auto frame = decoder_.Next()) {
     Log(RequestName(frame->type));
+    // A valid frame at a new rate proves it.
+    lastValid_ = now;
+    trialUntil_.reset();
     if (o_.faults.disconnectOn == frame->type) {
       LogDisconnect(now);
       disconnect_ = true;
@@ -235,6 +327,9 @@ void Session::CheckTriggers(Clock::time_point now) {
     decoder_.Clear();
     pending_.clear();
     tx_.clear();
+    rateMarks_.clear();
+    txQueued_ = txWritten_;
+    SwitchRate(wire::kBaseRate, now, "power loss");
     deafUntil_ = now + milliseconds(300);
     Log(("POWER-LOSS state=" + PowerStateName(device_.state())).c_str());
   }
@@ -254,6 +349,12 @@ SessionEnd Session::Run(int signalFd) {
       resetAt_.reset();
       PressReset(now);
     }
+    const Clock::time_point idleEnd = lastValid_ + milliseconds(wire::kRateIdleMs);
+    if (trialUntil_ && now >= *trialUntil_) {
+      SwitchRate(rateBefore_, now, "no valid frame in the trial");
+    } else if (rate_ != wire::kBaseRate && now >= idleEnd) {
+      SwitchRate(wire::kBaseRate, now, "no valid frame for a while");
+    }
     const bool stalled = now < stallUntil_;
     if (!stalled) {
       MoveDueReplies(now);
@@ -266,17 +367,20 @@ SessionEnd Session::Run(int signalFd) {
     if (!pending_.empty()) earlier(pending_.begin()->first);
     if (auto d = device_.NextDeadline()) earlier(*d);
     if (resetAt_) earlier(*resetAt_);
+    if (trialUntil_) earlier(*trialUntil_);
+    if (rate_ != wire::kBaseRate) earlier(idleEnd);
+    const auto batch = static_cast<long>(Batch());
     bool wantRead = !stalled;
-    if (!stalled && byteTime_.count() > 0 && !rxIdle_ && rxClock_ + byteTime_ * kRxBatch > now) {
+    if (!stalled && byteTime_.count() > 0 && !rxIdle_ && rxClock_ + byteTime_ * batch > now) {
       // Reading again so soon would take a byte or two: let a batch arrive.
       wantRead = false;
-      earlier(rxClock_ + byteTime_ * kRxBatch);
+      earlier(rxClock_ + byteTime_ * batch);
     }
     bool wantWrite = false;
     if (!stalled && !tx_.empty()) {
       if (byteTime_.count() > 0) {
         earlier(txClock_ +
-                byteTime_ * static_cast<long>(std::min<std::size_t>(tx_.size(), kRxBatch)));
+                byteTime_ * static_cast<long>(std::min<std::size_t>(tx_.size(), Batch())));
       } else
         wantWrite = true;
     }

@@ -77,6 +77,10 @@ Device:
                             ignored request
   --catch-window-ms N       how long the boot loader listens after RESET (500)
   --flash-size BYTES        flash size including the 16 KiB boot loader (1 MiB)
+  --rates LIST              comma list of the line rates the boot loader runs
+                            (115200,230400,460800,921600); 115200 alone or
+                            "none" (one from before rate switching) keep the
+                            line at 115200
   --max-data N              largest data block per frame the device takes (2048)
   --window N                data frames the device buffers (8)
   --no-deflate              a boot loader from before compressed images: HELLO
@@ -92,14 +96,17 @@ Device:
                             activation (nothing is written otherwise)
 Line:
   --link PATH               symlink PATH -> the pty slave (removed at exit)
-  --baud N                  pace bytes as an 8N1 line of N baud (0: no pacing)
+  --baud N                  pace bytes as an 8N1 line of N baud at the base
+                            rate, and at the switched rate after SET-RATE
+                            (0: no pacing)
   --turnaround-ms N         delay before each answer (0)
   --flash-write-ms-per-kb N flash write time per KiB written (0)
   --fault SPEC              inject a fault, repeatable:
                               flip:RATE drop:RATE garbage:RATE lose-ack:RATE
                               dup-ack:RATE disconnect:PCT|REQUEST stall:PCT[:MS]
                               power-loss:PCT write-error:PCT verify-error
-                              erase-error wrong-family   (RATE: 0.01 or 1%)
+                              erase-error wrong-family rate-limit:BAUD
+                              (RATE: 0.01 or 1%)
   --seed N                  random seed of the faults (1); same seed, same run
   --log PATH                one line per received request: seconds since start
                             and request name ("-" for stderr)
@@ -191,6 +198,22 @@ platform::Result<> ParseOptions(int argc, char** argv, Options& o) {
     } else if (arg == "--max-data") {
       if (!number(16, 4096, &n)) return fail("--max-data: 16 to 4096");
       o.device.maxData = static_cast<std::uint16_t>(n);
+    } else if (arg == "--rates") {
+      if (!next()) return fail("--rates needs a list");
+      o.device.rates.clear();
+      std::string_view list = value == "none" ? "" : std::string_view(value);
+      bool base = list.empty();
+      while (!list.empty()) {
+        const auto comma = list.find(',');
+        long long rate = 0;
+        if (!ParseNumber(list.substr(0, comma), 300, 10000000, &rate)) {
+          return fail("--rates: a comma list of baud rates");
+        }
+        o.device.rates.push_back(static_cast<std::uint32_t>(rate));
+        base = base || rate == wire::kBaseRate;
+        list = comma == std::string_view::npos ? "" : list.substr(comma + 1);
+      }
+      if (!base) return fail("--rates: the list must hold 115200");
     } else if (arg == "--no-deflate") {
       o.device.offerDeflate = false;
     } else if (arg == "--window") {

@@ -8,6 +8,7 @@
 #include "kestra2g/firmware_check.h"
 #include "kestra2g/job_state.h"
 #include "kestra2g/library_log.h"
+#include "kestra2g/line_rate.h"
 #include "kestra2g/link.h"
 #include "kestra2g/operations.h"
 #include "kestra2g/timing.h"
@@ -51,12 +52,12 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   if (device->protocol != wire::kProtocolVersion ||
       device->state != wire::DeviceState::BootLoader || device->deviceCode != code ||
       file.size() > device->appSize) {
-    return Fail(Cause::WrongDevice,
-                "protocol " + std::to_string(device->protocol) +
-                    (device->state == wire::DeviceState::BootLoader ? ", boot loader"
-                                                                    : ", application") +
-                    ", device code " + std::to_string(device->deviceCode) + ", room for " +
-                    std::to_string(device->appSize) + " bytes");
+    return Fail(
+        Cause::WrongDevice,
+        "protocol " + std::to_string(device->protocol) +
+            (device->state == wire::DeviceState::BootLoader ? ", boot loader" : ", application") +
+            ", device code " + std::to_string(device->deviceCode) + ", room for " +
+            std::to_string(device->appSize) + " bytes");
   }
   RaiseProgress(1);
 
@@ -66,8 +67,7 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   const auto head = std::span(file).first(header.size());
   if (!link->ExchangeOk(Request::Manifest, head, timing::kCommand, "manifest")) return false;
   if (!device->ChecksSignatures()) {
-    LibraryLog().Write(
-        "Kestra2G: the device does not check signatures; the library's check stands alone");
+    LibraryLog().Write("the device does not check signatures; the library's check stands alone");
   }
   const auto erase =
       wire::ByteWriter().U32(device->appBase).U32(static_cast<std::uint32_t>(file.size())).Take();
@@ -75,8 +75,10 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   RaiseProgress(kErasedPercent);
 
   SetJob(Job::Writing);
-  const std::uint32_t payloadOffset =
-      device->appBase + static_cast<std::uint32_t>(header.size());
+  // The long transfer runs as fast as device, port and cable allow; the
+  // short exchanges around it stay at the base rate.
+  RaiseRate(*link, *device);
+  const std::uint32_t payloadOffset = device->appBase + static_cast<std::uint32_t>(header.size());
   const auto payload = std::span(file).subspan(header.size());
   const std::size_t block =
       std::min<std::size_t>(device->maxData, static_cast<std::size_t>(timing::kMaxDataBlock));
@@ -96,7 +98,9 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
                     [&](std::size_t acked, std::optional<std::uint32_t> written) {
                       WritingProgress(compressed ? written.value_or(0) : acked, payload.size());
                     });
-  if (!transfer.Run()) return false;
+  const bool written = transfer.Run();
+  ReturnToBaseRate(*link);
+  if (!written) return false;
   RaiseProgress(kWrittenPercent);
 
   SetJob(Job::Verifying);

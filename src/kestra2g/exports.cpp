@@ -28,9 +28,9 @@ unsigned char Guard(const char* call, std::int32_t port, F&& f) {
   const kestra2g::Failure failure = kestra2g::TakeFailure();
   if (!ok) {
     // A poll that fails alike many times in a row leaves one line and a count.
-    const std::string text =
-        std::string(call) + " on " + where + " failed" +
-        (failure.stage == kestra2g::Job::Idle ? ": " : " ") + kestra2g::Describe(failure);
+    const std::string text = std::string(call) + " on " + where + " failed" +
+                             (failure.stage == kestra2g::Job::Idle ? ": " : " ") +
+                             kestra2g::Describe(failure);
     kestra2g::LibraryLog().Write(text, text);
   }
   return ok ? 1 : 0;
@@ -89,10 +89,10 @@ extern "C" K2G_API unsigned char K2G_CALL Qarnel_CatchBoot(int32_t port, int32_t
 extern "C" K2G_API unsigned char K2G_CALL Qarnel_DownloadMOTCF(const char* firmwarePath,
                                                                int32_t port, int32_t code) {
   kestra2g::LibraryLog().Write("Qarnel_DownloadMOTCF: " + kestra2g::FileNameOnly(firmwarePath) +
-                                " to " + kestra2g::PortText(port) + ", device code " +
-                                std::to_string(code));
-  const unsigned char ok =
-      Guard("Qarnel_DownloadMOTCF", port, [&] { return kestra2g::Download(firmwarePath, port, code); });
+                               " to " + kestra2g::PortText(port) + ", device code " +
+                               std::to_string(code));
+  const unsigned char ok = Guard("Qarnel_DownloadMOTCF", port,
+                                 [&] { return kestra2g::Download(firmwarePath, port, code); });
   if (ok) kestra2g::LibraryLog().Write("Qarnel_DownloadMOTCF: the firmware is written and started");
   return ok;
 }

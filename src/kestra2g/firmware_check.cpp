@@ -47,7 +47,8 @@ std::optional<CheckedFirmware> CheckFirmwareFile(const char* path, std::int32_t 
     Fail(Cause::FileCheck, note);
     return std::nullopt;
   }
-  if (const auto whole = wire::CheckFirmwareImage(*file, nullptr); whole != wire::FirmwareCheck::Ok) {
+  if (const auto whole = wire::CheckFirmwareImage(*file, nullptr);
+      whole != wire::FirmwareCheck::Ok) {
     Fail(Cause::FileCheck, wire::FirmwareCheckText(whole));
     return std::nullopt;
   }
@@ -63,8 +64,8 @@ std::optional<CheckedFirmware> CheckFirmwareFile(const char* path, std::int32_t 
   // The version the user confirmed came from the file's name.
   const auto named = VersionFromFileName(platform::NamePart(path));
   if (!named || *named != header.version) {
-    Fail(Cause::FileCheck, "its name says " + named.value_or("no version") + ", it holds " +
-                               header.version);
+    Fail(Cause::FileCheck,
+         "its name says " + named.value_or("no version") + ", it holds " + header.version);
     return std::nullopt;
   }
   return CheckedFirmware{std::move(*file), std::move(header)};

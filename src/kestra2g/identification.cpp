@@ -21,7 +21,8 @@ Attempts QueryAttempts(std::int32_t mode) {
 }  // namespace
 
 bool CheckDeviceCode(std::int32_t code) {
-  return (code >= 0 && code <= 3) || Fail(Cause::BadArgument, "device code " + std::to_string(code));
+  return (code >= 0 && code <= 3) ||
+         Fail(Cause::BadArgument, "device code " + std::to_string(code));
 }
 
 bool QueryText(wire::QueryKind kind, std::int32_t mode, char* info, std::int32_t port) {

@@ -100,6 +100,13 @@ std::optional<wire::HelloInfo> Link::Hello() {
   return info;
 }
 
+bool Link::SetRate(std::uint32_t rate) {
+  if (lost_ || !port_->SetRate(static_cast<int>(rate))) return false;
+  rate_ = rate;
+  decoder_.Clear();
+  return true;
+}
+
 bool Link::FailExchange(const char* what) const {
   if (lost_) {
     if (const auto& why = port_->LineFailure()) return Fail(Cause::LineDropped, what, *why);

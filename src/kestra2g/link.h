@@ -65,6 +65,17 @@ class Link {
 
   bool lost() const { return lost_; }
 
+  // The line rate both ends run at now, and what the port can run.
+  std::uint32_t rate() const { return rate_; }
+  bool Allows(std::uint32_t rate) const { return port_->Allows(static_cast<int>(rate)); }
+  // Switches our end once what was sent has left; what arrived at the old
+  // rate is dropped. False when the port refused.
+  bool SetRate(std::uint32_t rate);
+  // Line time of `bytes` bytes at the current rate (8N1: ten bits a byte).
+  std::chrono::nanoseconds LineTime(std::size_t bytes) const {
+    return std::chrono::nanoseconds(static_cast<long long>(bytes) * 10'000'000'000LL / rate_);
+  }
+
   // Notes why the last exchange or receive brought nothing (Fail): a
   // dropped line, damaged frames or a plain time-out. `what` names the
   // request. Returns false.
@@ -75,6 +86,7 @@ class Link {
   wire::FrameDecoder decoder_;
   std::uint8_t seq_ = 0;
   bool lost_ = false;
+  std::uint32_t rate_ = wire::kBaseRate;
 };
 
 }  // namespace kestra2g

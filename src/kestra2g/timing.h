@@ -18,6 +18,15 @@ inline constexpr Attempts kCommand{milliseconds(250), 4, true};
 inline constexpr Attempts kErase{milliseconds(1000), 5, true};
 inline constexpr Attempts kVerify{milliseconds(500), 5, true};
 
+// Line rate: the switch is asked at the old rate; the new one is proven by
+// one HELLO (a second try waits longer). A device that hears no valid frame
+// within kRateTrial of switching goes back by itself; after a failed proof
+// we wait that out (and a margin) before asking again.
+inline constexpr Attempts kSetRate{milliseconds(50), 3, true};
+inline constexpr Attempts kProveRate{milliseconds(30), 2, true};
+inline constexpr milliseconds kRateTrial{wire::kRateTrialMs};
+inline constexpr milliseconds kRateTrialMargin{10};
+
 // Catching a boot loader: how long to keep asking, and how often.
 inline constexpr milliseconds kCatchFor{2500};
 inline constexpr milliseconds kCatchEvery{20};
@@ -32,8 +41,6 @@ inline constexpr milliseconds kMinAckSlack{60};
 inline constexpr milliseconds kMaxAckWait{2000};
 inline constexpr milliseconds kDataSilence{3000};
 inline constexpr int kDataTimeouts = 6;
-// Line time of one byte at 115200 8N1, in microseconds (rounded up).
-inline constexpr int kByteMicros = 87;
 // The largest data block we send, whatever the device offers, and the
 // smallest the frame size comes down to on a bad line.
 inline constexpr int kMaxDataBlock = 4096;
@@ -41,8 +48,9 @@ inline constexpr std::size_t kMinDataBlock = 64;
 inline constexpr int kMaxWindow = 16;
 // Frames unanswered at once; sequence numbers must stay unambiguous.
 inline constexpr std::size_t kMaxFramesInFlight = 64;
-// Bytes unanswered at once (two blocks at least): a third of a second of
-// line, well past a round trip; more would only delay resends.
+// Bytes unanswered at once (two blocks at least) at the base rate, and in
+// proportion at a higher one: a third of a second of line at 115200, well
+// past a round trip; more would only delay resends.
 inline constexpr std::size_t kInFlightBytes = 4 * 1024;
 
 }  // namespace kestra2g::timing

@@ -19,10 +19,6 @@ constexpr std::size_t kDataOverhead = wire::kOverhead + 4;
 // What one data frame of [begin, end) costs the line.
 std::size_t WireBytes(std::size_t begin, std::size_t end) { return end - begin + kDataOverhead; }
 
-microseconds LineTime(std::size_t bytes) {
-  return microseconds(static_cast<long long>(bytes) * timing::kByteMicros);
-}
-
 }  // namespace
 
 Transfer::Transfer(Link& link, wire::Request request, std::span<const std::uint8_t> data,
@@ -38,8 +34,10 @@ Transfer::Transfer(Link& link, wire::Request request, std::span<const std::uint8
   limits_.windowBytes = std::max(limits_.windowBytes, limits_.maxBlock);
   // Unanswered bytes: enough to keep the line busy through a round trip;
   // more would only queue resends behind them.
-  inFlightLimit_ =
-      std::min(limits_.windowBytes, std::max(timing::kInFlightBytes, 2 * limits_.maxBlock));
+  // The line time that stands for grows with the rate.
+  const std::size_t lineBytes = static_cast<std::size_t>(
+      static_cast<std::uint64_t>(timing::kInFlightBytes) * link_.rate() / wire::kBaseRate);
+  inFlightLimit_ = std::min(limits_.windowBytes, std::max(lineBytes, 2 * limits_.maxBlock));
   if (!data_.empty()) todo_.emplace(0, data_.size());
 }
 
@@ -116,7 +114,8 @@ bool Transfer::SendMore() {
     todo_.erase(todo_.begin());
     if (begin + n < end) todo_.emplace(begin + n, end);
     const Clock::time_point now = Clock::now();
-    lineFree_ = std::max(lineFree_, now) + LineTime(payload.size() + wire::kOverhead);
+    lineFree_ = std::max(lineFree_, now) + std::chrono::duration_cast<Clock::duration>(
+                                               link_.LineTime(payload.size() + wire::kOverhead));
     inFlight_.push_back({*seq, begin, begin + n, lineFree_});
     inFlightBytes_ += n;
     bySeq_[*seq] = {begin, begin + n};

@@ -43,6 +43,13 @@ class SerialPort {
   // failed or the other side hung up.
   virtual int Read(std::span<std::uint8_t> buffer, int timeoutMs) = 0;
 
+  // Whether this port can run at `baud` (Linux: a standard termios rate;
+  // Windows: what GetCommProperties says the driver takes).
+  virtual bool Allows(int baud) const = 0;
+  // Switches the line to `baud` once what was written has left; the byte
+  // format stays. False when the port refused it.
+  virtual bool SetRate(int baud) = 0;
+
   // Why the line ended (the step, the system's error or what was seen: a
   // hang-up, a stall); nothing while it is up.
   const std::optional<Error>& LineFailure() const { return lineFailure_; }

@@ -38,6 +38,34 @@ std::string LinkedDevice(int n) {
   return std::string(target, static_cast<std::size_t>(len));
 }
 
+// The standard rates termios offers from 115200 up.
+speed_t SpeedOf(int baud) {
+  switch (baud) {
+    case 115200:
+      return B115200;
+    case 230400:
+      return B230400;
+    case 460800:
+      return B460800;
+    case 500000:
+      return B500000;
+    case 576000:
+      return B576000;
+    case 921600:
+      return B921600;
+    case 1000000:
+      return B1000000;
+    case 1152000:
+      return B1152000;
+    case 1500000:
+      return B1500000;
+    case 2000000:
+      return B2000000;
+    default:
+      return B0;
+  }
+}
+
 int RemainingMs(std::chrono::steady_clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
       deadline - std::chrono::steady_clock::now());
@@ -106,6 +134,17 @@ class PosixSerialPort final : public SerialPort {
         return Gone(-1, Refusal({}, "read", "the other side hung up"));
       }
     }
+  }
+
+  bool Allows(int baud) const override { return SpeedOf(baud) != B0; }
+
+  bool SetRate(int baud) override {
+    const speed_t speed = SpeedOf(baud);
+    termios t{};
+    if (gone() || speed == B0 || tcgetattr(fd_, &t) != 0) return false;
+    cfsetispeed(&t, speed);
+    cfsetospeed(&t, speed);
+    return tcsetattr(fd_, TCSADRAIN, &t) == 0;
   }
 
  private:

@@ -77,6 +77,30 @@ class Win32SerialPort final : public SerialPort {
     return static_cast<int>(got);
   }
 
+  bool Allows(int baud) const override {
+    COMMPROP p{};
+    if (GetCommProperties(port_.get(), &p)) {
+      // BAUD_USER: the driver takes any rate it is given.
+      if ((p.dwSettableBaud & BAUD_USER) != 0 || p.dwMaxBaud == BAUD_USER) return true;
+      if (baud == CBR_115200 && (p.dwSettableBaud & BAUD_115200) != 0) return true;
+    }
+    // Some drivers (and wine) name no rate above 115200 yet run them: ask
+    // the driver itself while the line is idle, then put the rate back.
+    DCB was{};
+    was.DCBlength = sizeof was;
+    if (gone() || !GetCommState(port_.get(), &was)) return false;
+    const bool takes = TrySetRate(static_cast<DWORD>(baud));
+    TrySetRate(was.BaudRate);
+    return takes;
+  }
+
+  bool SetRate(int baud) override {
+    if (gone()) return false;
+    // What was written leaves at the old rate first.
+    FlushFileBuffers(port_.get());
+    return TrySetRate(static_cast<DWORD>(baud));
+  }
+
   // Reads wait for their first byte without a time-out of their own and end
   // 1 ms after the last byte of a burst; writes stall at most kWriteStallMs.
   bool SetTimeouts() {
@@ -90,6 +114,19 @@ class Win32SerialPort final : public SerialPort {
   }
 
  private:
+  // Under wine a pty refuses the modem settings and SetCommState fails after
+  // the rate took: the rate read back decides.
+  bool TrySetRate(DWORD baud) const {
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(port_.get(), &dcb)) return false;
+    dcb.BaudRate = baud;
+    SetCommState(port_.get(), &dcb);
+    DCB now{};
+    now.DCBlength = sizeof now;
+    return GetCommState(port_.get(), &now) && now.BaudRate == baud;
+  }
+
   static constexpr DWORD kWriteStallMs = 3000;  // a line that takes nothing for this long is dead
   static constexpr DWORD kWriteMsPerByte = 1;
 

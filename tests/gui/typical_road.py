@@ -23,9 +23,10 @@ SUCCESS = "The firmware has been updated successfully!\n"
 def emulator_options(reset_after_ms=RESET_AFTER_MS):
     """The remote of the road; with reset_after_ms None nobody presses RESET
     but the caller."""
-    # Paced as a real 115200 baud line so that the progress can be watched.
+    # Paced as a real 115200 baud line so that the progress can be watched;
+    # a faster line would end the sample's download before a look.
     options = ["--family", "HLX700", "--state", "application", "--app-version", INSTALLED,
-               "--baud", "115200"]
+               "--baud", "115200", "--rates", "115200"]
     if reset_after_ms is not None:
         options += ["--reset-after-ms", str(reset_after_ms)]
     return options

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -117,8 +118,8 @@ struct Refusal {
 
 std::vector<std::uint8_t> Signed(std::uint8_t code, const char* family, const char* version,
                                  const wire::KeyPair& key = testkeys::Development()) {
-  return wire::BuildSignedFirmwareFile(code, family, version,
-                                       sample::CodeLikeBytes(8192, code), key)
+  return wire::BuildSignedFirmwareFile(code, family, version, sample::CodeLikeBytes(8192, code),
+                                       key)
       .value_or(std::vector<std::uint8_t>{});
 }
 
@@ -126,7 +127,8 @@ std::string BadFile(const std::string& kind) {
   using k2gtest::WriteBytes;
   std::vector<std::uint8_t> bytes = Signed(0, "HLX700", "3.0.0");
   if (kind == "good") return WriteBytes("HLX700_V_3_0_0.bin", bytes);
-  if (kind == "too-big") return WriteFirmware("HLX700_V_3_0_0.bin", 0, "HLX700", "3.0.0", 60 * 1024);
+  if (kind == "too-big")
+    return WriteFirmware("HLX700_V_3_0_0.bin", 0, "HLX700", "3.0.0", 60 * 1024);
   if (kind == "missing") return k2gtest::Scratch("HLX700_V_4_0_0.bin");
   if (kind == "empty") bytes.clear();
   if (kind == "payload-byte") bytes[wire::kSignedHeaderSize + 1000] ^= 0x01;
@@ -138,7 +140,8 @@ std::string BadFile(const std::string& kind) {
   }
   if (kind == "revoked-key") bytes = Signed(0, "HLX700", "3.0.0", testkeys::DevelopmentRevoked());
   if (kind == "other-family") bytes = Signed(1, "TQ640", "3.0.0");
-  if (kind == "renamed-older") return WriteBytes("HLX700_V_9_9_9.bin", Signed(0, "HLX700", "2.1.0"));
+  if (kind == "renamed-older")
+    return WriteBytes("HLX700_V_9_9_9.bin", Signed(0, "HLX700", "2.1.0"));
   if (kind == "unsigned") {
     bytes = wire::BuildFirmwareFile(0, "HLX700", "3.0.0", sample::CodeLikeBytes(8192, 0));
   }
@@ -166,8 +169,7 @@ TEST_P(RefusedBeforeErasing, FailsKeepsTheOldImageAndLogsWhy) {
   EXPECT_EQ(logged.find("failed in stage Checking the firmware file: ") != std::string::npos,
             c.fileCheck)
       << logged;
-  EXPECT_EQ(remote.Log().find(c.fileCheck ? "HELLO" : "ERASE"), std::string::npos)
-      << remote.Log();
+  EXPECT_EQ(remote.Log().find(c.fileCheck ? "HELLO" : "ERASE"), std::string::npos) << remote.Log();
   EXPECT_FALSE(std::filesystem::exists(remote.imageOut()));
   char info[255] = {};
   EXPECT_EQ(HLX700_GetApplicationInformation(-1, info, kPort), 1);
@@ -181,10 +183,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Refusal{"FlippedPayloadByte", kBootLoader, 0, "payload-byte",
                 "its payload does not match the signed hash", true},
-        Refusal{"FlippedManifestByte", kBootLoader, 0, "manifest-byte",
-                "signature does not match", true},
-        Refusal{"TruncatedSignature", kBootLoader, 0, "short-signature",
-                "signature does not match", true},
+        Refusal{"FlippedManifestByte", kBootLoader, 0, "manifest-byte", "signature does not match",
+                true},
+        Refusal{"TruncatedSignature", kBootLoader, 0, "short-signature", "signature does not match",
+                true},
         Refusal{"AnotherKeysSignature", kBootLoader, 0, "other-key", "signed by an unknown key",
                 true},
         Refusal{"RevokedKey", kBootLoader, 0, "revoked-key", "signed by a revoked key", true},
@@ -209,8 +211,12 @@ INSTANTIATE_TEST_SUITE_P(
                 "too-big",
                 "the device cannot take this firmware",
                 false},
-        Refusal{"DeviceInItsApplication", {"--state", "application"}, 0, "good",
-                "the device cannot take this firmware", false},
+        Refusal{"DeviceInItsApplication",
+                {"--state", "application"},
+                0,
+                "good",
+                "the device cannot take this firmware",
+                false},
         // The maker revoked the key in the device before this library knew.
         Refusal{"DeviceRevokedTheKey",
                 {"--state", "bootloader", "--revoke-key", DEVELOPMENT_PUBLIC_KEY},
@@ -219,6 +225,79 @@ INSTANTIATE_TEST_SUITE_P(
                 "the device refused (manifest, status 9 (no valid signed manifest))",
                 false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The rate the line ran at when the first data frame arrived, and at the
+// end, from the emulator's log ("RATE n" lines).
+struct RatesSeen {
+  int atData = 0;
+  int atEnd = 0;
+};
+
+RatesSeen RatesInLog(const std::string& log) {
+  RatesSeen seen{115200, 115200};
+  bool data = false;
+  std::istringstream in(log);
+  for (std::string line; std::getline(in, line);) {
+    if (const auto at = line.find(" RATE "); at != std::string::npos) {
+      seen.atEnd = std::stoi(line.substr(at + 6));
+    } else if (!data && (line.ends_with(" DATA") || line.ends_with(" DATA-DEFLATED"))) {
+      data = true;
+      seen.atData = seen.atEnd;
+    }
+  }
+  return seen;
+}
+
+// Rates the device offers x what the cable carries -> the rate the data went
+// at; the image byte for byte, the device back at its base rate afterwards
+// (the next call finds it there), and the support log says what happened.
+TEST(Download, ReachesTheHighestRateDeviceAndCableCarryAndEndsAtTheBaseRate) {
+  const struct {
+    const char* rates;  // --rates
+    int cableLimit;     // --fault rate-limit, 0: none
+    int reached;
+    const char* logged;  // in the support log, "" for nothing
+  } cases[] = {
+      {"115200,230400,460800,921600", 0, 921600, "line rate 921600 baud"},
+      {"115200,230400,460800,921600", 230400, 230400,
+       "no line rate 460800 baud (no valid answer there); back to 115200 baud"},
+      {"115200,230400,460800,921600", 115200, 115200, "no line rate 230400 baud"},
+      {"115200,460800", 0, 460800, "line rate 460800 baud"},
+      {"115200,250000", 0, 115200, ""},  // not a rate the port runs
+      {"115200", 0, 115200, ""},
+      {"none", 0, 115200, ""},  // a boot loader from before rate switching
+  };
+  const std::string file = WriteFirmware("HLX700_V_5_1_0.bin", 0, "HLX700", "5.1.0", 48 * 1024);
+  for (const auto& c : cases) {
+    const std::string what = std::string(c.rates) + " limit " + std::to_string(c.cableLimit);
+    std::vector<std::string> args = {"--state", "bootloader", "--rates", c.rates};
+    if (c.cableLimit > 0) {
+      args.insert(args.end(), {"--fault", "rate-limit:" + std::to_string(c.cableLimit)});
+    }
+    Remote remote(args);
+    ASSERT_TRUE(remote.started());
+    const std::string supportLog = platform::SupportLogPath();
+    const auto before =
+        std::filesystem::exists(supportLog) ? std::filesystem::file_size(supportLog) : 0;
+    EXPECT_NE(Qarnel_DownloadMOTCF(file.c_str(), kPort, 0), 0) << what << "\n" << remote.Log();
+    EXPECT_EQ(ReadBytes(remote.imageOut()), ReadBytes(file)) << what;
+    // The next call, at the base rate, is answered.
+    char info[255] = {};
+    EXPECT_EQ(HLX700_GetApplicationInformation(-1, info, kPort), 1) << what;
+    EXPECT_STREQ(info, "APP: 5.1.0\r\n") << what;
+    remote.Stop();
+    const RatesSeen seen = RatesInLog(remote.Log());
+    EXPECT_EQ(seen.atData, c.reached) << what << "\n" << remote.Log();
+    EXPECT_EQ(seen.atEnd, 115200) << what;
+    const std::string logged = k2gtest::ReadText(supportLog).substr(before);
+    if (*c.logged != '\0') {
+      EXPECT_NE(logged.find(c.logged), std::string::npos) << logged;
+    }
+    EXPECT_EQ(logged.find("line rate") != std::string::npos, c.reached != 115200 || *c.logged)
+        << what << "\n"
+        << logged;
+  }
+}
 
 TEST(Download, NullOrEmptyPathFails) {
   EXPECT_EQ(Qarnel_DownloadMOTCF(nullptr, kPort, 0), 0);
@@ -248,7 +327,14 @@ TEST_P(FaultMatrix, RecoversExactlyOrFailsSafely) {
   const unsigned char ok = Qarnel_DownloadMOTCF(file.c_str(), kPort, 0);
   remote.Stop();
   const std::string exitLine = remote.ExitLine();
+  // The device offers every rate: the data goes at a raised one, and the
+  // device ends at its base rate whatever happened.
+  const RatesSeen rates = RatesInLog(remote.Log());
+  if (remote.Log().find("DISCONNECT") == std::string::npos) {
+    EXPECT_EQ(rates.atEnd, 115200);
+  }
   if (ok != 0) {
+    EXPECT_GT(rates.atData, 115200);
     EXPECT_EQ(ReadBytes(remote.imageOut()), ReadBytes(file));
     EXPECT_EQ(exitLine, "EXIT state=application image=valid");
   } else {
@@ -280,8 +366,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Fault{"VerifyError", {"verify-error"}, false},
                       Fault{"WrongFamily", {"wrong-family"}, false},
                       // Only the library's own check stands before this one.
-                      Fault{"BootLoaderWithoutSignatureCheck", {}, true,
-                            {"--no-signature-check"}}),
+                      Fault{"BootLoaderWithoutSignatureCheck", {}, true, {"--no-signature-check"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

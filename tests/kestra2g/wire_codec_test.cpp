@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "kestra2g/wire/crc32.h"
@@ -112,6 +113,16 @@ TEST(Hello, RoundTripsAndRefusesShortOrFailedReplies) {
   EXPECT_FALSE(older->OffersDeflate());
   EXPECT_FALSE(wire::DecodeHello(std::span(encoded).first(encoded.size() - 1)).has_value());
   EXPECT_FALSE(wire::DecodeHello(wire::EncodeHello(wire::Status::BadRequest, h)).has_value());
+
+  // The rate list comes last: a parser that stops after the window bits
+  // still reads the rest, and a cut list is refused.
+  h.features |= wire::kFeatureRates;
+  h.rates = {115200, 921600};
+  const Bytes withRates = wire::EncodeHello(wire::Status::Ok, h);
+  EXPECT_EQ(withRates.size(), encoded.size() + 1 + 8);
+  EXPECT_EQ(wire::DecodeHello(withRates).value_or(wire::HelloInfo{}).rates, h.rates);
+  EXPECT_TRUE(std::equal(encoded.begin(), encoded.end() - 2, withRates.begin()));
+  EXPECT_FALSE(wire::DecodeHello(std::span(withRates).first(withRates.size() - 1)).has_value());
 }
 
 TEST(FirmwareFile, BuildsAFileThatChecksOutAndCatchesDamage) {

@@ -1,8 +1,10 @@
 // kestra2g-bench: how a download compares with the line rate and with the
 // classic file transfer protocols, on one simulated line.
 //
-// Every transfer goes through the same relay of ours: 115200 baud 8N1
-// (11,520 bytes a second each way), the device's bytes reaching the host
+// Every transfer goes through the same relay of ours, at 115200, 230400,
+// 460800 and 921600 baud 8N1 (a tenth of that in bytes a second each way;
+// for Reflint the rate the library and the emulator set, the device offering
+// the rates up to the column's), the device's bytes reaching the host
 // 16 ms later, bits flipped at a seeded rate per byte in both directions, and
 // a 4 KiB transmit buffer on the sending side (a pipe of that size for sz and
 // rz; the library keeps at most that much unanswered). Reflint writes a
@@ -11,9 +13,11 @@
 // XMODEM-1K. The payload is real machine code: the code section of a program
 // on this machine (objcopy), or code-like sample bytes without one. Every run
 // must end byte for byte right. Prints the share of the line rate (file
-// bytes per second / 11,520) of each run.
+// bytes per second / line bytes per second) of each run, then the
+// negotiation's cases: a cable that garbles above 230400, and devices that
+// list no other rate.
 //
-// Usage: kestra2g-bench [--kib N] [--seeds N] [--no-peers] [--no-noise]
+// Usage: kestra2g-bench [--kib N] [--rate BAUD] [--seeds N] [--no-peers] [--no-noise]
 //                       [--only TEXT] [--emulator PATH]
 // (--only runs the rows whose name contains TEXT.)
 
@@ -104,16 +108,54 @@ void Raw(int fd) {
 struct Outcome {
   bool ok = false;
   double seconds = 0;
+  int rate = 0;             // Reflint: the rate the data went at
+  double dataSeconds = 0;   // Reflint: from the first data frame to the last, at the device
+  double triedSeconds = 0;  // Reflint: from the first SET-RATE to the one that held
 };
 
-// Reflint: the library writes `firmware` into remote-emulator through the relay.
-Outcome RunReflint(const fs::path& firmware, bool deviceInflates, const bench::LineModel& line,
+// From the emulator's log ("<seconds> RATE n", "<seconds> DATA"): the rate
+// it ran at when the first data frame arrived, and the time from the first
+// data frame to the last.
+void ReadEmulatorLog(const fs::path& log, Outcome& outcome) {
+  std::ifstream in(log);
+  int rate = 115200;
+  double first = -1, last = -1, firstAsk = -1, lastAsk = -1;
+  for (std::string line; std::getline(in, line);) {
+    if (line.ends_with(" SET-RATE") && first < 0) {
+      lastAsk = std::atof(line.c_str());
+      if (firstAsk < 0) firstAsk = lastAsk;
+    }
+    if (const auto at = line.find(" RATE "); at != std::string::npos) {
+      rate = std::atoi(line.c_str() + at + 6);
+    } else if (line.ends_with(" DATA") || line.ends_with(" DATA-DEFLATED")) {
+      last = std::atof(line.c_str());
+      if (first < 0) {
+        first = last;
+        outcome.rate = rate;
+      }
+    }
+  }
+  outcome.dataSeconds = last - first;
+  outcome.triedSeconds = lastAsk - firstAsk;
+}
+
+// Reflint: the library writes `firmware` into remote-emulator through the
+// relay; the device offers `rates` (emulator --rates) and `more` options.
+Outcome RunReflint(const fs::path& firmware, bool deviceInflates, bench::LineModel line,
+                   const std::string& rates, const std::vector<std::string>& more,
                    const std::string& emulatorPath, const fs::path& work) {
   const fs::path image = work / "image-out.bin";
+  const fs::path log = work / "emulator.log";
   fs::remove(image);
-  std::vector<std::string> args = {
-      "--state", "bootloader",  "--family",     "HLX700", "--max-data",
-      "2048",    "--image-out", image.string(), "--link", emulator::ComLinkPath(kPort + 1)};
+  fs::remove(log);
+  std::vector<std::string> args = {"--state",     "bootloader",
+                                   "--family",    "HLX700",
+                                   "--max-data",  "2048",
+                                   "--rates",     rates,
+                                   "--log",       log.string(),
+                                   "--image-out", image.string(),
+                                   "--link",      emulator::ComLinkPath(kPort + 1)};
+  args.insert(args.end(), more.begin(), more.end());
   if (!deviceInflates) args.push_back("--no-deflate");
   auto started = emulator::EmulatorProcess::Start(emulatorPath, args);
   if (!started) {
@@ -136,6 +178,9 @@ Outcome RunReflint(const fs::path& firmware, bool deviceInflates, const bench::L
   fs::create_directories(link.parent_path());
   fs::remove(link);
   fs::create_symlink(slavePath, link);
+  // The line runs at whatever rate the library sets on its port.
+  line.followRateOf = master;
+  line.mirrorRateTo = deviceFd;
   Outcome outcome;
   {
     bench::LineRelay relay({master, master}, {deviceFd, deviceFd}, line);
@@ -148,6 +193,7 @@ Outcome RunReflint(const fs::path& firmware, bool deviceInflates, const bench::L
   for (int fd : {slave, master, deviceFd}) close(fd);
   // Byte for byte, or it does not count.
   outcome.ok = outcome.ok && ReadBytes(image) == ReadBytes(firmware);
+  ReadEmulatorLog(log, outcome);
   return outcome;
 }
 
@@ -217,17 +263,28 @@ struct Condition {
   std::uint64_t seed;
 };
 
+// One protocol at one line rate.
 struct Row {
   std::string name;
-  std::function<Outcome(const bench::LineModel&)> run;
+  std::function<Outcome(const bench::LineModel&, int baud)> run;
   bool cleanOnly = false;
 };
+
+// The device's --rates offering up to `baud`.
+std::string RatesUpTo(int baud) {
+  std::string list = "115200";
+  for (int r : {230400, 460800, 921600}) {
+    if (r <= baud) list += "," + std::to_string(r);
+  }
+  return list;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   std::size_t kib = 256;
-  int seeds = 4;
+  int seeds = 1;
+  std::vector<int> rates = {115200, 230400, 460800, 921600};
   bool peers = true, noise = true;
   std::string only;  // rows whose name contains this
   std::string emulatorPath = REMOTE_EMULATOR_PATH;
@@ -235,6 +292,8 @@ int main(int argc, char** argv) {
     const std::string a = argv[i];
     if (a == "--kib" && i + 1 < argc)
       kib = std::strtoul(argv[++i], nullptr, 10);
+    else if (a == "--rate" && i + 1 < argc)
+      rates = {std::atoi(argv[++i])};
     else if (a == "--seeds" && i + 1 < argc)
       seeds = std::atoi(argv[++i]);
     else if (a == "--no-peers")
@@ -246,9 +305,10 @@ int main(int argc, char** argv) {
     else if (a == "--emulator" && i + 1 < argc)
       emulatorPath = argv[++i];
     else {
-      std::fprintf(stderr,
-                   "usage: kestra2g-bench [--kib N] [--seeds N] [--no-peers] [--no-noise] "
-                   "[--only TEXT] [--emulator PATH]\n");
+      std::fprintf(
+          stderr,
+          "usage: kestra2g-bench [--kib N] [--rate BAUD] [--seeds N] [--no-peers] [--no-noise] "
+          "[--only TEXT] [--emulator PATH]\n");
       return 2;
     }
   }
@@ -306,26 +366,26 @@ int main(int argc, char** argv) {
   const double fileBytes = static_cast<double>(kib * 1024);
   const auto limit =
       std::chrono::seconds(static_cast<long>(8 * fileBytes / kLineBytesPerSecond) + 30);
-
+  auto reflint = [&](const fs::path& file, bool inflates) {
+    return [&, file, inflates](const bench::LineModel& line, int baud) {
+      return RunReflint(file, inflates, line, RatesUpTo(baud), {}, emulatorPath, work);
+    };
+  };
   std::vector<Row> rows = {
-      {"Reflint, compressed",
-       [&](const auto& line) { return RunReflint(codeFile, true, line, emulatorPath, work); }},
-      {"Reflint, device without deflate",
-       [&](const auto& line) { return RunReflint(codeFile, false, line, emulatorPath, work); }},
-      {"Reflint, random bytes (sent plain)",
-       [&](const auto& line) { return RunReflint(randomFile, true, line, emulatorPath, work); },
-       true},
+      {"Reflint, compressed", reflint(codeFile, true)},
+      {"Reflint, device without deflate", reflint(codeFile, false)},
+      {"Reflint, random bytes (sent plain)", reflint(randomFile, true)},
   };
   if (peers) {
-    rows.push_back({"ZMODEM (lrzsz)", [&](const auto& line) {
+    rows.push_back({"ZMODEM (lrzsz)", [&](const auto& line, int) {
                       return RunLrzsz(codeFile, {"sz", "-q", "-b"}, {"rz", "-q", "-b", "-y"}, line,
                                       limit, work);
                     }});
-    rows.push_back({"YMODEM (lrzsz)", [&](const auto& line) {
+    rows.push_back({"YMODEM (lrzsz)", [&](const auto& line, int) {
                       return RunLrzsz(codeFile, {"sz", "-q", "-b", "-k", "--ymodem"},
                                       {"rz", "-q", "-b", "-y", "--ymodem"}, line, limit, work);
                     }});
-    rows.push_back({"XMODEM-1K (lrzsz)", [&](const auto& line) {
+    rows.push_back({"XMODEM-1K (lrzsz)", [&](const auto& line, int) {
                       return RunLrzsz(
                           codeFile, {"sz", "-q", "-b", "--xmodem", "-k"},
                           {"rz", "-q", "-b", "-y", "--xmodem", "-c", codeFile.filename().string()},
@@ -336,52 +396,103 @@ int main(int argc, char** argv) {
   if (noise) {
     for (int s = 1; s <= seeds; ++s)
       conditions.push_back({"1e-4 s" + std::to_string(s), 1e-4, static_cast<std::uint64_t>(s)});
-    conditions.push_back({"1e-3 s1", 1e-3, 1});
   }
 
   std::printf(
-      "%zu KiB firmware file (%s); line 115200 baud 8N1 = %.0f B/s each way, 16 ms "
-      "turnaround, 4 KiB transmit buffer; bit flips per byte, both directions.\n",
-      kib, from.c_str(), kLineBytesPerSecond);
+      "%zu KiB firmware file (%s); lines of 115200 to 921600 baud 8N1 (a tenth of that in "
+      "bytes per second each way), 16 ms turnaround, 4 KiB transmit buffer; bit flips per byte, "
+      "both directions. Reflint's device offers the rates up to the column's, the line runs at "
+      "what the two ends set; lrzsz runs at the column's rate.\n",
+      kib, from.c_str());
   std::printf(
-      "Share of the line rate (file bytes per second / %.0f); FAILED: not byte for byte "
-      "or not done in %lld s.\n\n",
-      kLineBytesPerSecond, static_cast<long long>(limit.count()));
+      "Share of the line rate (file bytes per second / line bytes per second); FAILED: not "
+      "byte for byte, not done in time, or Reflint not at the column's rate.\n\n");
   std::printf("%-36s", "");
-  for (const auto& c : conditions) std::printf(" %9s", c.name.c_str());
-  if (seeds > 1 && noise) std::printf(" %9s", "1e-4 mean");  // of the runs that succeeded
+  for (int baud : rates) {
+    for (const auto& c : conditions) {
+      std::printf(" %*s", c.flip > 0 ? 7 : 9,
+                  (c.flip > 0 ? c.name : std::to_string(baud) + " " + c.name).c_str());
+    }
+  }
   std::printf("\n");
   bool allOk = true;
+  double seconds921 = 0;
+  std::string dataShares;  // random bytes: the transfer alone, without the calls around it
   for (const auto& row : rows) {
     if (row.name.find(only) == std::string::npos) continue;
     std::printf("%-36s", row.name.c_str());
     std::fflush(stdout);
-    double sum = 0;
-    int counted = 0;
-    for (const auto& c : conditions) {
-      if (row.cleanOnly && c.flip > 0) {
-        std::printf(" %9s", "-");
-        continue;
+    for (int baud : rates) {
+      for (const auto& c : conditions) {
+        const int width = c.flip > 0 ? 7 : 9;
+        if (row.cleanOnly && c.flip > 0) {
+          std::printf(" %*s", width, "-");
+          continue;
+        }
+        bench::LineModel line;
+        line.bytesPerSecond = baud / 10;
+        line.flipPerByte = c.flip;
+        line.seed = c.seed;
+        const Outcome o = row.run(line, baud);
+        const bool reflint = row.name.starts_with("Reflint");
+        const bool ok = o.ok && (!reflint || o.rate == baud);
+        const double share = 100.0 * fileBytes / o.seconds / line.bytesPerSecond;
+        if (ok) {
+          std::printf(" %*.1f%%", width - 1, share);
+        } else {
+          std::printf(" %*s", width, "FAILED");
+        }
+        if (reflint) allOk = allOk && ok;
+        if (reflint && baud == 921600 && c.flip == 0 && row.name == "Reflint, compressed") {
+          seconds921 = o.seconds;
+        }
+        if (ok && row.name.starts_with("Reflint, random")) {
+          char text[64];
+          std::snprintf(text, sizeof text, " %d %s %.1f %%;", baud, c.name.c_str(),
+                        100.0 * fileBytes / o.dataSeconds / line.bytesPerSecond);
+          dataShares += text;
+        }
+        std::fflush(stdout);
       }
-      bench::LineModel line;
-      line.flipPerByte = c.flip;
-      line.seed = c.seed;
-      const Outcome o = row.run(line);
-      const double share = o.ok ? 100.0 * fileBytes / o.seconds / kLineBytesPerSecond : 0;
-      if (o.ok) {
-        std::printf(" %8.1f%%", share);
-      } else {
-        std::printf(" %9s", "FAILED");
-      }
-      if (row.name.starts_with("Reflint")) allOk = allOk && o.ok;
-      if (c.flip == 1e-4 && o.ok) {
-        sum += share;
-        ++counted;
-      }
-      std::fflush(stdout);
     }
-    if (seeds > 1 && noise && counted > 0) std::printf(" %8.1f%%", sum / counted);
     std::printf("\n");
+  }
+  if (!dataShares.empty()) {
+    std::printf(
+        "\nRandom bytes, the data transfer alone (first to last data frame at the "
+        "device), share of the line:%s\n",
+        dataShares.c_str());
+  }
+  if (only.empty() || std::string("Reflint, compressed").find(only) != std::string::npos) {
+    std::printf(
+        "\nQarnel_DownloadMOTCF of the %zu KiB file, compressed, negotiated 921600, clean: "
+        "%.3f s\n",
+        kib, seconds921);
+  }
+
+  // Negotiation: a cable that garbles above 230400, and devices that list
+  // no other rate, against the same download straight at its rate.
+  if (only.empty() || std::string("negotiation").find(only) != std::string::npos) {
+    bench::LineModel line;
+    auto run = [&](const std::string& rates, std::vector<std::string> more) {
+      return RunReflint(codeFile, true, line, rates, more, emulatorPath, work);
+    };
+    const Outcome limited = run(RatesUpTo(921600), {"--fault", "rate-limit:230400"});
+    const Outcome direct = run(RatesUpTo(230400), {});
+    std::printf(
+        "\nCable to 230400, device offering up to 921600: %s at %d, %.3f s; straight to "
+        "230400: %.3f s; the failed tries cost %.3f s\n",
+        limited.ok ? "byte for byte" : "FAILED", limited.rate, limited.seconds, direct.seconds,
+        limited.seconds - direct.seconds);
+    allOk = allOk && limited.ok && limited.rate == 230400 && direct.ok;
+    const Outcome before = run("none", {});
+    const Outcome baseOnly = run("115200", {});
+    std::printf(
+        "Device from before rate switching: %s, %.3f s (%.1f %% of the line); listing "
+        "only 115200: %.3f s\n",
+        before.ok ? "byte for byte" : "FAILED", before.seconds,
+        100.0 * fileBytes / before.seconds / kLineBytesPerSecond, baseOnly.seconds);
+    allOk = allOk && before.ok && baseOnly.ok;
   }
   fs::remove_all(work);
   return allOk ? 0 : 1;

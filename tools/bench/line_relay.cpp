@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,7 +30,7 @@ class Direction {
   // Takes what the line has carried since the last call off the sender.
   void Pull(Clock::time_point now, std::atomic<long>& flips) {
     if (idle_) lineClock_ = now - byteTime_;  // a line at rest starts now
-    const long room = std::min<long>((now - lineClock_) / byteTime_, 4096);
+    const long room = std::min<long>((now - lineClock_) / byteTime_, 16384);
     if (room <= 0) return;
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(room));
     const ssize_t got = read(from_, bytes.data(), bytes.size());
@@ -83,9 +84,14 @@ class Direction {
     if (idle_) {
       *wantRead = true;
     } else {
-      wake = std::min(wake, lineClock_ + byteTime_ * kBatch);
+      wake = std::min(wake, lineClock_ + byteTime_ * batch_);
     }
     return wake;
+  }
+
+  void SetByteTime(nanoseconds t) {
+    byteTime_ = t;
+    batch_ = std::max<long>(kBatch, kBatch * 86'806 / std::max<long long>(t.count(), 1));
   }
 
   int from() const { return from_; }
@@ -99,12 +105,26 @@ class Direction {
   };
   int from_, to_;
   nanoseconds byteTime_, delay_;
+  long batch_ = kBatch;  // about 1.4 ms of line at any rate
   double flip_;
   std::mt19937_64 rng_;
   Clock::time_point lineClock_{};
   bool idle_ = true, closed_ = false;
   std::deque<Chunk> queue_;
 };
+
+// The 8N1 byte rate of a termios speed; 0 for one we do not know.
+int BytesPerSecond(speed_t speed) {
+  static constexpr struct {
+    speed_t speed;
+    int baud;
+  } kSpeeds[] = {{B57600, 57600},   {B115200, 115200}, {B230400, 230400},  {B460800, 460800},
+                 {B500000, 500000}, {B921600, 921600}, {B1000000, 1000000}};
+  for (const auto& s : kSpeeds) {
+    if (s.speed == speed) return s.baud / 10;
+  }
+  return 0;
+}
 
 void NonBlocking(int fd) {
   if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
@@ -136,7 +156,23 @@ void LineRelay::Run() {
                model_.seed * 2 + 1);
   Direction down(device_.in, host_.out, byteTime, model_.turnaround, model_.flipPerByte,
                  model_.seed * 2 + 2);
+  int rate = model_.bytesPerSecond;
   while (!stop_.load()) {
+    termios t{};
+    if (model_.followRateOf >= 0 && tcgetattr(model_.followRateOf, &t) == 0) {
+      const speed_t speed = cfgetospeed(&t);
+      if (const int now = BytesPerSecond(speed); now > 0 && now != rate) {
+        rate = now;
+        up.SetByteTime(nanoseconds(1'000'000'000LL / rate));
+        down.SetByteTime(nanoseconds(1'000'000'000LL / rate));
+        termios d{};
+        if (model_.mirrorRateTo >= 0 && tcgetattr(model_.mirrorRateTo, &d) == 0) {
+          cfsetispeed(&d, speed);
+          cfsetospeed(&d, speed);
+          tcsetattr(model_.mirrorRateTo, TCSANOW, &d);
+        }
+      }
+    }
     const Clock::time_point now = Clock::now();
     for (Direction* d : {&up, &down}) {
       d->Push(now);

@@ -15,6 +15,11 @@ namespace bench {
 
 struct LineModel {
   int bytesPerSecond = 11520;  // 115200 baud, 8N1
+  // A pty master whose termios rate the line follows (-1: a fixed rate), and
+  // the device's pty slave that is set to the same rate, so that the device
+  // sees what the host chose: the rate the two ends set paces the line.
+  int followRateOf = -1;
+  int mirrorRateTo = -1;
   std::chrono::milliseconds turnaround{16};
   double flipPerByte = 0;
   std::uint64_t seed = 1;

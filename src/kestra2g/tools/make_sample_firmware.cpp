@@ -1,8 +1,10 @@
-// make-sample-firmware FAMILY OUTFILE: writes the payload of the family's
-// sample firmware, code-like and the same every build. The build signs it
+// make-sample-firmware FAMILY OUTFILE [BYTES]: writes the payload of the
+// family's sample firmware, code-like and the same every build (BYTES long
+// instead of the sample's size, for benchmarks). The build signs it
 // into the sample file with reflint-sign.
 
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 #include <vector>
 
@@ -30,14 +32,16 @@ std::size_t PayloadSize(DeviceFamily family) {
 int main(int argc, char** argv) {
   const FamilyInfo* info = nullptr;
   for (const FamilyInfo& f : kFamilies)
-    if (argc == 3 && f.productKey == std::string_view(argv[1])) info = &f;
-  if (info == nullptr) {
-    std::fprintf(stderr, "usage: make-sample-firmware HLX700|MV5100|TQ640|KII OUTFILE\n");
+    if ((argc == 3 || argc == 4) && f.productKey == std::string_view(argv[1])) info = &f;
+  const long bytes = argc == 4 ? std::strtol(argv[3], nullptr, 10) : 0;
+  if (info == nullptr || bytes < 0 || bytes > 64L * 1024 * 1024) {
+    std::fprintf(stderr, "usage: make-sample-firmware HLX700|MV5100|TQ640|KII OUTFILE [BYTES]\n");
     return 2;
   }
   // Code-like, so a compressed download shows what it gains.
-  const std::vector<std::uint8_t> payload = sample::CodeLikeBytes(
-      PayloadSize(info->family), 0x1234567U + static_cast<std::uint32_t>(info->deviceCode));
+  const std::vector<std::uint8_t> payload =
+      sample::CodeLikeBytes(bytes > 0 ? static_cast<std::size_t>(bytes) : PayloadSize(info->family),
+                            0x1234567U + static_cast<std::uint32_t>(info->deviceCode));
   std::FILE* f = std::fopen(argv[2], "wb");
   if (f == nullptr || std::fwrite(payload.data(), 1, payload.size(), f) != payload.size() ||
       std::fclose(f) != 0) {

@@ -5,8 +5,8 @@
 namespace wire {
 
 std::vector<std::uint8_t> EncodeHello(Status s, const HelloInfo& h) {
-  return ByteWriter()
-      .U8(static_cast<std::uint8_t>(s))
+  ByteWriter w;
+  w.U8(static_cast<std::uint8_t>(s))
       .U8(h.protocol)
       .U8(h.deviceCode)
       .U8(static_cast<std::uint8_t>(h.state))
@@ -16,8 +16,12 @@ std::vector<std::uint8_t> EncodeHello(Status s, const HelloInfo& h) {
       .U32(h.appBase)
       .U32(h.appSize)
       .U8(h.features)
-      .U8(h.windowBits)
-      .Take();
+      .U8(h.windowBits);
+  if ((h.features & kFeatureRates) != 0) {
+    w.U8(static_cast<std::uint8_t>(h.rates.size()));
+    for (std::uint32_t rate : h.rates) w.U32(rate);
+  }
+  return w.Take();
 }
 
 std::optional<HelloInfo> DecodeHello(std::span<const std::uint8_t> payload) {
@@ -32,11 +36,19 @@ std::optional<HelloInfo> DecodeHello(std::span<const std::uint8_t> payload) {
   h.window = r.U8();
   h.appBase = r.U32();
   h.appSize = r.U32();
+  // Older devices end here, or after the features and the window bits.
   const auto rest = r.Rest();
   if (rest.size() == 1) return std::nullopt;
-  if (rest.size() >= 2) {
-    h.features = rest[0];
-    h.windowBits = rest[1];
+  ByteReader more(rest);
+  if (!rest.empty()) {
+    h.features = more.U8();
+    h.windowBits = more.U8();
+  }
+  if ((h.features & kFeatureRates) != 0) {
+    const std::size_t count = more.U8();
+    if (count > kMaxRates) return std::nullopt;
+    for (std::size_t i = 0; i < count; ++i) h.rates.push_back(more.U32());
+    if (!more.ok()) return std::nullopt;
   }
   if (!r.ok() || state > 1 || h.maxData == 0 || h.window == 0) return std::nullopt;
   h.state = static_cast<DeviceState>(state);

@@ -3,6 +3,7 @@
 // request's type with the high bit set, echoes the request's sequence number
 // and starts with a status byte.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -28,6 +29,10 @@ enum class Request : std::uint8_t {
   // Signed manifest (the file's header) -> (status); announces the image
   // before ERASE. A device that checks signatures erases nothing without it.
   Manifest = 0x0A,
+  // Line rate (u32) -> (status), answered at the old rate; then the device
+  // runs at the new one and returns to the old one unless a valid frame
+  // arrives there soon.
+  SetRate = 0x0B,
 };
 
 // Features a device offers in its HELLO answer.
@@ -35,6 +40,18 @@ inline constexpr std::uint8_t kFeatureDeflate = 0x01;
 // The boot loader checks the manifest's signature itself and keeps the old
 // image until a signed, whole new one is activated.
 inline constexpr std::uint8_t kFeatureSignatureCheck = 0x02;
+// The answer ends with the line rates the device can run (SET-RATE).
+inline constexpr std::uint8_t kFeatureRates = 0x04;
+
+// Every device starts, and every call finds it, at this rate.
+inline constexpr std::uint32_t kBaseRate = 115200;
+// After switching, a device goes back to the rate before unless a valid
+// frame arrives at the new one within this many milliseconds; at a raised
+// rate it also goes back to the base rate after kRateIdleMs without one.
+inline constexpr int kRateTrialMs = 150;
+inline constexpr int kRateIdleMs = 3000;
+// Rates a HELLO answer lists at most.
+inline constexpr std::size_t kMaxRates = 16;
 
 enum class Status : std::uint8_t {
   Ok = 0,
@@ -69,6 +86,9 @@ struct HelloInfo {
   // Optional: devices before compressed images end the answer above.
   std::uint8_t features = 0;    // kFeature... bits
   std::uint8_t windowBits = 0;  // deflate window the device inflates with (2^bits bytes)
+  // Optional after those: line rates the device runs (kFeatureRates), the
+  // base rate among them.
+  std::vector<std::uint32_t> rates;
   bool ChecksSignatures() const { return (features & kFeatureSignatureCheck) != 0; }
   bool OffersDeflate() const {
     return (features & kFeatureDeflate) != 0 && windowBits >= 9 && windowBits <= 15;

@@ -1,0 +1,88 @@
+#include "kestra2g/line_rate.h"
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kestra2g/library_log.h"
+#include "kestra2g/timing.h"
+#include "kestra2g/wire/bytes.h"
+
+namespace kestra2g {
+namespace {
+
+using wire::Request;
+
+void Note(const std::string& text) { LibraryLog().Write(text); }
+
+std::string RateText(std::uint32_t rate) { return std::to_string(rate) + " baud"; }
+
+std::vector<std::uint8_t> RatePayload(std::uint32_t rate) {
+  return wire::ByteWriter().U32(rate).Take();
+}
+
+}  // namespace
+
+std::uint32_t RaiseRate(Link& link, const wire::HelloInfo& device) {
+  std::vector<std::uint32_t> rates;
+  for (std::uint32_t r : device.rates) {
+    if (r > wire::kBaseRate && link.Allows(r)) rates.push_back(r);
+  }
+  if (rates.empty()) return link.rate();
+  std::sort(rates.begin(), rates.end(), std::greater<>());
+  rates.erase(std::unique(rates.begin(), rates.end()), rates.end());
+
+  for (std::uint32_t rate : rates) {
+    const auto asked = link.Exchange(Request::SetRate, RatePayload(rate), timing::kSetRate);
+    if (link.lost()) return link.rate();
+    if (!asked) {
+      // Its answer may have been lost after it switched: let it come back.
+      std::this_thread::sleep_for(timing::kRateTrial + timing::kRateTrialMargin);
+      Note("line rate " + RateText(link.rate()) + ": no answer to the switch to " + RateText(rate));
+      return link.rate();
+    }
+    if (wire::ReplyStatus(*asked) != wire::Status::Ok) {
+      Note("the device refused " + RateText(rate));
+      continue;
+    }
+    // The device runs at the new rate now and goes back unless it hears a
+    // valid frame there within its trial.
+    const Clock::time_point switched = Clock::now();
+    std::string why;
+    if (!link.SetRate(rate)) {
+      why = "the port refused it";
+    } else {
+      const std::uint8_t hello[] = {wire::kProtocolVersion};
+      const auto proof = link.Exchange(Request::Hello, hello, timing::kProveRate);
+      if (proof && wire::DecodeHello(*proof)) {
+        Note("line rate " + RateText(rate));
+        return rate;
+      }
+      if (link.lost()) return link.rate();
+      why = "no valid answer there";
+      // Should the device have heard the proof and only its answer been
+      // lost, it would stay: ask it back too (harmless when it did not).
+      link.Send(Request::SetRate, RatePayload(wire::kBaseRate));
+    }
+    link.SetRate(wire::kBaseRate);
+    std::this_thread::sleep_until(switched + timing::kRateTrial + timing::kRateTrialMargin);
+    Note("no line rate " + RateText(rate) + " (" + why + "); back to " + RateText(wire::kBaseRate));
+  }
+  return link.rate();
+}
+
+void ReturnToBaseRate(Link& link) {
+  if (link.rate() == wire::kBaseRate || link.lost()) return;
+  const std::uint32_t from = link.rate();
+  const auto answer =
+      link.Exchange(Request::SetRate, RatePayload(wire::kBaseRate), timing::kSetRate);
+  link.SetRate(wire::kBaseRate);
+  if (!answer) {
+    Note("back to " + RateText(wire::kBaseRate) + " from " + RateText(from) +
+         " without an answer; the device returns by itself");
+  }
+}
+
+}  // namespace kestra2g
