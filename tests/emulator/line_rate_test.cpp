@@ -96,10 +96,10 @@ TEST(EmulatorLineRate, ClientThatDoesNotFollowTheSwitchHearsNothingAndBothEndsRe
       (std::filesystem::temp_directory_path() / ("line-rate-" + std::to_string(getpid()) + ".log"))
           .string();
   std::filesystem::remove(log);
-  std::string error;
-  auto device = emulator::EmulatorProcess::Start(REMOTE_EMULATOR_PATH,
-                                                 {"--state", "bootloader", "--log", log}, &error);
-  ASSERT_TRUE(device != nullptr) << error;
+  auto started = emulator::EmulatorProcess::Start(REMOTE_EMULATOR_PATH,
+                                                  {"--state", "bootloader", "--log", log});
+  ASSERT_TRUE(started) << started.error().Describe();
+  const auto device = std::move(*started);
   RawClient client(device->slavePath());
   ASSERT_TRUE(client.ok());
 

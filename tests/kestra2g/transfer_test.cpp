@@ -36,7 +36,9 @@ struct Step {
 };
 
 Duration LineTime(std::size_t bytes) {
-  return std::chrono::microseconds(timing::kByteMicros * static_cast<long long>(bytes));
+  // 8N1 at the base rate: ten bits a byte.
+  return std::chrono::nanoseconds(static_cast<long long>(bytes) * 10'000'000'000LL /
+                                  wire::kBaseRate);
 }
 
 // Plays the device's side: frames reach it after their line time, it
@@ -61,6 +63,9 @@ class ScriptedLine : public platform::SerialPort {
     while (auto frame = decoder_.Next()) Receive(*frame, lineFree_);
     return true;
   }
+
+  bool Allows(int baud) const override { return baud == static_cast<int>(wire::kBaseRate); }
+  bool SetRate(int baud) override { return Allows(baud); }
 
   int Read(std::span<std::uint8_t> buffer, int timeoutMs) override {
     if (Clock::now() - start_ > 600s) return -1;  // a transfer that never ends
