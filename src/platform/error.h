@@ -3,12 +3,11 @@
 // the support log's line: what failed, at which step, and why, with the
 // system's own code and words when the system gave them.
 
-#include <expected>
+#include <optional>
 #include <string>
 #include <utility>
-
-#ifndef __cpp_lib_expected
-#error "std::expected is needed (C++23)"
+#if __has_include(<expected>)
+#include <expected>
 #endif
 
 namespace platform {
@@ -25,8 +24,35 @@ struct Error {
   std::string Describe() const;
 };
 
+#if defined(__cpp_lib_expected)
 template <typename T = void>
 using Result = std::expected<T, Error>;
+using Unexpected = std::unexpected<Error>;
+#elif defined(__clang__)
+// clang 14, which builds the fuzz targets, cannot use libstdc++ 12's
+// std::expected (it needs newer concepts). The fuzzed code only returns
+// Result<> (void): this stand-in has that part of std::expected's interface.
+struct Unexpected {
+  explicit Unexpected(Error e) : error(std::move(e)) {}
+  Error error;
+};
+template <typename T = void>
+class Result;
+template <>
+class Result<void> {
+ public:
+  Result() = default;
+  Result(Unexpected u) : error_(std::move(u.error)) {}  // NOLINT: converts as std::expected does
+  bool has_value() const { return !error_; }
+  explicit operator bool() const { return has_value(); }
+  const Error& error() const { return *error_; }
+
+ private:
+  std::optional<Error> error_;
+};
+#else
+#error "std::expected is needed (C++23)"
+#endif
 
 // A failure the system reported with code (errno, GetLastError), its text
 // taken now.
@@ -37,6 +63,6 @@ Error LastSystemFailure(std::string what, std::string stage);
 // A failure in our own words, without a system error.
 Error Refusal(std::string what, std::string stage, std::string reason);
 
-inline std::unexpected<Error> Fail(Error error) { return std::unexpected(std::move(error)); }
+inline Unexpected Fail(Error error) { return Unexpected(std::move(error)); }
 
 }  // namespace platform

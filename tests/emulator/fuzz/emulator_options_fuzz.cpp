@@ -62,9 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   argv.push_back(nullptr);
 
   emulator::Options options;
-  std::string error;
-  if (!emulator::ParseOptions(static_cast<int>(args.size()), argv.data(), options, &error)) {
-    if (error.empty()) __builtin_trap();  // every refusal says why
+  if (const auto parsed = emulator::ParseOptions(static_cast<int>(args.size()), argv.data(), options);
+      !parsed) {
+    if (parsed.error().Describe().empty()) __builtin_trap();  // every refusal says why
     return 0;
   }
   // What it accepts is a device it can play.
