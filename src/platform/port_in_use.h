@@ -26,6 +26,11 @@ void SetUucpLockFolders(std::vector<std::string> folders);
 bool DeviceHeldElsewhere(const std::string& device,
                          std::chrono::milliseconds reuseFreeFor = std::chrono::milliseconds(0));
 
+// Who holds the device, for the user: "ModemManager (pid 812)", with the
+// lock file when that is the sign. Empty when nobody does or the device does
+// not exist. Always looks afresh.
+std::string DeviceHolder(const std::string& device);
+
 // The UUCP lock file of a device while this process holds it; removed when
 // the object goes away.
 class UucpLock {

@@ -1,5 +1,3 @@
-#include "platform/port_in_use.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -9,8 +7,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +20,7 @@
 #include <utility>
 
 #include "platform/path_text.h"
+#include "platform/port_in_use.h"
 
 namespace platform {
 namespace {
@@ -35,9 +34,7 @@ std::vector<std::string> LockFolders() {
   return {"/var/lock", "/run/lock"};
 }
 
-std::string LockName(const std::string& device) {
-  return "LCK.." + std::string(NamePart(device));
-}
+std::string LockName(const std::string& device) { return "LCK.." + std::string(NamePart(device)); }
 
 bool IsDigits(std::string_view text) {
   return !text.empty() && std::ranges::all_of(text, [](char c) { return c >= '0' && c <= '9'; });
@@ -172,21 +169,36 @@ bool ProcessUses(const std::string& processDir, const std::string& devicePath,
   return uses && !farEnd;
 }
 
-bool OpenedByAnotherProcess(const std::string& devicePath, const struct stat& device) {
+// The first other process that has the device open; 0 when none.
+pid_t OpeningProcess(const std::string& devicePath, const struct stat& device) {
   DIR* proc = opendir("/proc");
-  if (proc == nullptr) return false;
+  if (proc == nullptr) return 0;
   const int ptyIndex = PtySlaveIndex(device);
   const std::string self = std::to_string(getpid());
-  bool found = false;
-  while (!found) {
+  pid_t found = 0;
+  while (found == 0) {
     const dirent* entry = readdir(proc);
     if (entry == nullptr) break;
     const std::string_view pid(entry->d_name);
     if (!IsDigits(pid) || pid == self) continue;
-    found = ProcessUses("/proc/" + std::string(pid), devicePath, device, ptyIndex);
+    if (ProcessUses("/proc/" + std::string(pid), devicePath, device, ptyIndex))
+      found = static_cast<pid_t>(std::stol(std::string(pid)));
   }
   closedir(proc);
   return found;
+}
+
+bool OpenedByAnotherProcess(const std::string& devicePath, const struct stat& device) {
+  return OpeningProcess(devicePath, device) != 0;
+}
+
+// "ModemManager (pid 812)": the name the process gave itself.
+std::string ProcessLabel(pid_t pid) {
+  std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+  std::string name;
+  std::getline(comm, name);
+  if (name.empty()) name = "a process";
+  return name + " (pid " + std::to_string(pid) + ")";
 }
 
 // The last device no other process had open, and when that was seen.
@@ -215,7 +227,8 @@ bool DeviceHeldElsewhere(const std::string& device, std::chrono::milliseconds re
   const auto now = std::chrono::steady_clock::now();
   {
     std::lock_guard guard(gLastFreeMutex);
-    if (gLastFree.valid && SameDevice(gLastFree.device, st) && now - gLastFree.when < reuseFreeFor) {
+    if (gLastFree.valid && SameDevice(gLastFree.device, st) &&
+        now - gLastFree.when < reuseFreeFor) {
       return false;
     }
   }
@@ -223,6 +236,20 @@ bool DeviceHeldElsewhere(const std::string& device, std::chrono::milliseconds re
   std::lock_guard guard(gLastFreeMutex);
   gLastFree = {.valid = !held, .device = st, .when = now};
   return held;
+}
+
+std::string DeviceHolder(const std::string& device) {
+  struct stat st {};
+  if (stat(device.c_str(), &st) != 0) return {};
+  const std::string name = LockName(device);
+  for (const std::string& folder : LockFolders()) {
+    pid_t owner = 0;
+    if (LockHolder(JoinPath(folder, name), &owner) == Holder::Live)
+      return owner != 0 ? ProcessLabel(owner) + ", by its lock file " + JoinPath(folder, name)
+                        : "the lock file " + JoinPath(folder, name);
+  }
+  const pid_t pid = OpeningProcess(device, st);
+  return pid != 0 ? ProcessLabel(pid) : std::string();
 }
 
 UucpLock::~UucpLock() { Release(); }

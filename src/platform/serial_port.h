@@ -6,6 +6,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -68,5 +69,12 @@ std::string ComPortLinkPath(int n);
 // writing right now. Only looks: the port is closed again at once, with its
 // line settings, pending input and exclusive flag untouched.
 bool ProbePort(int n);
+// As ProbePort, with why it could not be opened; None when it could.
+PortError ProbePortError(int n);
+
+// Every port number with a device on this system, ascending: COM1-15 whose
+// device exists and each dosdevices link (Linux); each COMn the system
+// names (Windows).
+std::vector<int> SystemPortNumbers();
 
 }  // namespace platform

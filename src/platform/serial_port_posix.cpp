@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -6,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -220,17 +222,42 @@ std::unique_ptr<SerialPort> SerialPort::Open(int n, PortError* error, int* syste
   return std::make_unique<PosixSerialPort>(fd, std::move(lock));
 }
 
-bool ProbePort(int n) {
+bool ProbePort(int n) { return ProbePortError(n) == PortError::None; }
+
+PortError ProbePortError(int n) {
   // Only looks: the line settings, pending input and exclusive flag may
   // belong to another program.
   const std::string device = ComPortDevice(n);
-  if (device.empty()) return false;
+  if (device.empty()) return PortError::NotFound;
   PortError err = PortError::None;
   int number = 0;
   const int fd = OpenUnused(device, std::chrono::milliseconds(0), err, number);
-  if (fd < 0) return false;
+  if (fd < 0) return err == PortError::None ? PortError::Other : err;
   close(fd);
-  return true;
+  return PortError::None;
+}
+
+std::vector<int> SystemPortNumbers() {
+  std::vector<int> ports;
+  for (int n = 1; n <= 15; ++n) {
+    struct stat st {};
+    if (stat(ComPortDevice(n).c_str(), &st) == 0) ports.push_back(n);
+  }
+  const std::string links = ComPortLinkPath(1);
+  if (links.empty()) return ports;
+  const std::string folder = links.substr(0, links.rfind('/'));
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (const dirent* entry = readdir(dir)) {
+      const std::string_view name(entry->d_name);
+      if (!name.starts_with("com") || name.size() > 6) continue;
+      int n = 0;
+      for (char c : name.substr(3)) n = (c >= '0' && c <= '9' && n >= 0) ? n * 10 + (c - '0') : -1;
+      if (n > 15) ports.push_back(n);
+    }
+    closedir(dir);
+  }
+  std::sort(ports.begin(), ports.end());
+  return ports;
 }
 
 }  // namespace platform

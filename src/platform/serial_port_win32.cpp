@@ -199,4 +199,19 @@ std::unique_ptr<SerialPort> SerialPort::Open(int n, PortError* error, int* syste
 
 bool ProbePort(int n) { return SerialPort::Open(n) != nullptr; }
 
+PortError ProbePortError(int n) {
+  PortError error = PortError::None;
+  return SerialPort::Open(n, &error) != nullptr ? PortError::None : error;
+}
+
+std::vector<int> SystemPortNumbers() {
+  std::vector<int> ports;
+  char target[1024];
+  for (int n = 1; n <= 256; ++n) {
+    const std::string name = "COM" + std::to_string(n);
+    if (QueryDosDeviceA(name.c_str(), target, sizeof target) != 0) ports.push_back(n);
+  }
+  return ports;
+}
+
 }  // namespace platform
