@@ -28,6 +28,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kPollPeriod = std::chrono::milliseconds(100);
 constexpr auto kResetPollPeriod = std::chrono::milliseconds(50);
+constexpr double kRateAfterSeconds = 0.5;
 
 double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
@@ -211,8 +212,9 @@ int RunSingleUpdate(const UpdateOptions& options, int port, Output& output) {
   report.port = port;
   const auto finish = [&](const char* result, int exitCode, const std::string& message) {
     output.EndProgress();
-    if (!message.empty()) output.Say(PortName(port) + ": " + message);
-    log.Write(std::string("update ends: ") + result + (message.empty() ? "" : ": " + message));
+    const std::string said = message.substr(0, message.find_last_not_of(" \n") + 1);
+    if (!said.empty()) output.Say(PortName(port) + ": " + said);
+    log.Write(std::string("update ends: ") + result + (said.empty() ? "" : ": " + said));
     nlohmann::json object = EventObject("result");
     object["port"] = port;
     object["family"] = OrNull(report.family);
@@ -222,7 +224,7 @@ int RunSingleUpdate(const UpdateOptions& options, int port, Output& output) {
     object["exit_code"] = exitCode;
     object["seconds"] = std::round(SecondsSince(start) * 100) / 100;
     object["in_boot_loader"] = report.inBootLoader;
-    object["message"] = message;
+    object["message"] = said;
     output.Emit(object);
     return exitCode;
   };
@@ -339,14 +341,15 @@ int RunSingleUpdate(const UpdateOptions& options, int port, Output& output) {
     percent = progress;
     const double elapsed = SecondsSince(jobStart);
     const double done = size * std::clamp(progress, 0, 100) / 100.0;
-    const double rate = elapsed > 0 ? done / elapsed : 0;
+    // The first moments of a job say nothing of its rate.
+    const double rate = elapsed >= kRateAfterSeconds ? done / elapsed : 0;
     const std::optional<double> left =
         rate > 0 ? std::optional<double>((size - done) / rate) : std::nullopt;
     nlohmann::json event = EventObject("progress");
     event["port"] = port;
     event["job"] = jobName;
     event["percent"] = progress;
-    event["bytes_per_second"] = std::round(rate);
+    event["bytes_per_second"] = rate > 0 ? nlohmann::json(std::round(rate)) : nullptr;
     event["seconds_left"] = left ? nlohmann::json(std::round(*left * 10) / 10) : nullptr;
     output.Emit(event);
     output.Progress(ProgressLine(PortName(port), jobName, progress, rate, left));
