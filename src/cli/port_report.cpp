@@ -167,7 +167,10 @@ int ShowPortInfo(int port, Output& output) {
     output.Emit(object);
   } else {
     const auto line = [](const char* label, const std::optional<std::string>& text) {
-      std::cout << label << (text ? "\"" + *text + "\"" : std::string("(no answer)")) << '\n';
+      // Devices end their texts with blanks and line ends.
+      const std::string shown =
+          text ? text->substr(0, text->find_last_not_of(" \r\n\t") + 1) : std::string();
+      std::cout << label << (text ? "\"" + shown + "\"" : std::string("(no answer)")) << '\n';
     };
     line("Boot information:        ", id.bootText);
     line("Product information:     ", id.productText);

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -35,22 +36,24 @@ class PosixChild final : public ChildProcess {
     }
   }
 
+  // Any thread, while another may wait.
   void Interrupt() override {
-    if (pid_ > 0) kill(pid_, SIGINT);
+    if (const pid_t pid = pid_.load(); pid > 0) kill(pid, SIGINT);
   }
 
   int Wait() override {
-    if (pid_ <= 0) return code_;
+    const pid_t pid = pid_.load();
+    if (pid <= 0) return code_;
     int status = 0;
-    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    pid_ = 0;
+    pid_.store(0);
     code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return code_;
   }
 
  private:
-  pid_t pid_;
+  std::atomic<pid_t> pid_;
   int output_;
   int code_ = -1;
 };

@@ -60,7 +60,7 @@ class Win32Child final : public ChildProcess {
 std::unique_ptr<ChildProcess> ChildProcess::Start(const std::string& exe,
                                                   const std::vector<std::string>& args,
                                                   std::string* error) {
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  SECURITY_ATTRIBUTES inherit{static_cast<DWORD>(sizeof(SECURITY_ATTRIBUTES)), nullptr, TRUE};
   HANDLE readEnd = nullptr;
   HANDLE writeEnd = nullptr;
   if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
@@ -69,7 +69,10 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::string& exe,
   }
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
   std::string commandLine = Quoted(exe);
-  for (const std::string& arg : args) commandLine += " " + Quoted(arg);
+  for (const std::string& arg : args) {
+    commandLine += ' ';
+    commandLine += Quoted(arg);
+  }
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;

@@ -1,8 +1,9 @@
 #pragma once
 // Signs that another program uses a serial device, read without opening it,
 // and the UUCP lock file ("LCK..ttyUSB0") we leave while we hold one, as
-// terminal programs such as minicom, picocom and cu do. Linux only: Windows
-// refuses a second open of a port by itself.
+// terminal programs such as minicom, picocom and cu do. Linux only, but for
+// DeviceHolder: Windows refuses a second open of a port by itself and names
+// no holder.
 
 #include <chrono>
 #include <string>
