@@ -29,22 +29,22 @@ int CUpgradeApp::GetProfileInt(const std::string& section, const std::string& ke
   return profile_.GetInt(section, key, defaultValue);
 }
 
-bool CUpgradeApp::WriteProfileInt(const std::string& section, const std::string& key, int value) {
+platform::Result<> CUpgradeApp::WriteProfileInt(const std::string& section, const std::string& key,
+                                                int value) {
   return profile_.WriteInt(section, key, value);
 }
 
 // Loaded once and kept; a failed load is tried again on the next request,
 // so that a library put in place later is found without a restart.
-std::shared_ptr<DeviceLibrary> CUpgradeApp::Library(std::string* error) {
+LibraryResult CUpgradeApp::Library() {
   std::lock_guard lock(libraryMutex_);
-  if (!library_) {
-    std::string text;
-    std::string systemReason;
-    library_ = WithCallLog(LoadDeviceLibrary(catalogue_.GetExeDirectory(), &text, &systemReason),
-                           log_);
-    if (!library_) log_.Write("device library not loaded: " + text + " " + systemReason);
-    if (!library_ && error != nullptr) *error = std::move(text);
+  if (library_) return library_;
+  LibraryResult loaded = LoadDeviceLibrary(catalogue_.GetExeDirectory());
+  if (!loaded) {
+    log_.Write("device library not loaded: " + loaded.error().error.Describe());
+    return loaded;
   }
+  library_ = WithCallLog(std::move(*loaded), log_);
   return library_;
 }
 

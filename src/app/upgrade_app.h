@@ -7,8 +7,8 @@
 #include <mutex>
 #include <string>
 
-#include "ui/upgrade_environment.h"
 #include "platform/profile.h"
+#include "ui/upgrade_environment.h"
 
 class CUpgradeApp : public UpgradeEnvironment {
  public:
@@ -23,10 +23,10 @@ class CUpgradeApp : public UpgradeEnvironment {
   bool InitInstance();
 
   const FirmwareCatalogue& Catalogue() const override { return catalogue_; }
-  int GetProfileInt(const std::string& section, const std::string& key,
-                    int defaultValue) override;
-  bool WriteProfileInt(const std::string& section, const std::string& key, int value) override;
-  std::shared_ptr<DeviceLibrary> Library(std::string* error) override;
+  int GetProfileInt(const std::string& section, const std::string& key, int defaultValue) override;
+  platform::Result<> WriteProfileInt(const std::string& section, const std::string& key,
+                                     int value) override;
+  LibraryResult Library() override;
   CResetPromptDlg& ResetPrompt() override;
   platform::SupportLog& Log() override { return log_; }
 

@@ -12,7 +12,6 @@
 #include "identify/kestra2g_library.h"
 #include "identify/library_results.h"
 #include "platform/exe_path.h"
-#include "platform/port_in_use.h"
 #include "platform/port_scan.h"
 #include "platform/serial_port.h"
 #include "platform/support_log.h"
@@ -63,11 +62,13 @@ Identification Identify(DeviceLibrary& library, int port) {
 std::shared_ptr<DeviceLibrary> Library(platform::SupportLog& log, std::string* error) {
   FirmwareCatalogue catalogue;
   catalogue.ScanFirmwareFiles();
-  std::string reason;
-  std::shared_ptr<DeviceLibrary> library =
-      WithCallLog(LoadDeviceLibrary(catalogue.GetExeDirectory(), error, &reason), log);
-  if (!library) log.Write("device library not loaded: " + *error + " " + reason);
-  return library;
+  LibraryResult loaded = LoadDeviceLibrary(catalogue.GetExeDirectory());
+  if (!loaded) {
+    log.Write("device library not loaded: " + loaded.error().error.Describe());
+    *error = loaded.error().userText;
+    return nullptr;
+  }
+  return WithCallLog(std::move(*loaded), log);
 }
 
 std::string Describe(const Identification& id) {
@@ -79,17 +80,15 @@ std::string Describe(const Identification& id) {
   return text;
 }
 
-std::string WhyNotListed(int port, platform::PortError error) {
+std::string WhyNotListed(int port, platform::PortState state, const std::string& held) {
   const std::string device = platform::ComPortDevice(port);
-  switch (error) {
-    case platform::PortError::Denied:
+  switch (state) {
+    case platform::PortState::kDenied:
       return "no permission to open " + device +
              ": add yourself to the dialout group (sudo usermod -aG dialout $USER), then log in "
              "again";
-    case platform::PortError::Busy: {
-      const std::string holder = platform::DeviceHolder(device);
-      return "in use by " + (holder.empty() ? std::string("another program") : holder);
-    }
+    case platform::PortState::kHeld:
+      return "in use by another program" + (held.empty() ? std::string() : ": " + held);
     default:
       return "cannot be opened (" + device + ")";
   }
@@ -107,17 +106,18 @@ int ListPorts(bool noProbe, Output& output) {
     if (!library) output.Say("reflint-cli: " + libraryError + " (listing without asking)");
   }
   for (int port : ports) {
-    const platform::PortError error = platform::ProbePortError(port);
-    if (error == platform::PortError::NotFound) continue;
-    const bool free = error == platform::PortError::None;
+    std::string held;
+    const platform::PortState state = platform::ProbePortState(port, &held);
+    if (state == platform::PortState::kMissing) continue;
+    const bool free = state == platform::PortState::kFree;
     nlohmann::json object = EventObject("port");
     object["port"] = port;
     object["device"] = platform::ComPortDevice(port);
     object["listed_by_window"] = free && port >= kFirstProbedPort && port <= kLastProbedPort;
     std::string text = "COM" + std::to_string(port) + "  " + platform::ComPortDevice(port) + "  ";
     if (!free) {
-      object["why_not_listed"] = WhyNotListed(port, error);
-      text += "not listed: " + WhyNotListed(port, error);
+      object["why_not_listed"] = WhyNotListed(port, state, held);
+      text += "not listed: " + WhyNotListed(port, state, held);
     } else if (library) {
       const Identification id = Identify(*library, port);
       object["answers"] = id.bootText.has_value();
@@ -140,11 +140,12 @@ int ListPorts(bool noProbe, Output& output) {
 int ShowPortInfo(int port, Output& output) {
   platform::SupportLog log(platform::SupportLogPath(),
                            platform::ExecutableBaseName() + " COM" + std::to_string(port));
-  const platform::PortError error = platform::ProbePortError(port);
-  if (error != platform::PortError::None) {
-    output.Say(
-        "reflint-cli: COM" + std::to_string(port) + ": " +
-        (error == platform::PortError::NotFound ? "no such port" : WhyNotListed(port, error)));
+  std::string held;
+  const platform::PortState state = platform::ProbePortState(port, &held);
+  if (state != platform::PortState::kFree) {
+    output.Say("reflint-cli: COM" + std::to_string(port) + ": " +
+               (state == platform::PortState::kMissing ? "no such port"
+                                                       : WhyNotListed(port, state, held)));
     return kExitNoDevice;
   }
   std::string libraryError;

@@ -254,14 +254,12 @@ int RunSingleUpdate(const UpdateOptions& options, int port, Output& output) {
     return finish("failed", kExitFailed,
                   "no firmware file beside the program (" + catalogue.GetExeDirectory() + ")");
 
-  std::string loadError;
-  std::string systemReason;
-  std::shared_ptr<DeviceLibrary> library =
-      WithCallLog(LoadDeviceLibrary(catalogue.GetExeDirectory(), &loadError, &systemReason), log);
-  if (!library) {
-    log.Write("device library not loaded: " + loadError + " " + systemReason);
-    return finish("failed", kExitFailed, loadError);
+  LibraryResult loaded = LoadDeviceLibrary(catalogue.GetExeDirectory());
+  if (!loaded) {
+    log.Write("device library not loaded: " + loaded.error().error.Describe());
+    return finish("failed", kExitFailed, loaded.error().userText);
   }
+  std::shared_ptr<DeviceLibrary> library = WithCallLog(std::move(*loaded), log);
   if (platform::Interrupted()) return finish("interrupted", kExitInterrupted, "interrupted");
 
   CliRun run(options, port, output, state, library, firmwarePath);

@@ -35,8 +35,9 @@ bool ParseInt(std::string_view s, int lo, int hi, int* value) {
 std::optional<wire::Request> RequestNamed(std::string_view name) {
   using wire::Request;
   static constexpr std::pair<std::string_view, Request> kNames[] = {
-      {"hello", Request::Hello}, {"query", Request::Query},       {"catch", Request::Catch},
-      {"erase", Request::Erase}, {"data", Request::Data},         {"verify", Request::Verify},
+      {"hello", Request::Hello},       {"query", Request::Query},
+      {"catch", Request::Catch},       {"erase", Request::Erase},
+      {"data", Request::Data},         {"verify", Request::Verify},
       {"activate", Request::Activate}, {"restart", Request::Restart},
       {"manifest", Request::Manifest}};
   for (const auto& [n, r] : kNames) {
@@ -47,55 +48,60 @@ std::optional<wire::Request> RequestNamed(std::string_view name) {
 
 }  // namespace
 
-bool AddFault(std::string_view spec, FaultPlan& plan, std::string* error) {
-  const auto colon = spec.find(':');
-  const std::string_view kind = spec.substr(0, colon);
-  const std::string_view arg = colon == std::string_view::npos ? "" : spec.substr(colon + 1);
-  auto fail = [&](const char* what) {
-    if (error != nullptr) *error = "bad --fault " + std::string(spec) + ": " + what;
-    return false;
-  };
-  auto rate = [&](double* r) {
-    return ParseRate(arg, r) || fail("expected a rate like 0.01 or 1%");
-  };
-  auto percent = [&](std::optional<int>* at) {
-    int v = 0;
-    if (!ParseInt(arg, 0, 100, &v)) return fail("expected a percentage 0-100");
-    *at = v;
-    return true;
-  };
-  if (kind == "flip") return rate(&plan.flip);
-  if (kind == "drop") return rate(&plan.drop);
-  if (kind == "garbage") return rate(&plan.garbage);
-  if (kind == "lose-ack") return rate(&plan.loseAck);
-  if (kind == "dup-ack") return rate(&plan.dupAck);
-  if (kind == "disconnect") {
-    if (const auto request = RequestNamed(arg)) {
-      plan.disconnectOn = static_cast<std::uint8_t>(*request);
+platform::Result<> AddFault(std::string_view spec, FaultPlan& plan) {
+  const char* why = nullptr;
+  const bool added = [&] {
+    const auto colon = spec.find(':');
+    const std::string_view kind = spec.substr(0, colon);
+    const std::string_view arg = colon == std::string_view::npos ? "" : spec.substr(colon + 1);
+    auto fail = [&](const char* what) {
+      why = what;
+      return false;
+    };
+    auto rate = [&](double* r) {
+      return ParseRate(arg, r) || fail("expected a rate like 0.01 or 1%");
+    };
+    auto percent = [&](std::optional<int>* at) {
+      int v = 0;
+      if (!ParseInt(arg, 0, 100, &v)) return fail("expected a percentage 0-100");
+      *at = v;
+      return true;
+    };
+    if (kind == "flip") return rate(&plan.flip);
+    if (kind == "drop") return rate(&plan.drop);
+    if (kind == "garbage") return rate(&plan.garbage);
+    if (kind == "lose-ack") return rate(&plan.loseAck);
+    if (kind == "dup-ack") return rate(&plan.dupAck);
+    if (kind == "disconnect") {
+      if (const auto request = RequestNamed(arg)) {
+        plan.disconnectOn = static_cast<std::uint8_t>(*request);
+        return true;
+      }
+      int v = 0;
+      if (!ParseInt(arg, 0, 100, &v)) return fail("expected a percentage 0-100 or a request name");
+      plan.disconnectAt = v;
       return true;
     }
-    int v = 0;
-    if (!ParseInt(arg, 0, 100, &v)) return fail("expected a percentage 0-100 or a request name");
-    plan.disconnectAt = v;
-    return true;
-  }
-  if (kind == "power-loss") return percent(&plan.powerLossAt);
-  if (kind == "write-error") return percent(&plan.writeErrorAt);
-  if (kind == "stall") {
-    const auto second = arg.find(':');
-    int pct = 0;
-    if (!ParseInt(arg.substr(0, second), 0, 100, &pct)) return fail("expected stall:PCT[:MS]");
-    if (second != std::string_view::npos &&
-        !ParseInt(arg.substr(second + 1), 0, 600000, &plan.stallMs)) {
-      return fail("expected stall:PCT[:MS]");
+    if (kind == "power-loss") return percent(&plan.powerLossAt);
+    if (kind == "write-error") return percent(&plan.writeErrorAt);
+    if (kind == "stall") {
+      const auto second = arg.find(':');
+      int pct = 0;
+      if (!ParseInt(arg.substr(0, second), 0, 100, &pct)) return fail("expected stall:PCT[:MS]");
+      if (second != std::string_view::npos &&
+          !ParseInt(arg.substr(second + 1), 0, 600000, &plan.stallMs)) {
+        return fail("expected stall:PCT[:MS]");
+      }
+      plan.stallAt = pct;
+      return true;
     }
-    plan.stallAt = pct;
-    return true;
-  }
-  if (kind == "verify-error" && arg.empty()) return plan.verifyError = true;
-  if (kind == "erase-error" && arg.empty()) return plan.eraseError = true;
-  if (kind == "wrong-family" && arg.empty()) return plan.wrongFamily = true;
-  return fail("unknown fault");
+    if (kind == "verify-error" && arg.empty()) return plan.verifyError = true;
+    if (kind == "erase-error" && arg.empty()) return plan.eraseError = true;
+    if (kind == "wrong-family" && arg.empty()) return plan.wrongFamily = true;
+    return fail("unknown fault");
+  }();
+  if (added) return {};
+  return platform::Fail(platform::Refusal("bad --fault " + std::string(spec), {}, why));
 }
 
 }  // namespace emulator

@@ -22,6 +22,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/error.h"
+
 namespace emulator {
 
 struct FaultPlan {
@@ -33,6 +35,6 @@ struct FaultPlan {
 };
 
 // Adds one --fault SPEC to the plan; false with a message when malformed.
-bool AddFault(std::string_view spec, FaultPlan& plan, std::string* error);
+platform::Result<> AddFault(std::string_view spec, FaultPlan& plan);
 
 }  // namespace emulator

@@ -37,32 +37,29 @@ bool InstallSignals() {
   return true;
 }
 
-bool MakeLink(const std::string& link, const std::string& target, std::string* error) {
+platform::Result<> MakeLink(const std::string& link, const std::string& target) {
   std::error_code ec;
   const std::filesystem::path path(link);
   if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
   struct stat st {};
   if (lstat(link.c_str(), &st) == 0) {
     if (!S_ISLNK(st.st_mode)) {
-      *error = link + " exists and is no symlink";
-      return false;
+      return platform::Fail(platform::Refusal(link, {}, "exists and is no symlink"));
     }
     unlink(link.c_str());
   }
   if (symlink(target.c_str(), link.c_str()) != 0) {
-    *error = "symlink " + link + ": " + std::strerror(errno);
-    return false;
+    return platform::Fail(platform::LastSystemFailure(link, "symlink"));
   }
-  return true;
+  return {};
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   emulator::Options options;
-  std::string error;
-  if (!emulator::ParseOptions(argc, argv, options, &error)) {
-    std::fprintf(stderr, "remote-emulator: %s\n", error.c_str());
+  if (auto parsed = emulator::ParseOptions(argc, argv, options); !parsed) {
+    std::fprintf(stderr, "remote-emulator: %s\n", parsed.error().Describe().c_str());
     return 2;
   }
   if (options.help) {
@@ -74,13 +71,15 @@ int main(int argc, char** argv) {
     return 1;
   }
   emulator::Pty pty;
-  if (!pty.Open(&error)) {
-    std::fprintf(stderr, "remote-emulator: %s\n", error.c_str());
+  if (auto opened = pty.Open(); !opened) {
+    std::fprintf(stderr, "remote-emulator: %s\n", opened.error().Describe().c_str());
     return 1;
   }
-  if (!options.link.empty() && !MakeLink(options.link, pty.slavePath(), &error)) {
-    std::fprintf(stderr, "remote-emulator: %s\n", error.c_str());
-    return 1;
+  if (!options.link.empty()) {
+    if (auto linked = MakeLink(options.link, pty.slavePath()); !linked) {
+      std::fprintf(stderr, "remote-emulator: %s\n", linked.error().Describe().c_str());
+      return 1;
+    }
   }
   std::FILE* log = nullptr;
   if (options.log == "-") {

@@ -29,31 +29,29 @@ bool ReadFile(const std::string& path, std::vector<std::uint8_t>* bytes) {
 
 // Puts the key of a public key file into the slots: a new slot, or the
 // revoked flag on the slot that holds it already.
-bool SetKeySlot(const std::string& path, bool revoked, std::vector<wire::KeySlot>& slots,
-                std::string* error) {
+platform::Result<> SetKeySlot(const std::string& path, bool revoked,
+                              std::vector<wire::KeySlot>& slots) {
   std::vector<std::uint8_t> text;
-  if (!ReadFile(path, &text)) {
-    *error = "cannot read key file " + path;
-    return false;
-  }
-  const auto key = wire::ParsePublicKeyFile(std::string_view(
-      reinterpret_cast<const char*>(text.data()), text.size()));
+  if (!ReadFile(path, &text))
+    return platform::Fail(platform::Refusal({}, {}, "cannot read key file " + path));
+  const auto key = wire::ParsePublicKeyFile(
+      std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
   if (!key) {
-    *error = path + " is not a public key file (reflint-sign keygen writes them)";
-    return false;
+    return platform::Fail(
+        platform::Refusal(path, {}, "not a public key file (reflint-sign keygen writes them)"));
   }
   for (wire::KeySlot& slot : slots) {
     if (slot.key == *key) {
       slot.revoked = slot.revoked || revoked;
-      return true;
+      return {};
     }
   }
   if (slots.size() >= wire::kMaxKeySlots) {
-    *error = "the device holds at most " + std::to_string(wire::kMaxKeySlots) + " keys";
-    return false;
+    return platform::Fail(platform::Refusal(
+        {}, {}, "the device holds at most " + std::to_string(wire::kMaxKeySlots) + " keys"));
   }
   slots.push_back({*key, revoked, path});
-  return true;
+  return {};
 }
 
 }  // namespace
@@ -109,10 +107,10 @@ Line:
 )";
 }
 
-bool ParseOptions(int argc, char** argv, Options& o, std::string* error) {
-  auto fail = [&](std::string message) {
-    *error = std::move(message);
-    return false;
+platform::Result<> ParseOptions(int argc, char** argv, Options& o) {
+  // The message says which option; it is shown as it is.
+  auto fail = [](std::string message) -> platform::Result<> {
+    return platform::Fail(platform::Refusal({}, {}, std::move(message)));
   };
   std::string family = "HLX700";
   std::string initialImagePath;
@@ -208,7 +206,7 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string* error) {
         o.device.keySlots.clear();
         ownKeys = true;
       }
-      if (!SetKeySlot(value, arg == "--revoke-key", o.device.keySlots, error)) return false;
+      if (auto set = SetKeySlot(value, arg == "--revoke-key", o.device.keySlots); !set) return set;
     } else if (arg == "--initial-image") {
       if (!next()) return fail("--initial-image needs a path");
       initialImagePath = value;
@@ -232,7 +230,7 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string* error) {
       o.device.flashWritePerKb = std::chrono::milliseconds(n);
     } else if (arg == "--fault") {
       if (!next()) return fail("--fault needs a SPEC");
-      if (!AddFault(value, o.faults, error)) return false;
+      if (auto added = AddFault(value, o.faults); !added) return added;
     } else if (arg == "--seed") {
       if (!number(0, INT64_MAX, &n)) return fail("--seed needs a number");
       o.seed = static_cast<std::uint64_t>(n);
@@ -268,7 +266,7 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string* error) {
       return fail("--initial-image does not fit the flash");
     }
   }
-  return true;
+  return {};
 }
 
 }  // namespace emulator

@@ -8,6 +8,7 @@
 
 #include "emulator/device.h"
 #include "emulator/faults.h"
+#include "platform/error.h"
 
 namespace emulator {
 
@@ -25,7 +26,7 @@ struct Options {
 };
 
 // Parses argv; false with a message on bad input.
-bool ParseOptions(int argc, char** argv, Options& options, std::string* error);
+platform::Result<> ParseOptions(int argc, char** argv, Options& options);
 
 const char* UsageText();
 

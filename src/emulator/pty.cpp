@@ -38,11 +38,11 @@ bool BecomeSessionLeader() {
   std::_Exit(WIFEXITED(status) ? WEXITSTATUS(status) : 1);
 }
 
-bool Pty::Open(std::string* error) {
+platform::Result<> Pty::Open() {
   auto fail = [&](const char* what) {
-    *error = std::string(what) + ": " + std::strerror(errno);
+    platform::Error error = platform::LastSystemFailure("pseudo terminal", what);
     Close();
-    return false;
+    return platform::Fail(std::move(error));
   };
   master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master_ < 0) return fail("posix_openpt");
@@ -64,7 +64,7 @@ bool Pty::Open(std::string* error) {
   if (tcsetattr(slave_, TCSANOW, &t) != 0) return fail("tcsetattr");
   const int flags = fcntl(master_, F_GETFL);
   fcntl(master_, F_SETFL, flags | O_NONBLOCK);
-  return true;
+  return {};
 }
 
 void Pty::Close() {

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "platform/error.h"
+
 namespace emulator {
 
 class Pty {
@@ -10,7 +12,7 @@ class Pty {
   // Opens a pair, makes the slave raw and this process's controlling
   // terminal (the caller must already lead its own session) and keeps the
   // slave open, so the master sees no hang-up while no host has it open.
-  bool Open(std::string* error);
+  platform::Result<> Open();
   ~Pty();
 
   int master() const { return master_; }

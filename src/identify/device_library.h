@@ -6,8 +6,12 @@
 // user-interface thread polls job name and progress).
 
 #include <cstdint>
+#include <expected>
+#include <memory>
+#include <string>
 
 #include "core/device_family.h"
+#include "platform/error.h"
 
 inline constexpr int kInformationBufferSize = 255;
 inline constexpr int kJobNameBufferSize = 256;
@@ -32,3 +36,12 @@ class DeviceLibrary {
   virtual unsigned char DownloadMOTCF(const char* firmwarePath, std::int32_t port,
                                       std::int32_t code) = 0;
 };
+
+// Why the device library is not there: the text the user is shown, and the
+// reason for the support log.
+struct LibraryUnavailable {
+  std::string userText;
+  platform::Error error;
+};
+
+using LibraryResult = std::expected<std::shared_ptr<DeviceLibrary>, LibraryUnavailable>;

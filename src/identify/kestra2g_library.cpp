@@ -101,29 +101,26 @@ class FunctionFinder {
   std::string missing_;
 };
 
-void SetError(std::string* error, std::string text) {
-  if (error != nullptr) *error = std::move(text);
-}
-
 }  // namespace
 
 std::string DeviceLibraryFileName() { return platform::SharedLibraryFileName("Kestra2G"); }
 
-std::shared_ptr<DeviceLibrary> LoadDeviceLibrary(const std::string& folder, std::string* error,
-                                                 std::string* systemReason) {
+LibraryResult LoadDeviceLibrary(const std::string& folder) {
   const std::string fileName = DeviceLibraryFileName();
   // Only the program's own folder: a library of the same name in the current
   // folder is someone else's.
   if (folder.empty()) {
-    SetError(error, CannotLoadText(fileName) + std::string(UserTextOf(UserText::UnknownFolder)));
-    return nullptr;
+    return std::unexpected(LibraryUnavailable{
+        CannotLoadText(fileName) + std::string(UserTextOf(UserText::UnknownFolder)),
+        platform::Refusal(fileName, "load", "the program's own folder is not known")});
   }
-  std::unique_ptr<platform::DynamicLibrary> library =
-      platform::DynamicLibrary::Load(platform::JoinPath(folder, fileName), systemReason);
-  if (library == nullptr) {
-    SetError(error, CannotLoadText(fileName) + std::string(UserTextOf(UserText::ReinstallProgram)));
-    return nullptr;
+  auto loaded = platform::DynamicLibrary::Load(platform::JoinPath(folder, fileName));
+  if (!loaded) {
+    return std::unexpected(LibraryUnavailable{
+        CannotLoadText(fileName) + std::string(UserTextOf(UserText::ReinstallProgram)),
+        std::move(loaded.error())});
   }
+  std::unique_ptr<platform::DynamicLibrary> library = std::move(*loaded);
 
   FunctionFinder finder(*library);
   std::array<FamilyFunctions, kFamilyCount> families{};
@@ -144,10 +141,11 @@ std::shared_ptr<DeviceLibrary> LoadDeviceLibrary(const std::string& folder, std:
   finder.Find("Qarnel_DownloadMOTCF", download);
 
   if (!finder.FirstMissing().empty()) {
-    SetError(error, CannotLoadText(fileName) +
-                        UserTextWith(UserText::LibraryLacksFunction, finder.FirstMissing()) +
-                        std::string(UserTextOf(UserText::ReinstallProgram)));
-    return nullptr;
+    return std::unexpected(LibraryUnavailable{
+        CannotLoadText(fileName) +
+            UserTextWith(UserText::LibraryLacksFunction, finder.FirstMissing()) +
+            std::string(UserTextOf(UserText::ReinstallProgram)),
+        platform::Refusal(fileName, "look up", "lacks " + finder.FirstMissing())});
   }
   return std::make_shared<Kestra2GLibrary>(std::move(library), families, initCom, catchBoot,
                                            download);

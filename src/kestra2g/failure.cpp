@@ -2,8 +2,6 @@
 
 #include <utility>
 
-#include "platform/system_error.h"
-
 namespace kestra2g {
 namespace {
 
@@ -75,7 +73,15 @@ DownloadStages::~DownloadStages() { tInDownload = false; }
 bool Fail(Cause cause, std::string note, int code) {
   // The first reason stands: the callers above only pass the failure on.
   if (tFailure.cause == Cause::None) {
-    tFailure = Failure{tInDownload ? CurrentJob() : Job::Idle, cause, code, std::move(note)};
+    tFailure = Failure{tInDownload ? CurrentJob() : Job::Idle, cause, code, std::move(note), {}};
+  }
+  return false;
+}
+
+bool Fail(Cause cause, std::string note, platform::Error error) {
+  if (tFailure.cause == Cause::None) {
+    tFailure = Failure{tInDownload ? CurrentJob() : Job::Idle, cause, 0, std::move(note),
+                       std::move(error)};
   }
   return false;
 }
@@ -94,11 +100,9 @@ std::string Describe(const Failure& failure) {
   if (failure.stage != Job::Idle) text = std::string("in stage ") + JobName(failure.stage) + ": ";
   text += CauseText(failure.cause);
   std::string detail = failure.note;
-  if ((failure.cause == Cause::PortUnavailable || failure.cause == Cause::LineDropped) &&
-      failure.code != 0) {
+  if (failure.error) {
     if (!detail.empty()) detail += ", ";
-    detail += platform::SystemErrorText(static_cast<unsigned long>(failure.code)) +
-              ", system error " + std::to_string(failure.code);
+    detail += failure.error->Describe();
   }
   if (!detail.empty()) text += " (" + detail + ")";
   return text;

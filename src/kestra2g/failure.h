@@ -3,33 +3,36 @@
 // C functions answer only 0 or 1, so this is the one record of the reason.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "kestra2g/job_state.h"
 #include "kestra2g/wire/protocol.h"
+#include "platform/error.h"
 
 namespace kestra2g {
 
 enum class Cause {
   None,
-  PortUnavailable,  // the port could not be opened; code is the system's number
-  LineDropped,      // the other side hung up or the port vanished; code as above, if any
-  TimedOut,         // nothing valid came back in time
-  DamagedFrames,    // only damaged frames or stray bytes came back
-  Refused,          // the device answered with a status other than OK; code is it
-  BadReply,         // an answer that makes no sense
-  WrongDevice,      // not a boot loader of the named family, or too small
-  FileCheck,        // the firmware file: unreadable, damaged or for another family
-  CheckSumMismatch, // the device's check sum of the written image differs
-  BadArgument,      // a null buffer, an unknown device code
-  Internal,         // something thrown inside the library
+  PortUnavailable,   // the port could not be opened; error says why
+  LineDropped,       // the other side hung up or the port vanished; error says how
+  TimedOut,          // nothing valid came back in time
+  DamagedFrames,     // only damaged frames or stray bytes came back
+  Refused,           // the device answered with a status other than OK; code is it
+  BadReply,          // an answer that makes no sense
+  WrongDevice,       // not a boot loader of the named family, or too small
+  FileCheck,         // the firmware file: unreadable, damaged or for another family
+  CheckSumMismatch,  // the device's check sum of the written image differs
+  BadArgument,       // a null buffer, an unknown device code
+  Internal,          // something thrown inside the library
 };
 
 struct Failure {
   Job stage = Job::Idle;  // the download's job when it failed; Idle outside a download
   Cause cause = Cause::None;
-  int code = 0;           // the refusal's status or the system's error number
-  std::string note;       // what exactly: the request, the file check, the port's device
+  int code = 0;                          // the refusal's status
+  std::string note;                      // what exactly: the request, the file check
+  std::optional<platform::Error> error;  // the system's or the port's reason, when there is one
 };
 
 // While one lives, failures noted on this thread carry the download's job
@@ -45,6 +48,8 @@ class DownloadStages {
 // Notes the failure for the call running on this thread, unless one is noted
 // already (the first reason stands); returns false for `return Fail(...)`.
 bool Fail(Cause cause, std::string note = {}, int code = 0);
+// The same with the reason the system (or the port) gave.
+bool Fail(Cause cause, std::string note, platform::Error error);
 // A refusal of `request` with the status the device gave.
 bool FailRefused(const char* request, wire::Status status);
 // The failure noted on this thread since the last take, then forgets it.

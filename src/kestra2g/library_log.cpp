@@ -4,9 +4,8 @@
 #include <string_view>
 
 #include "kestra2g/wire/firmware_signature.h"
-#include "reflint_version.h"
-
 #include "platform/serial_port.h"
+#include "reflint_version.h"
 
 namespace kestra2g {
 
@@ -15,16 +14,13 @@ platform::SupportLog& LibraryLog() {
   // Whose firmware this library takes leads its story in the log.
   static std::once_flag once;
   std::call_once(once, [] {
-    log.Write(std::string("Kestra2G ") + REFLINT_VERSION_DOTTED +
-              ": firmware signing keys " + wire::KeySlotsText(wire::BuiltInKeySlots()));
+    log.Write(std::string("Kestra2G ") + REFLINT_VERSION_DOTTED + ": firmware signing keys " +
+              wire::KeySlotsText(wire::BuiltInKeySlots()));
   });
   return log;
 }
 
-std::string PortText(std::int32_t port) {
-  const std::string device = platform::ComPortDevice(port);
-  return "COM" + std::to_string(port) + (device.empty() ? "" : " (" + device + ")");
-}
+std::string PortText(std::int32_t port) { return platform::PortText(port); }
 
 std::string FileNameOnly(const char* path) {
   if (path == nullptr || *path == '\0') return "(none)";

@@ -9,13 +9,12 @@
 namespace kestra2g {
 
 std::unique_ptr<Link> Link::Open(int port) {
-  int systemError = 0;
-  auto serial = platform::SerialPort::Open(port, nullptr, &systemError);
+  auto serial = platform::SerialPort::Open(port);
   if (!serial) {
-    Fail(Cause::PortUnavailable, PortText(port), systemError);
+    Fail(Cause::PortUnavailable, {}, std::move(serial.error()));
     return nullptr;
   }
-  return std::make_unique<Link>(std::move(serial));
+  return std::make_unique<Link>(std::move(*serial));
 }
 
 std::optional<std::uint8_t> Link::Send(wire::Request r, std::span<const std::uint8_t> payload) {
@@ -102,7 +101,10 @@ std::optional<wire::HelloInfo> Link::Hello() {
 }
 
 bool Link::FailExchange(const char* what) const {
-  if (lost_) return Fail(Cause::LineDropped, what, port_->LineError());
+  if (lost_) {
+    if (const auto& why = port_->LineFailure()) return Fail(Cause::LineDropped, what, *why);
+    return Fail(Cause::LineDropped, what);
+  }
   if (decoder_.badFrames() > 0 || decoder_.skippedBytes() > 0) {
     return Fail(Cause::DamagedFrames, std::string(what) + ", " +
                                           std::to_string(decoder_.badFrames()) + " bad frames, " +

@@ -16,7 +16,13 @@
 
 namespace kestra2g {
 
+// A unit test may build the link and the transfer over a clock of its own
+// (KESTRA2G_CLOCK), one that only its scripted line moves.
+#ifdef KESTRA2G_CLOCK
+using Clock = KESTRA2G_CLOCK;
+#else
 using Clock = std::chrono::steady_clock;
+#endif
 
 struct Attempts {
   std::chrono::milliseconds replyTimeout;  // the wait for the first attempt

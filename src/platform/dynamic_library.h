@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/error.h"
+
 namespace platform {
 
 // The platform's file name of a shared library: "libName.so" on Linux,
@@ -15,9 +17,8 @@ class DynamicLibrary {
  public:
   // Loads the library from exactly this full path (no search elsewhere; on
   // Windows the libraries it needs come only from its own folder and the
-  // system's). Null on failure, with the system's reason in *error when
-  // error is given.
-  static std::unique_ptr<DynamicLibrary> Load(const std::string& path, std::string* error);
+  // system's). The error carries the system's reason.
+  static Result<std::unique_ptr<DynamicLibrary>> Load(const std::string& path);
 
   // Only Load makes one.
   class Key {

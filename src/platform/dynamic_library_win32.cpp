@@ -1,13 +1,13 @@
 #include <windows.h>
 
 #include "platform/dynamic_library.h"
-#include "platform/system_error.h"
+#include "platform/support_log.h"
 
 namespace platform {
 
 std::string SharedLibraryFileName(const std::string& baseName) { return baseName + ".dll"; }
 
-std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& path, std::string* error) {
+Result<std::unique_ptr<DynamicLibrary>> DynamicLibrary::Load(const std::string& path) {
   // No system error box for a missing or broken file: the caller reports it.
   DWORD previousMode = 0;
   SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
@@ -17,10 +17,8 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& path, st
                                   LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
   const DWORD code = GetLastError();
   SetThreadErrorMode(previousMode, nullptr);
-  if (module == nullptr) {
-    if (error != nullptr) *error = SystemErrorText(code);
-    return nullptr;
-  }
+  if (module == nullptr)
+    return Fail(SystemFailure(LoggedFileName(path), "load", static_cast<long>(code)));
   return std::make_unique<DynamicLibrary>(Key{}, module);
 }
 

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/error.h"
+
 namespace platform {
 
 enum class WaitResult { Signalled, TimedOut, Failed };
@@ -13,8 +15,8 @@ enum class WaitResult { Signalled, TimedOut, Failed };
 class NamedEvent {
  public:
   // Creates the event, non-signalled, or opens the existing one of that
-  // name. Null on failure, with the reason in *error when given.
-  static std::shared_ptr<NamedEvent> Open(const std::string& name, std::string* error = nullptr);
+  // name.
+  static Result<std::shared_ptr<NamedEvent>> Open(const std::string& name);
 
   ~NamedEvent();
   NamedEvent(const NamedEvent&) = delete;

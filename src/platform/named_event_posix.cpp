@@ -17,7 +17,6 @@
 #include <thread>
 
 #include "platform/named_event.h"
-#include "platform/system_error.h"
 
 namespace platform {
 namespace {
@@ -52,10 +51,6 @@ std::string SharedMemoryName(const std::string& name) {
     }
   }
   return result;
-}
-
-std::string ErrorText(const char* what, int error) {
-  return std::string(what) + " failed: " + SystemErrorText(static_cast<unsigned long>(error));
 }
 
 bool InitialiseBlock(SharedBlock* block, bool processShared) {
@@ -153,19 +148,18 @@ struct NamedEvent::Impl {
 NamedEvent::NamedEvent(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 NamedEvent::~NamedEvent() = default;
 
-std::shared_ptr<NamedEvent> NamedEvent::Open(const std::string& name, std::string* error) {
-  auto fail = [&](std::string text) -> std::shared_ptr<NamedEvent> {
-    if (error) *error = std::move(text);
-    return nullptr;
-  };
+Result<std::shared_ptr<NamedEvent>> NamedEvent::Open(const std::string& name) {
+  const std::string what = name.empty() ? "private event" : "event \"" + name + "\"";
+  auto fail = [&](Error error) { return Fail(std::move(error)); };
+  auto refuse = [&](std::string reason) { return Fail(Refusal(what, {}, std::move(reason))); };
   auto impl = std::make_unique<Impl>();
 
   if (name.empty()) {
     void* memory = mmap(nullptr, sizeof(SharedBlock), PROT_READ | PROT_WRITE,
                         MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-    if (memory == MAP_FAILED) return fail(ErrorText("mmap", errno));
+    if (memory == MAP_FAILED) return fail(LastSystemFailure(what, "mmap"));
     impl->block = static_cast<SharedBlock*>(memory);
-    if (!InitialiseBlock(impl->block, false)) return fail("cannot initialise the event");
+    if (!InitialiseBlock(impl->block, false)) return refuse("cannot initialise it");
     return std::make_shared<NamedEvent>(std::move(impl));
   }
 
@@ -181,25 +175,25 @@ std::shared_ptr<NamedEvent> NamedEvent::Open(const std::string& name, std::strin
       if (!block || !InitialiseBlock(block, true)) {
         if (block) munmap(block, sizeof(SharedBlock));
         shm_unlink(sharedName.c_str());
-        return fail(ErrorText("creating the event", savedErrno));
+        return fail(SystemFailure(what, "create", savedErrno));
       }
       impl->block = block;
       impl->sharedName = sharedName;
       return std::make_shared<NamedEvent>(std::move(impl));
     }
-    if (errno != EEXIST) return fail(ErrorText("shm_open", errno));
+    if (errno != EEXIST) return fail(LastSystemFailure(what, "shm_open"));
 
     fd = shm_open(sharedName.c_str(), O_RDWR, 0);
     if (fd < 0) {
       if (errno == ENOENT) continue;  // removed in between: create it afresh
-      return fail(ErrorText("shm_open", errno));
+      return fail(LastSystemFailure(what, "shm_open"));
     }
     SharedBlock* block = MapInitialised(fd);
     close(fd);
-    if (!block) return fail("the event \"" + name + "\" exists but was never initialised");
+    if (!block) return refuse("exists but was never initialised");
     if (!Lock(block)) {
       munmap(block, sizeof(SharedBlock));
-      return fail("cannot lock the event");
+      return refuse("cannot lock it");
     }
     if (block->removed == 1) {
       Unlock(block);
@@ -212,7 +206,7 @@ std::shared_ptr<NamedEvent> NamedEvent::Open(const std::string& name, std::strin
     impl->sharedName = sharedName;
     return std::make_shared<NamedEvent>(std::move(impl));
   }
-  return fail("the event \"" + name + "\" kept vanishing while being opened");
+  return refuse("kept vanishing while being opened");
 }
 
 bool NamedEvent::Set() {

@@ -14,12 +14,13 @@ struct NamedEvent::Impl {
 NamedEvent::NamedEvent(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 NamedEvent::~NamedEvent() = default;
 
-std::shared_ptr<NamedEvent> NamedEvent::Open(const std::string& name, std::string* error) {
+Result<std::shared_ptr<NamedEvent>> NamedEvent::Open(const std::string& name) {
   // Manual reset, initially non-signalled; an existing event keeps its state.
   HANDLE handle = CreateEventA(nullptr, TRUE, FALSE, name.empty() ? nullptr : name.c_str());
   if (!handle) {
-    if (error) *error = "CreateEventA failed with error " + std::to_string(GetLastError());
-    return nullptr;
+    const long code = static_cast<long>(GetLastError());  // before any allocation below
+    return Fail(SystemFailure(name.empty() ? "private event" : "event \"" + name + "\"",
+                              "CreateEventA", code));
   }
   auto impl = std::make_unique<Impl>();
   impl->handle = handle;

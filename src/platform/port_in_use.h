@@ -1,11 +1,11 @@
 #pragma once
 // Signs that another program uses a serial device, read without opening it,
 // and the UUCP lock file ("LCK..ttyUSB0") we leave while we hold one, as
-// terminal programs such as minicom, picocom and cu do. Linux only, but for
-// DeviceHolder: Windows refuses a second open of a port by itself and names
-// no holder.
+// terminal programs such as minicom, picocom and cu do. Linux only: Windows
+// refuses a second open of a port by itself.
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,21 +16,18 @@ namespace platform {
 // their own; an empty list restores the default).
 void SetUucpLockFolders(std::vector<std::string> folders);
 
-// True when another program holds the device: a UUCP lock file names a live
-// process, or another process has the device open, as far as its
+// How another program holds the device ("held by process 1234 (minicom)
+// through a UUCP lock file"); nothing when none does. Seen: a UUCP lock file
+// names a live process, or another process has the device open, as far as its
 // /proc/<pid>/fd can be read (own processes; all of them for root). A process
 // holding the far end of the same pseudo terminal is the line, not a user.
-// False when the device does not exist. Looking through every process takes
+// Nothing when the device does not exist. Looking through every process takes
 // milliseconds, so a "nobody has it open" seen less than reuseFreeFor ago may
 // be reused (the library opens a port many times a second while it waits
 // for a remote); a lock file is always read afresh.
-bool DeviceHeldElsewhere(const std::string& device,
-                         std::chrono::milliseconds reuseFreeFor = std::chrono::milliseconds(0));
-
-// Who holds the device, for the user: "ModemManager (pid 812)", with the
-// lock file when that is the sign. Empty when nobody does or the device does
-// not exist. Always looks afresh.
-std::string DeviceHolder(const std::string& device);
+std::optional<std::string> DeviceHeldElsewhere(
+    const std::string& device,
+    std::chrono::milliseconds reuseFreeFor = std::chrono::milliseconds(0));
 
 // The UUCP lock file of a device while this process holds it; removed when
 // the object goes away.
@@ -44,10 +41,11 @@ class UucpLock {
   UucpLock& operator=(const UucpLock&) = delete;
 
   // Writes a lock file naming this process; a stale one (its process is gone)
-  // is replaced. False when a live process holds the lock. True without a
-  // file when no lock folder can be written: the lock is a courtesy to other
-  // programs, the port's own locks still hold.
-  bool Take(const std::string& device);
+  // is replaced. When a live process holds the lock, how (as
+  // DeviceHeldElsewhere says it). Nothing, and no file, when no lock folder
+  // can be written: the lock is a courtesy to other programs, the port's own
+  // locks still hold.
+  std::optional<std::string> Take(const std::string& device);
 
   // The lock file taken; empty when none.
   const std::string& Path() const { return path_; }

@@ -16,6 +16,7 @@
 #include <ctime>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -65,12 +66,22 @@ pid_t ParseLockPid(std::string_view text) {
   return static_cast<pid_t>(value);
 }
 
+// "1234 (minicom)": the process and, when /proc tells, its program.
+std::string ProcessText(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
+  std::string name;
+  std::getline(in, name);
+  return std::to_string(pid) + (name.empty() ? "" : " (" + name + ")");
+}
+
 bool ProcessAlive(pid_t pid) { return pid == getpid() || kill(pid, 0) == 0 || errno == EPERM; }
 
 enum class Holder { None, Live, Stale };
 
-// Who holds the lock file at path; *owner gets the process it names.
+// Who holds the lock file at path; *owner gets the process it names (0 when
+// it names none or cannot be read).
 Holder LockHolder(const std::string& path, pid_t* owner = nullptr) {
+  if (owner != nullptr) *owner = 0;
   // O_NONBLOCK and O_NOFOLLOW: a FIFO or link planted under the name must not
   // stall us or send us elsewhere.
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
@@ -169,8 +180,8 @@ bool ProcessUses(const std::string& processDir, const std::string& devicePath,
   return uses && !farEnd;
 }
 
-// The first other process that has the device open; 0 when none.
-pid_t OpeningProcess(const std::string& devicePath, const struct stat& device) {
+// The first other process that has the device open; 0 when none does.
+pid_t OpenedByAnotherProcess(const std::string& devicePath, const struct stat& device) {
   DIR* proc = opendir("/proc");
   if (proc == nullptr) return 0;
   const int ptyIndex = PtySlaveIndex(device);
@@ -181,24 +192,12 @@ pid_t OpeningProcess(const std::string& devicePath, const struct stat& device) {
     if (entry == nullptr) break;
     const std::string_view pid(entry->d_name);
     if (!IsDigits(pid) || pid == self) continue;
-    if (ProcessUses("/proc/" + std::string(pid), devicePath, device, ptyIndex))
-      found = static_cast<pid_t>(std::stol(std::string(pid)));
+    if (ProcessUses("/proc/" + std::string(pid), devicePath, device, ptyIndex)) {
+      found = static_cast<pid_t>(std::atoi(entry->d_name));
+    }
   }
   closedir(proc);
   return found;
-}
-
-bool OpenedByAnotherProcess(const std::string& devicePath, const struct stat& device) {
-  return OpeningProcess(devicePath, device) != 0;
-}
-
-// "ModemManager (pid 812)": the name the process gave itself.
-std::string ProcessLabel(pid_t pid) {
-  std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
-  std::string name;
-  std::getline(comm, name);
-  if (name.empty()) name = "a process";
-  return name + " (pid " + std::to_string(pid) + ")";
 }
 
 // The last device no other process had open, and when that was seen.
@@ -210,6 +209,19 @@ struct FreeAnswer {
 std::mutex gLastFreeMutex;
 FreeAnswer gLastFree;
 
+// How a live process holds the device's UUCP lock; nothing when none does.
+std::optional<std::string> LockedByLiveProcess(const std::string& device) {
+  const std::string name = LockName(device);
+  for (const std::string& folder : LockFolders()) {
+    pid_t owner = 0;
+    if (LockHolder(JoinPath(folder, name), &owner) != Holder::Live) continue;
+    // A lock we cannot read, or one being written, names no process yet.
+    return owner > 0 ? "held by process " + ProcessText(owner) + " through a UUCP lock file"
+                     : "held through a UUCP lock file " + JoinPath(folder, name);
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 void SetUucpLockFolders(std::vector<std::string> folders) {
@@ -217,39 +229,26 @@ void SetUucpLockFolders(std::vector<std::string> folders) {
   gFolders = std::move(folders);
 }
 
-bool DeviceHeldElsewhere(const std::string& device, std::chrono::milliseconds reuseFreeFor) {
+std::optional<std::string> DeviceHeldElsewhere(const std::string& device,
+                                               std::chrono::milliseconds reuseFreeFor) {
   struct stat st {};
-  if (stat(device.c_str(), &st) != 0) return false;
-  const std::string name = LockName(device);
-  for (const std::string& folder : LockFolders()) {
-    if (LockHolder(JoinPath(folder, name)) == Holder::Live) return true;
-  }
+  if (stat(device.c_str(), &st) != 0) return std::nullopt;
+  if (std::optional<std::string> held = LockedByLiveProcess(device)) return held;
   const auto now = std::chrono::steady_clock::now();
   {
     std::lock_guard guard(gLastFreeMutex);
     if (gLastFree.valid && SameDevice(gLastFree.device, st) &&
         now - gLastFree.when < reuseFreeFor) {
-      return false;
+      return std::nullopt;
     }
   }
-  const bool held = OpenedByAnotherProcess(device, st);
-  std::lock_guard guard(gLastFreeMutex);
-  gLastFree = {.valid = !held, .device = st, .when = now};
-  return held;
-}
-
-std::string DeviceHolder(const std::string& device) {
-  struct stat st {};
-  if (stat(device.c_str(), &st) != 0) return {};
-  const std::string name = LockName(device);
-  for (const std::string& folder : LockFolders()) {
-    pid_t owner = 0;
-    if (LockHolder(JoinPath(folder, name), &owner) == Holder::Live)
-      return owner != 0 ? ProcessLabel(owner) + ", by its lock file " + JoinPath(folder, name)
-                        : "the lock file " + JoinPath(folder, name);
+  const pid_t user = OpenedByAnotherProcess(device, st);
+  {
+    std::lock_guard guard(gLastFreeMutex);
+    gLastFree = {.valid = user == 0, .device = st, .when = now};
   }
-  const pid_t pid = OpeningProcess(device, st);
-  return pid != 0 ? ProcessLabel(pid) : std::string();
+  if (user == 0) return std::nullopt;
+  return "held by process " + ProcessText(user) + ", which has it open";
 }
 
 UucpLock::~UucpLock() { Release(); }
@@ -264,13 +263,11 @@ UucpLock& UucpLock::operator=(UucpLock&& other) noexcept {
   return *this;
 }
 
-bool UucpLock::Take(const std::string& device) {
+std::optional<std::string> UucpLock::Take(const std::string& device) {
   Release();
+  if (std::optional<std::string> held = LockedByLiveProcess(device)) return held;
   const std::string name = LockName(device);
   const std::vector<std::string> folders = LockFolders();
-  for (const std::string& folder : folders) {
-    if (LockHolder(JoinPath(folder, name)) == Holder::Live) return false;
-  }
   static std::atomic<unsigned> counter{0};
   const pid_t self = getpid();
   char text[16];
@@ -288,11 +285,13 @@ bool UucpLock::Take(const std::string& device) {
     unlink(temp.c_str());
     if (placed == Placement::Placed) {
       path_ = path;
-      return true;
+      return std::nullopt;
     }
-    if (placed == Placement::Held) return false;
+    if (placed == Placement::Held) {
+      return LockedByLiveProcess(device).value_or("held through a UUCP lock file " + path);
+    }
   }
-  return true;
+  return std::nullopt;
 }
 
 void UucpLock::Release() {

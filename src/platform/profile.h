@@ -14,6 +14,8 @@
 
 #include <string>
 
+#include "platform/error.h"
+
 namespace platform {
 
 class Profile {
@@ -28,11 +30,11 @@ class Profile {
   const std::string& Path() const { return path_; }
 
   int GetInt(const std::string& section, const std::string& key, int defaultValue) const;
-  // Creates the folder and the file when missing. False when the file cannot
-  // be written (then it is unchanged), with the failing step and the
-  // system's reason in *error when given.
-  bool WriteInt(const std::string& section, const std::string& key, int value,
-                std::string* error = nullptr);
+  // Creates the folder and the file when missing. When the file cannot be
+  // written it is unchanged, and the error names the file (without its
+  // folders: it goes to the support log), the failing step and the system's
+  // reason.
+  Result<> WriteInt(const std::string& section, const std::string& key, int value);
 
  private:
   std::string path_;

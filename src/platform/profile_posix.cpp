@@ -8,9 +8,10 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "platform/error.h"
 #include "platform/profile.h"
 #include "platform/profile_text.h"
-#include "platform/system_error.h"
+#include "platform/support_log.h"
 
 namespace platform {
 
@@ -24,15 +25,11 @@ constexpr std::size_t kLargestFile = std::size_t{64} << 20;
 // replaces the whole file at once.
 std::mutex writeMutex;
 
-std::string SystemReason(const std::string& what, const std::string& path, int error) {
-  return what + " " + path + ": " + SystemErrorText(static_cast<unsigned long>(error));
-}
-
 struct FileText {
   enum { Read, Missing, Unreadable } outcome = Unreadable;
   std::string text;
   struct stat info {};
-  std::string reason;
+  Error reason;  // why it is Unreadable
 };
 
 FileText ReadWhole(const std::string& path) {
@@ -43,23 +40,23 @@ FileText ReadWhole(const std::string& path) {
     if (errno == ENOENT) {
       file.outcome = FileText::Missing;
     } else {
-      file.reason = SystemReason("cannot open", path, errno);
+      file.reason = SystemFailure(LoggedFileName(path), "open", errno);
     }
     return file;
   }
   if (fstat(fd, &file.info) != 0) {
-    file.reason = SystemReason("cannot examine", path, errno);
+    file.reason = SystemFailure(LoggedFileName(path), "examine", errno);
   } else if (!S_ISREG(file.info.st_mode)) {
-    file.reason = path + " is not a regular file";
+    file.reason = Refusal(LoggedFileName(path), "read", "not a regular file");
   } else if (static_cast<std::uintmax_t>(file.info.st_size) > kLargestFile) {
-    file.reason = path + " is larger than a profile can be";
+    file.reason = Refusal(LoggedFileName(path), "read", "larger than a profile can be");
   } else {
     char buffer[65536];
     for (;;) {
       const ssize_t n = read(fd, buffer, sizeof buffer);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) {
-        file.reason = SystemReason("cannot read", path, errno);
+        file.reason = SystemFailure(LoggedFileName(path), "read", errno);
         break;
       }
       if (n == 0) {
@@ -67,7 +64,7 @@ FileText ReadWhole(const std::string& path) {
         break;
       }
       if (file.text.size() + static_cast<std::size_t>(n) > kLargestFile) {
-        file.reason = path + " is larger than a profile can be";
+        file.reason = Refusal(LoggedFileName(path), "read", "larger than a profile can be");
         break;
       }
       file.text.append(buffer, static_cast<std::size_t>(n));
@@ -85,11 +82,11 @@ std::string Folder(const std::string& path) {
 }
 
 // Like mkdir -p, new folders private to the user.
-bool MakeFolders(const std::string& folder, std::string* reason) {
+bool MakeFolders(const std::string& file, const std::string& folder, Error* reason) {
   for (std::size_t at = folder.find('/', 1);; at = folder.find('/', at + 1)) {
     const std::string part = folder.substr(0, at);
     if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-      *reason = SystemReason("cannot create the folder", part, errno);
+      *reason = SystemFailure(LoggedFileName(file), "create its folder", errno);
       return false;
     }
     if (at == std::string::npos) return true;
@@ -121,11 +118,11 @@ std::string WriteTarget(const std::string& path) {
 
 // Writes text to a new file beside path and puts it in path's place.
 bool ReplaceFile(const std::string& path, const std::string& text, const struct stat* old,
-                 std::string* reason) {
+                 Error* reason) {
   std::string temporary = path + ".XXXXXX";
   const int fd = mkstemp(temporary.data());
   if (fd < 0) {
-    *reason = SystemReason("cannot create a file in", Folder(path), errno);
+    *reason = SystemFailure(LoggedFileName(path), "create a new file beside it", errno);
     return false;
   }
   bool ok = true;
@@ -136,20 +133,20 @@ bool ReplaceFile(const std::string& path, const std::string& text, const struct 
       [[maybe_unused]] const int ignored = fchown(fd, old->st_uid, old->st_gid);
     }
     if (fchmod(fd, old->st_mode & 07777) != 0) {
-      *reason = SystemReason("cannot set the permissions of", temporary, errno);
+      *reason = SystemFailure(LoggedFileName(path), "set the new file's permissions", errno);
       ok = false;
     }
   }
   if (ok && (!WriteAll(fd, text) || fsync(fd) != 0)) {
-    *reason = SystemReason("cannot write", temporary, errno);
+    *reason = SystemFailure(LoggedFileName(path), "write the new file", errno);
     ok = false;
   }
   if (close(fd) != 0 && ok) {
-    *reason = SystemReason("cannot write", temporary, errno);
+    *reason = SystemFailure(LoggedFileName(path), "write the new file", errno);
     ok = false;
   }
   if (ok && rename(temporary.c_str(), path.c_str()) != 0) {
-    *reason = SystemReason("cannot replace", path, errno);
+    *reason = SystemFailure(LoggedFileName(path), "replace", errno);
     ok = false;
   }
   if (!ok) {
@@ -174,17 +171,16 @@ int Profile::GetInt(const std::string& section, const std::string& key, int defa
   return value ? ProfileValueToInt(*value, defaultValue) : defaultValue;
 }
 
-bool Profile::WriteInt(const std::string& section, const std::string& key, int value,
-                       std::string* error) {
-  std::string reason;
+Result<> Profile::WriteInt(const std::string& section, const std::string& key, int value) {
+  Error reason;
   const bool written = [&] {
     if (path_.empty()) {
-      reason = "no folder for the settings is known";
+      reason = Refusal("the profile", {}, "no folder for the settings is known");
       return false;
     }
     std::lock_guard lock(writeMutex);
     const std::string target = WriteTarget(path_);
-    if (!MakeFolders(Folder(target), &reason)) return false;
+    if (!MakeFolders(target, Folder(target), &reason)) return false;
     const FileText file = ReadWhole(target);
     // What cannot be read cannot be kept: leave it as it is.
     if (file.outcome == FileText::Unreadable) {
@@ -196,8 +192,8 @@ bool Profile::WriteInt(const std::string& section, const std::string& key, int v
     return ReplaceFile(target, text, file.outcome == FileText::Read ? &file.info : nullptr,
                        &reason);
   }();
-  if (!written && error != nullptr) *error = reason;
-  return written;
+  if (!written) return Fail(std::move(reason));
+  return {};
 }
 
 }  // namespace platform

@@ -4,9 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "platform/error.h"
 
 namespace platform {
 
@@ -17,7 +20,8 @@ namespace platform {
 // COM5-10 -> /dev/ttyUSB0-5, COM11-15 -> /dev/ttyACM0-4; empty for others.
 std::string ComPortDevice(int n);
 
-enum class PortError { None, NotFound, Busy, Denied, Other };
+// "COM3 (/dev/pts/4)": the port and its device, as failures name it.
+std::string PortText(int n);
 
 // An open serial port: exclusive, raw, 115200 8N1, never blocking forever.
 // Closed when destroyed.
@@ -25,14 +29,12 @@ class SerialPort {
  public:
   virtual ~SerialPort() = default;
 
-  // Opens COMn exclusively for reading and writing; Busy when another program
-  // holds it (on Linux also by a UUCP lock or just by having it open, see
-  // port_in_use.h, and then it takes the UUCP lock itself). Null on failure,
-  // with the reason in *error and the system's error number (errno,
-  // GetLastError) in *systemError when given; 0 there when the system
-  // reported none.
-  static std::unique_ptr<SerialPort> Open(int n, PortError* error = nullptr,
-                                          int* systemError = nullptr);
+  // Opens COMn exclusively for reading and writing; refused when another
+  // program holds it (on Linux also by a UUCP lock or just by having it
+  // open, see port_in_use.h, and then it takes the UUCP lock itself). The
+  // error names the port (PortText), the failing step and the system's
+  // error, or how another program holds the port.
+  static Result<std::unique_ptr<SerialPort>> Open(int n);
 
   // Writes every byte; false when the port failed or vanished.
   virtual bool Write(std::span<const std::uint8_t> bytes) = 0;
@@ -42,23 +44,21 @@ class SerialPort {
   // failed or the other side hung up.
   virtual int Read(std::span<std::uint8_t> buffer, int timeoutMs) = 0;
 
-  // The system's error number (errno, GetLastError) that ended the line;
-  // 0 while it is up, and when it ended without one (a hang-up, a stall).
-  int LineError() const { return lineError_; }
+  // Why the line ended (the step, the system's error or what was seen: a
+  // hang-up, a stall); nothing while it is up.
+  const std::optional<Error>& LineFailure() const { return lineFailure_; }
 
  protected:
-  bool gone() const { return gone_; }
+  bool gone() const { return lineFailure_.has_value(); }
   // The line is gone for good: later calls fail at once, without touching it.
   template <typename T>
-  T Gone(T failure, long long systemError = 0) {  // errno or GetLastError
-    gone_ = true;
-    lineError_ = static_cast<int>(systemError);
+  T Gone(T failure, Error why) {
+    lineFailure_ = std::move(why);
     return failure;
   }
 
  private:
-  bool gone_ = false;
-  int lineError_ = 0;
+  std::optional<Error> lineFailure_;
 };
 
 // Linux: <AppConfigDirectory()>/dosdevices/comN, the link that may name
@@ -69,8 +69,10 @@ std::string ComPortLinkPath(int n);
 // writing right now. Only looks: the port is closed again at once, with its
 // line settings, pending input and exclusive flag untouched.
 bool ProbePort(int n);
-// As ProbePort, with why it could not be opened; None when it could.
-PortError ProbePortError(int n);
+// As ProbePort, with why it could not be opened, for the user: no device,
+// not allowed, held by another program (how, in *held), or otherwise.
+enum class PortState { kFree, kMissing, kDenied, kHeld, kOther };
+PortState ProbePortState(int n, std::string* held = nullptr);
 
 // Every port number with a device on this system, ascending: COM1-15 whose
 // device exists and each dosdevices link (Linux); each COMn the system

@@ -40,24 +40,6 @@ std::string LinkedDevice(int n) {
   return std::string(target, static_cast<std::size_t>(len));
 }
 
-PortError ErrorFromErrno(int err) {
-  switch (err) {
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-    case ENOTDIR:
-      return PortError::NotFound;
-    case EBUSY:
-    case EWOULDBLOCK:
-      return PortError::Busy;
-    case EACCES:
-    case EPERM:
-      return PortError::Denied;
-    default:
-      return PortError::Other;
-  }
-}
-
 int RemainingMs(std::chrono::steady_clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
       deadline - std::chrono::steady_clock::now());
@@ -88,12 +70,17 @@ class PosixSerialPort final : public SerialPort {
         continue;
       }
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return Gone(false, errno);
+      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+        return Gone(false, LastSystemFailure({}, "write"));
+      }
       pollfd p{fd_, POLLOUT, 0};
       const int r = poll(&p, 1, kStallMs);
       if (r < 0 && errno == EINTR) continue;
-      if (r < 0) return Gone(false, errno);
-      if (r == 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return Gone(false);
+      if (r < 0) return Gone(false, LastSystemFailure({}, "write"));
+      if (r == 0) return Gone(false, Refusal({}, "write", "the line took nothing for 3 s"));
+      if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        return Gone(false, Refusal({}, "write", "the other side hung up"));
+      }
     }
     return true;
   }
@@ -107,18 +94,18 @@ class PosixSerialPort final : public SerialPort {
       // end of the line (a hang-up, an adapter pulled out).
       const ssize_t n = read(fd_, buffer.data(), buffer.size());
       if (n > 0) return static_cast<int>(n);
-      if (n == 0) return Gone(-1);
+      if (n == 0) return Gone(-1, Refusal({}, "read", "the other side hung up"));
       if (errno == EINTR) continue;
-      if (errno != EAGAIN && errno != EWOULDBLOCK) return Gone(-1, errno);
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return Gone(-1, LastSystemFailure({}, "read"));
       const int wait = RemainingMs(deadline);
       if (wait <= 0) return 0;
       pollfd p{fd_, POLLIN, 0};
       const int r = poll(&p, 1, wait);
-      if (r < 0 && errno != EINTR) return Gone(-1, errno);
+      if (r < 0 && errno != EINTR) return Gone(-1, LastSystemFailure({}, "read"));
       // A hung-up terminal also reports POLLIN; the read above then tells
       // what is left. Without POLLIN nothing more will ever come.
       if (r > 0 && (p.revents & POLLIN) == 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-        return Gone(-1);
+        return Gone(-1, Refusal({}, "read", "the other side hung up"));
       }
     }
   }
@@ -127,6 +114,12 @@ class PosixSerialPort final : public SerialPort {
   int fd_;
   UucpLock lock_;
 };
+
+// How another program holds a device we opened: flock holds even against
+// root, who ignores TIOCEXCL.
+constexpr const char* kExclusiveFlag =
+    "held by another program through its exclusive flag (TIOCEXCL)";
+constexpr const char* kFlock = "held by another program through flock";
 
 bool MakeRaw(int fd) {
   termios t{};
@@ -144,34 +137,27 @@ bool MakeRaw(int fd) {
 
 // Opens the device unless another program holds it (see DeviceHeldElsewhere,
 // TIOCEXCL, flock). The descriptor holds our flock; nothing else changed.
-int OpenUnused(const std::string& device, std::chrono::milliseconds reuseFreeFor, PortError& err,
-               int& number) {
-  if (DeviceHeldElsewhere(device, reuseFreeFor)) {
-    err = PortError::Busy;
-    return -1;
+Result<int> OpenUnused(const std::string& what, const std::string& device,
+                       std::chrono::milliseconds reuseFreeFor) {
+  if (std::optional<std::string> held = DeviceHeldElsewhere(device, reuseFreeFor)) {
+    return Fail(Refusal(what, {}, *held));
   }
   const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    number = errno;
-    err = ErrorFromErrno(number);
-    return -1;
-  }
+  if (fd < 0) return Fail(LastSystemFailure(what, "open"));
   // Root may open a port another program made exclusive; it stays theirs.
   int exclusive = 0;
+  std::optional<Error> refused;
   if (!isatty(fd)) {
-    err = PortError::Other;
+    refused = Refusal(what, "open", "not a terminal");
   } else if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) {
-    err = PortError::Busy;
+    refused = Refusal(what, {}, kExclusiveFlag);
   } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    // flock holds even against root, who ignores TIOCEXCL.
-    number = errno;
-    err = number == EWOULDBLOCK ? PortError::Busy : ErrorFromErrno(number);
+    refused = errno == EWOULDBLOCK ? Refusal(what, {}, kFlock) : LastSystemFailure(what, "flock");
   } else {
-    err = PortError::None;
     return fd;
   }
   close(fd);
-  return -1;
+  return Fail(std::move(*refused));
 }
 
 }  // namespace
@@ -190,51 +176,50 @@ std::string ComPortDevice(int n) {
   return {};
 }
 
-std::unique_ptr<SerialPort> SerialPort::Open(int n, PortError* error, int* systemError) {
-  PortError ignored = PortError::None;
-  PortError& err = error != nullptr ? *error : ignored;
-  int ignoredNumber = 0;
-  int& number = systemError != nullptr ? *systemError : ignoredNumber;
-  number = 0;
+Result<std::unique_ptr<SerialPort>> SerialPort::Open(int n) {
+  const std::string what = PortText(n);
   const std::string device = ComPortDevice(n);
-  if (device.empty()) {
-    err = PortError::NotFound;
-    return nullptr;
-  }
+  if (device.empty()) return Fail(Refusal(what, "open", "no device stands for this port"));
   // The library opens a port for every call, many a second while it polls.
-  const int fd = OpenUnused(device, std::chrono::seconds(1), err, number);
-  if (fd < 0) return nullptr;
+  const Result<int> fd = OpenUnused(what, device, std::chrono::seconds(1));
+  if (!fd) return Fail(fd.error());
   UucpLock lock;
-  if (!lock.Take(device)) {
-    err = PortError::Busy;
-    close(fd);
-    return nullptr;
+  if (std::optional<std::string> held = lock.Take(device)) {
+    close(*fd);
+    return Fail(Refusal(what, {}, *held));
   }
-  if (ioctl(fd, TIOCEXCL) != 0 || !MakeRaw(fd)) {
-    number = errno;
-    err = PortError::Other;
-    ioctl(fd, TIOCNXCL);
-    close(fd);
-    return nullptr;
+  if (ioctl(*fd, TIOCEXCL) != 0 || !MakeRaw(*fd)) {
+    Error error = LastSystemFailure(what, "set the line up");
+    ioctl(*fd, TIOCNXCL);
+    close(*fd);
+    return Fail(std::move(error));
   }
-  tcflush(fd, TCIOFLUSH);
-  err = PortError::None;
-  return std::make_unique<PosixSerialPort>(fd, std::move(lock));
+  tcflush(*fd, TCIOFLUSH);
+  return std::make_unique<PosixSerialPort>(*fd, std::move(lock));
 }
 
-bool ProbePort(int n) { return ProbePortError(n) == PortError::None; }
-
-PortError ProbePortError(int n) {
+bool ProbePort(int n) {
   // Only looks: the line settings, pending input and exclusive flag may
   // belong to another program.
   const std::string device = ComPortDevice(n);
-  if (device.empty()) return PortError::NotFound;
-  PortError err = PortError::None;
-  int number = 0;
-  const int fd = OpenUnused(device, std::chrono::milliseconds(0), err, number);
-  if (fd < 0) return err == PortError::None ? PortError::Other : err;
-  close(fd);
-  return PortError::None;
+  if (device.empty()) return false;
+  const Result<int> fd = OpenUnused(device, device, std::chrono::milliseconds(0));
+  if (!fd) return false;
+  close(*fd);
+  return true;
+}
+
+PortState ProbePortState(int n, std::string* held) {
+  const std::string device = ComPortDevice(n);
+  struct stat st {};
+  if (device.empty() || stat(device.c_str(), &st) != 0) return PortState::kMissing;
+  if (ProbePort(n)) return PortState::kFree;
+  if (access(device.c_str(), R_OK | W_OK) != 0 && errno == EACCES) return PortState::kDenied;
+  if (std::optional<std::string> how = DeviceHeldElsewhere(device)) {
+    if (held != nullptr) *held = *how;
+    return PortState::kHeld;
+  }
+  return PortState::kOther;
 }
 
 std::vector<int> SystemPortNumbers() {

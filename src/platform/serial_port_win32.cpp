@@ -8,19 +8,6 @@
 namespace platform {
 namespace {
 
-PortError ErrorFromLastError(DWORD err) {
-  switch (err) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-      return PortError::NotFound;
-    case ERROR_ACCESS_DENIED:  // what Windows answers for a port in use
-    case ERROR_SHARING_VIOLATION:
-      return PortError::Busy;
-    default:
-      return PortError::Other;
-  }
-}
-
 // A kernel handle closed with its owner.
 class Handle {
  public:
@@ -65,9 +52,9 @@ class Win32SerialPort final : public SerialPort {
       DWORD written = 0;
       if (!Finish(WriteFile(port_.get(), bytes.data() + done, chunk, nullptr, &ov), ov, bound,
                   &written)) {
-        return Gone(false, GetLastError());
+        return Gone(false, LastSystemFailure({}, "write"));
       }
-      if (written == 0) return Gone(false);
+      if (written == 0) return Gone(false, Refusal({}, "write", "the line took nothing"));
       done += written;
     }
     return true;
@@ -82,11 +69,11 @@ class Win32SerialPort final : public SerialPort {
     ov.hEvent = readDone_.get();
     const BOOL started = ReadFile(port_.get(), buffer.data(), size, nullptr, &ov);
     if (!Finish(started, ov, static_cast<DWORD>(std::max(timeoutMs, 0)), &got, &timedOut)) {
-      return Gone(-1, GetLastError());
+      return Gone(-1, LastSystemFailure({}, "read"));
     }
     // A read that waits for its first byte without end completes empty only
     // when the device went away.
-    if (got == 0 && !timedOut) return Gone(-1);
+    if (got == 0 && !timedOut) return Gone(-1, Refusal({}, "read", "the device went away"));
     return static_cast<int>(got);
   }
 
@@ -141,36 +128,20 @@ std::string ComPortDevice(int n) {
   return "\\\\.\\COM" + std::to_string(n);
 }
 
-std::unique_ptr<SerialPort> SerialPort::Open(int n, PortError* error, int* systemError) {
-  PortError ignored = PortError::None;
-  PortError& err = error != nullptr ? *error : ignored;
-  int ignoredNumber = 0;
-  int& number = systemError != nullptr ? *systemError : ignoredNumber;
-  number = 0;
+Result<std::unique_ptr<SerialPort>> SerialPort::Open(int n) {
+  const std::string what = PortText(n);
   const std::string device = ComPortDevice(n);
-  if (device.empty()) {
-    err = PortError::NotFound;
-    return nullptr;
-  }
+  if (device.empty()) return Fail(Refusal(what, "open", "no device stands for this port"));
+  // A port in use is refused with ERROR_ACCESS_DENIED: the system's text says so.
   HANDLE h = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_FLAG_OVERLAPPED, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    number = static_cast<int>(GetLastError());
-    err = ErrorFromLastError(static_cast<DWORD>(number));
-    return nullptr;
-  }
+  if (h == INVALID_HANDLE_VALUE) return Fail(LastSystemFailure(what, "open"));
   auto port = std::make_unique<Win32SerialPort>(h);
-  if (!port->ready()) {
-    err = PortError::Other;
-    return nullptr;
-  }
+  if (!port->ready())
+    return Fail(Refusal(what, "open", "no events for overlapped input and output"));
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  if (!GetCommState(h, &dcb)) {
-    number = static_cast<int>(GetLastError());
-    err = PortError::Other;
-    return nullptr;
-  }
+  if (!GetCommState(h, &dcb)) return Fail(LastSystemFailure(what, "GetCommState"));
   dcb.BaudRate = CBR_115200;
   dcb.ByteSize = 8;
   dcb.Parity = NOPARITY;
@@ -187,21 +158,16 @@ std::unique_ptr<SerialPort> SerialPort::Open(int n, PortError* error, int* syste
   dcb.fAbortOnError = FALSE;
   // A pty behind wine refuses modem settings; the byte format is what matters.
   SetCommState(h, &dcb);
-  if (!port->SetTimeouts()) {
-    number = static_cast<int>(GetLastError());
-    err = PortError::Other;
-    return nullptr;
-  }
+  if (!port->SetTimeouts()) return Fail(LastSystemFailure(what, "SetCommTimeouts"));
   PurgeComm(h, PURGE_RXCLEAR | PURGE_TXCLEAR);
-  err = PortError::None;
-  return port;
+  return std::unique_ptr<SerialPort>(std::move(port));
 }
 
-bool ProbePort(int n) { return SerialPort::Open(n) != nullptr; }
+bool ProbePort(int n) { return SerialPort::Open(n).has_value(); }
 
-PortError ProbePortError(int n) {
-  PortError error = PortError::None;
-  return SerialPort::Open(n, &error) != nullptr ? PortError::None : error;
+// Windows names no holder; a port it lists but will not open is in use.
+PortState ProbePortState(int n, std::string*) {
+  return ProbePort(n) ? PortState::kFree : PortState::kHeld;
 }
 
 std::vector<int> SystemPortNumbers() {

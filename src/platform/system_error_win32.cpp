@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "platform/error.h"
 #include "platform/system_error.h"
 
 namespace platform {
@@ -14,6 +15,11 @@ std::string SystemErrorText(unsigned long code) {
   if (text != nullptr) LocalFree(text);
   while (!result.empty() && (result.back() == '\n' || result.back() == '\r')) result.pop_back();
   return result;
+}
+
+Error LastSystemFailure(std::string what, std::string stage) {
+  const long code = static_cast<long>(GetLastError());
+  return SystemFailure(std::move(what), std::move(stage), code);
 }
 
 }  // namespace platform

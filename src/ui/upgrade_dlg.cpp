@@ -137,9 +137,15 @@ void CUpgradeDlg::FillPortList() {
   }
   // No saved port yet: the lowest port found becomes the saved one. An item
   // the list refused holds no port number, so nothing is written then.
-  if (portList_.SetCurSel(0) != CB_ERR) {
-    environment_.WriteProfileInt(kSettingsSection, kPortKey,
-                                 static_cast<int>(portList_.GetItemData(0)));
+  if (portList_.SetCurSel(0) != CB_ERR) SavePort(static_cast<int>(portList_.GetItemData(0)));
+}
+
+// The user is not told (the port stays chosen for this session); the
+// support log keeps why.
+void CUpgradeDlg::SavePort(int port) {
+  if (auto saved = environment_.WriteProfileInt(kSettingsSection, kPortKey, port); !saved) {
+    environment_.Log().Write("the chosen port COM" + std::to_string(port) +
+                             " was not saved: " + saved.error().Describe());
   }
 }
 
@@ -171,8 +177,7 @@ void CUpgradeDlg::RefreshPortList() {
 
 void CUpgradeDlg::OnSelchangePort() {
   const int index = portList_.GetCurSel();
-  const int port = index == CB_ERR ? 0 : static_cast<int>(portList_.GetItemData(index));
-  environment_.WriteProfileInt(kSettingsSection, kPortKey, port);
+  SavePort(index == CB_ERR ? 0 : static_cast<int>(portList_.GetItemData(index)));
 }
 
 // A cable plugged in after the program started: the list is probed again

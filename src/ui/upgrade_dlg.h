@@ -62,6 +62,8 @@ class CUpgradeDlg : public CDialog, public WorkerOwner, private UpdateFace {
 
   // Update run.
   bool ConfirmUpdate(std::string installedVersion);
+  // The event; null when it cannot be made, with the reason logged and kept.
+  std::shared_ptr<platform::NamedEvent> OpenCompletionEvent(const std::string& name);
   void DownloadFirmware() override;  // on the download worker's thread
   void EnterTransferLayout();
   void OnOK() override;
@@ -77,6 +79,7 @@ class CUpgradeDlg : public CDialog, public WorkerOwner, private UpdateFace {
   void OnPaint();
   std::intptr_t OnQueryDragIcon();
   void OnSelchangePort();
+  void SavePort(int port);
   void OnDropdownPort();
   void OnDeviceChange();
   void OnStartUpdate();
@@ -101,6 +104,7 @@ class CUpgradeDlg : public CDialog, public WorkerOwner, private UpdateFace {
   // Completion event of the family being updated; shared with the download
   // worker, which signals it.
   std::shared_ptr<platform::NamedEvent> completionEvent_;
+  std::string completionEventError_;  // why the last event could not be made
 
   CAnimateCtrl animation_;
   CStatic jobNameLine_;

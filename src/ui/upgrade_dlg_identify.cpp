@@ -38,8 +38,8 @@ class NoAnswerLibrary final : public DeviceLibrary {
 };
 
 std::shared_ptr<DeviceLibrary> LibraryOrNoAnswer(UpgradeEnvironment& environment) {
-  std::string error;
-  if (std::shared_ptr<DeviceLibrary> library = environment.Library(&error)) return library;
+  // Why it is missing was logged when the run began.
+  if (LibraryResult library = environment.Library()) return *library;
   return std::make_shared<NoAnswerLibrary>();
 }
 

@@ -73,23 +73,22 @@ void CUpgradeDlg::OnStartUpdate() {
     AfxMessageBox(Text(UserText::SelectPort));
     return;
   }
-  std::string libraryError;
-  std::shared_ptr<DeviceLibrary> library = environment_.Library(&libraryError);
+  LibraryResult library = environment_.Library();
   if (!library) {
-    LogRunEnd("the device library could not be loaded");
-    AfxMessageBox(libraryError);
+    LogRunEnd("the device library could not be loaded (" + library.error().error.Describe() + ")");
+    AfxMessageBox(library.error().userText);
     ResetRunState();
     return;
   }
   {
     std::lock_guard lock(jobLibraryMutex_);
-    jobLibrary_ = library;
+    jobLibrary_ = *library;
   }
   // One library call on the port at a time: a job of an earlier run still
   // inside the library would make this run's first query fail to open it.
   AwaitJobsOutOfLibrary();
 
-  ReachedDevice device = ReachDevice(runState_, *library, port, *this);
+  ReachedDevice device = ReachDevice(runState_, **library, port, *this);
   if (!device.reached) {
     LogRunEnd("no device reached, or the user made no choice");
     ResetRunState();
@@ -138,7 +137,8 @@ void CUpgradeDlg::StartDownload() {
     KillTimer(kProgressTimer);
     currentWorker_.reset();
     ResetRunState();
-    LogRunEnd(completionEvent_ ? "no worker thread" : "no completion event");
+    LogRunEnd(completionEvent_ ? "no worker thread"
+                               : "no completion event (" + completionEventError_ + ")");
     AfxMessageBox(Text(completionEvent_ ? UserText::NoWorkerThread : UserText::NoCompletionEvent));
     return;
   }
@@ -148,19 +148,27 @@ void CUpgradeDlg::StartDownload() {
   currentWorker_->ResumeThread();
 }
 
+std::shared_ptr<platform::NamedEvent> CUpgradeDlg::OpenCompletionEvent(const std::string& name) {
+  auto event = environment_.OpenEvent(name);
+  if (event) return *event;
+  completionEventError_ = event.error().Describe();
+  environment_.Log().Write("completion event not made: " + completionEventError_);
+  return nullptr;
+}
+
 bool CUpgradeDlg::ConfirmUpdate(std::string installedVersion) {
   CConfirmDlg dialog;
   if (std::optional<DeviceFamily> family = runState_.FirstSelectedFamily()) {
     std::string version = GetFirmwareVersionText(environment_.Catalogue().GetFirmwarePath(*family));
     dialog.SetNewVersionText(ConfirmNewVersionText(version));
-    completionEvent_ = environment_.OpenEvent(std::string(Family(*family).eventName));
+    completionEvent_ = OpenCompletionEvent(std::string(Family(*family).eventName));
   } else {
     completionEvent_.reset();
   }
   // Without an event of its own (no family selected, or the named one could
   // not be made) the run gets a private one: it must never wait on or
   // signal the event of another run.
-  if (!completionEvent_) completionEvent_ = environment_.OpenEvent("");
+  if (!completionEvent_) completionEvent_ = OpenCompletionEvent("");
   dialog.SetDeviceVersionText(ConfirmDeviceVersionText(installedVersion));
   return dialog.DoModal() == IDOK;
 }

@@ -10,13 +10,14 @@
 #include <thread>
 
 #include "catalogue/firmware_catalogue.h"
-#include "run/cthread.h"
+#include "identify/device_library.h"
+#include "platform/error.h"
 #include "platform/named_event.h"
 #include "platform/serial_port.h"
 #include "platform/support_log.h"
+#include "run/cthread.h"
 
 class CResetPromptDlg;
-class DeviceLibrary;
 
 inline constexpr const char* kSettingsSection = "Settings";
 inline constexpr const char* kPortKey = "COM";
@@ -31,11 +32,12 @@ class UpgradeEnvironment {
   // as defaultValue.
   virtual int GetProfileInt(const std::string& section, const std::string& key,
                             int defaultValue) = 0;
-  virtual bool WriteProfileInt(const std::string& section, const std::string& key, int value) = 0;
+  virtual platform::Result<> WriteProfileInt(const std::string& section, const std::string& key,
+                                             int value) = 0;
 
-  // The device library, loaded on first use; null when it cannot be loaded,
-  // with a text for the user in *error. Shared: a worker may outlive a run.
-  virtual std::shared_ptr<DeviceLibrary> Library(std::string* error) = 0;
+  // The device library, loaded on first use; when it cannot be loaded, a
+  // text for the user and the reason. Shared: a worker may outlive a run.
+  virtual LibraryResult Library() = 0;
 
   // The support log; any thread. Tests keep theirs quiet.
   virtual platform::SupportLog& Log() { return platform::SupportLog::Discard(); }
@@ -51,8 +53,9 @@ class UpgradeEnvironment {
   // A new worker with its thread suspended; null when no thread can be made.
   virtual std::shared_ptr<CThread> BeginWorker() { return CThread::Begin(); }
 
-  // The named event (empty name: a private one); null when it cannot be made.
-  virtual std::shared_ptr<platform::NamedEvent> OpenEvent(const std::string& name) {
+  // The named event (empty name: a private one), or why it cannot be made.
+  virtual platform::Result<std::shared_ptr<platform::NamedEvent>> OpenEvent(
+      const std::string& name) {
     return platform::NamedEvent::Open(name);
   }
 

@@ -47,9 +47,9 @@ TEST(EmulatorCli, BadOptionsAreRefusedWithAMessage) {
 
 TEST(EmulatorCli, LinksTheSlaveAndRemovesTheLinkOnSigterm) {
   const std::string link = emulator::ComLinkPath(4);
-  std::string error;
-  auto process = emulator::EmulatorProcess::Start(REMOTE_EMULATOR_PATH, {"--link", link}, &error);
-  ASSERT_TRUE(process != nullptr) << error;
+  auto started = emulator::EmulatorProcess::Start(REMOTE_EMULATOR_PATH, {"--link", link});
+  ASSERT_TRUE(started) << started.error().Describe();
+  const auto& process = *started;
   EXPECT_EQ(std::filesystem::read_symlink(link).string(), process->slavePath());
   EXPECT_EQ(process->Stop(), 0);
   struct stat st {};

@@ -237,7 +237,8 @@ TEST(EmulatedDevice, SignatureCheckingBootLoaderRefusesAndKeepsTheOldImage) {
   };
   auto tampered = head(good);
   tampered[30] ^= 1;
-  const auto erase = wire::ByteWriter().U32(base).U32(static_cast<std::uint32_t>(good.size())).Take();
+  const auto erase =
+      wire::ByteWriter().U32(base).U32(static_cast<std::uint32_t>(good.size())).Take();
   auto data = [&](const std::vector<std::uint8_t>& p) {
     return wire::ByteWriter().U32(base + wire::kSignedHeaderSize).Bytes(p).Take();
   };
@@ -329,20 +330,22 @@ TEST(EmulatedDevice, SilentDeviceListensOnlyInTheWindowAfterReset) {
 
 TEST(FaultSpecs, ParseRatesPercentagesAndRejectNonsense) {
   emulator::FaultPlan plan;
-  std::string error;
-  EXPECT_TRUE(emulator::AddFault("flip:1%", plan, &error));
+  EXPECT_TRUE(emulator::AddFault("flip:1%", plan));
   EXPECT_DOUBLE_EQ(plan.flip, 0.01);
-  EXPECT_TRUE(emulator::AddFault("drop:0.002", plan, &error));
+  EXPECT_TRUE(emulator::AddFault("drop:0.002", plan));
   EXPECT_DOUBLE_EQ(plan.drop, 0.002);
-  EXPECT_TRUE(emulator::AddFault("stall:40:1500", plan, &error));
+  EXPECT_TRUE(emulator::AddFault("stall:40:1500", plan));
   EXPECT_EQ(plan.stallAt, 40);
   EXPECT_EQ(plan.stallMs, 1500);
-  EXPECT_TRUE(emulator::AddFault("power-loss:50", plan, &error));
-  EXPECT_TRUE(emulator::AddFault("wrong-family", plan, &error));
+  EXPECT_TRUE(emulator::AddFault("power-loss:50", plan));
+  EXPECT_TRUE(emulator::AddFault("wrong-family", plan));
   EXPECT_TRUE(plan.wrongFamily);
   for (const char* bad :
        {"flip", "flip:2", "flip:x", "disconnect:101", "stall:", "melt:5", "verify-error:3"}) {
-    EXPECT_FALSE(emulator::AddFault(bad, plan, &error)) << bad;
+    const auto added = emulator::AddFault(bad, plan);
+    ASSERT_FALSE(added) << bad;
+    EXPECT_TRUE(added.error().Describe().starts_with("bad --fault " + std::string(bad) + ": "))
+        << added.error().Describe();
   }
 }
 

@@ -18,10 +18,10 @@ using F = DeviceFamily;
 class IdentificationOverLibraryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string error;
-    library = LoadDeviceLibrary(
-        std::filesystem::path(platform::ExecutablePath()).parent_path().string(), &error);
-    ASSERT_NE(library, nullptr) << error;
+    const LibraryResult loaded =
+        LoadDeviceLibrary(std::filesystem::path(platform::ExecutablePath()).parent_path().string());
+    ASSERT_TRUE(loaded) << loaded.error().error.Describe();
+    library = *loaded;
   }
   void MakeAvailable(std::initializer_list<F> families) {
     for (F f : families) SetFlag(state.available[FamilyIndex(f)]);

@@ -48,10 +48,9 @@ TEST(Kestra2GLibrary, FileNameFollowsThePlatform) {
 }
 
 TEST(Kestra2GLibrary, EveryFunctionReachesItsOwnExport) {
-  std::string error = "untouched";
-  std::shared_ptr<DeviceLibrary> library = LoadDeviceLibrary(StubFolder("complete"), &error);
-  ASSERT_NE(library, nullptr) << error;
-  EXPECT_EQ(error, "untouched");
+  const LibraryResult loaded = LoadDeviceLibrary(StubFolder("complete"));
+  ASSERT_TRUE(loaded) << loaded.error().error.Describe();
+  const std::shared_ptr<DeviceLibrary>& library = *loaded;
 
   int expectedProgress = 10;
   for (DeviceFamily family : kExaminationOrder) {
@@ -75,38 +74,40 @@ TEST(Kestra2GLibrary, EveryFunctionReachesItsOwnExport) {
 }
 
 TEST(Kestra2GLibrary, FolderMayEndWithSeparator) {
-  EXPECT_NE(LoadDeviceLibrary(StubFolder("complete") + platform::PathSeparator(), nullptr),
-            nullptr);
+  EXPECT_TRUE(LoadDeviceLibrary(StubFolder("complete") + platform::PathSeparator()));
 }
 
 TEST(Kestra2GLibrary, MissingFunctionIsNamedForTheUser) {
-  std::string error;
-  EXPECT_EQ(LoadDeviceLibrary(StubFolder("partial"), &error), nullptr);
-  EXPECT_EQ(error, CannotLoad() +
-                       "It lacks the function TQ640_GetApplicationInformation.\n"
-                       "Please reinstall the program.");
+  const LibraryResult loaded = LoadDeviceLibrary(StubFolder("partial"));
+  ASSERT_FALSE(loaded);
+  EXPECT_EQ(loaded.error().userText, CannotLoad() +
+                                         "It lacks the function TQ640_GetApplicationInformation.\n"
+                                         "Please reinstall the program.");
+  EXPECT_EQ(loaded.error().error.reason, "lacks TQ640_GetApplicationInformation");
 }
 
 TEST(Kestra2GLibrary, MissingOrBrokenFileGivesOneUserText) {
   TempFolder folder;
-  std::string error;
-  EXPECT_EQ(LoadDeviceLibrary(folder.Path().string(), &error), nullptr);
-  EXPECT_EQ(error, CannotLoad() + "Please reinstall the program.");
+  LibraryResult loaded = LoadDeviceLibrary(folder.Path().string());
+  ASSERT_FALSE(loaded);
+  EXPECT_EQ(loaded.error().userText, CannotLoad() + "Please reinstall the program.");
+  const std::string missing = loaded.error().error.Describe();
 
   std::ofstream(folder.Path() / DeviceLibraryFileName()) << "not a shared library";
-  error.clear();
-  EXPECT_EQ(LoadDeviceLibrary(folder.Path().string(), &error), nullptr);
-  EXPECT_EQ(error, CannotLoad() + "Please reinstall the program.");
-  EXPECT_EQ(LoadDeviceLibrary(folder.Path().string(), nullptr), nullptr);
+  loaded = LoadDeviceLibrary(folder.Path().string());
+  ASSERT_FALSE(loaded);
+  EXPECT_EQ(loaded.error().userText, CannotLoad() + "Please reinstall the program.");
+  // One text for the user, but the log tells a missing file from a broken one.
+  EXPECT_NE(loaded.error().error.Describe(), missing);
 }
 
 TEST(Kestra2GLibrary, UnknownFolderFailsEvenWithALibraryInTheCurrentFolder) {
   const fs::path before = fs::current_path();
   fs::current_path(StubFolder("complete"));
-  std::string error;
-  EXPECT_EQ(LoadDeviceLibrary("", &error), nullptr);
+  const LibraryResult loaded = LoadDeviceLibrary("");
   fs::current_path(before);
-  EXPECT_EQ(error, CannotLoad() + "The program's own folder could not be found.");
+  ASSERT_FALSE(loaded);
+  EXPECT_EQ(loaded.error().userText, CannotLoad() + "The program's own folder could not be found.");
 }
 
 #if defined(FOREIGN_CDECL_LIBRARY)
@@ -120,9 +121,9 @@ TEST(Kestra2GLibrary, UnknownFolderFailsEvenWithALibraryInTheCurrentFolder) {
 // wrong convention or argument type the stack would drift a few bytes per
 // call (or the program crash), and results would come back mixed up.
 TEST(Kestra2GLibrary, ForeignCdeclLibraryKeepsTheStackAndArgumentsSound) {
-  std::string error;
-  std::shared_ptr<DeviceLibrary> library = LoadDeviceLibrary(StubFolder("foreign"), &error);
-  ASSERT_NE(library, nullptr) << error;
+  const LibraryResult loaded = LoadDeviceLibrary(StubFolder("foreign"));
+  ASSERT_TRUE(loaded) << loaded.error().error.Describe();
+  const std::shared_ptr<DeviceLibrary>& library = *loaded;
 
   volatile std::uint32_t canary = 0x5EED1E55;
   const std::uintptr_t before = StackMark();
@@ -133,8 +134,7 @@ TEST(Kestra2GLibrary, ForeignCdeclLibraryKeepsTheStackAndArgumentsSound) {
     char info[kInformationBufferSize] = {};
     // The one byte read of a result with junk above it.
     wrong += library->GetBootInformation(DeviceFamily::HLX700, mode, info, port) != 1;
-    wrong += std::string(info) !=
-             "Boot OEM 35243 stand-in mode " + std::to_string(mode) + comPort;
+    wrong += std::string(info) != "Boot OEM 35243 stand-in mode " + std::to_string(mode) + comPort;
     std::fill(std::begin(info), std::end(info), '\0');
     wrong += library->GetProductInformation(DeviceFamily::HLX700, mode, info, port) != 1;
     wrong += std::string(info) != "Vantrel HLX700 stand-in mode " + std::to_string(mode) + comPort;
@@ -155,9 +155,9 @@ TEST(Kestra2GLibrary, ForeignCdeclLibraryKeepsTheStackAndArgumentsSound) {
 
 #if defined(REAL_LIBRARY_BESIDE_TEST)
 TEST(Kestra2GLibrary, RealLibraryBesideTheProgramLoads) {
-  std::string error;
-  std::shared_ptr<DeviceLibrary> library = LoadDeviceLibrary(TestFolder(), &error);
-  ASSERT_NE(library, nullptr) << error;
+  const LibraryResult loaded = LoadDeviceLibrary(TestFolder());
+  ASSERT_TRUE(loaded) << loaded.error().error.Describe();
+  const std::shared_ptr<DeviceLibrary>& library = *loaded;
   EXPECT_GE(library->GetProgress(DeviceFamily::KII), 0);
 }
 #endif

@@ -130,7 +130,7 @@ TEST(SerialPort, IsFreeBetweenCallsAndABusyPortIsRefused) {
   EXPECT_TRUE(platform::ProbePort(kPort));
   {
     auto holder = platform::SerialPort::Open(kPort);
-    ASSERT_TRUE(holder != nullptr);
+    ASSERT_TRUE(holder.has_value());
     EXPECT_FALSE(platform::ProbePort(kPort));
     Ask(HLX700_GetProductInformation, &r);
     EXPECT_EQ(r, 0);

@@ -40,7 +40,8 @@ inline std::string ReadText(const std::string& path) {
 inline std::string WriteBytes(const std::string& name, const std::vector<std::uint8_t>& bytes) {
   const std::string path = Scratch(name);
   std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   return path;
 }
 
@@ -71,9 +72,9 @@ class Remote {
     std::filesystem::remove(imageOut_);
     args.insert(args.end(),
                 {"--link", emulator::ComLinkPath(kPort), "--log", log_, "--image-out", imageOut_});
-    std::string error;
-    process_ = emulator::EmulatorProcess::Start(REMOTE_EMULATOR_PATH, args, &error);
-    EXPECT_TRUE(process_ != nullptr) << error;
+    auto started = emulator::EmulatorProcess::Start(REMOTE_EMULATOR_PATH, args);
+    EXPECT_TRUE(started) << started.error().Describe();
+    if (started) process_ = std::move(*started);
   }
   ~Remote() { Stop(); }
 

@@ -1,6 +1,8 @@
 // The port probe and the library's open on a pseudo terminal linked as COM7,
 // held by another program in each of the ways a Linux program holds a port.
 // The probe must only look; a held port is neither listed nor opened.
+#include "platform/port_in_use.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -22,7 +24,6 @@
 #include <string>
 
 #include "platform/exe_path.h"
-#include "platform/port_in_use.h"
 #include "platform/serial_port.h"
 #include "support/scoped_variable.h"
 #include "support/temp_folder.h"
@@ -39,6 +40,7 @@ struct Case {
   const char* name;
   Holder holder;
   bool listed;
+  const char* sign = "";  // how the refused open names the holder
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
@@ -202,14 +204,13 @@ TEST_P(PortInUse, HeldPortIsNotListedNorOpenedAndTheProbeChangesNothing) {
   EXPECT_TRUE(StateOf(slave_) == before) << "the probe changed the port's settings or input";
   EXPECT_EQ(ReadFile(lockFile_), lockBefore);
 
-  platform::PortError error = platform::PortError::None;
   {
-    const auto port = platform::SerialPort::Open(kPort, &error);
-    EXPECT_EQ(port != nullptr, c.listed);
+    const auto port = platform::SerialPort::Open(kPort);
+    EXPECT_EQ(port.has_value(), c.listed);
     if (port) {
       EXPECT_EQ(ReadFile(lockFile_), LockText(getpid())) << "our lock, replacing a stale one";
     } else {
-      EXPECT_EQ(error, platform::PortError::Busy);
+      EXPECT_NE(port.error().Describe().find(c.sign), std::string::npos) << port.error().Describe();
       EXPECT_TRUE(StateOf(slave_) == before) << "a refused open changed the port";
       EXPECT_EQ(ReadFile(lockFile_), lockBefore);
     }
@@ -222,25 +223,31 @@ TEST_P(PortInUse, HeldPortIsNotListedNorOpenedAndTheProbeChangesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Holders, PortInUse,
-    ::testing::Values(Case{"Free", Holder::None, true},
-                      Case{"OpenByAnotherProcess", Holder::OtherProcess, false},
-                      Case{"ExclusiveFlagOnly", Holder::ExclusiveFlag, false},
-                      Case{"Flock", Holder::Flock, false},
-                      Case{"UucpLockOfLiveProcess", Holder::LiveLock, false},
-                      Case{"BinaryUucpLockOfLiveProcess", Holder::LiveBinaryLock, false},
-                      Case{"StaleUucpLock", Holder::StaleLock, true}),
+    ::testing::Values(
+        Case{"Free", Holder::None, true},
+        Case{"OpenByAnotherProcess", Holder::OtherProcess, false, ", which has it open"},
+        Case{"ExclusiveFlagOnly", Holder::ExclusiveFlag, false,
+             ": held by another program through its exclusive flag (TIOCEXCL)"},
+        Case{"Flock", Holder::Flock, false, ": held by another program through flock"},
+        Case{"UucpLockOfLiveProcess", Holder::LiveLock, false, ": held by process 1 ("},
+        Case{"BinaryUucpLockOfLiveProcess", Holder::LiveBinaryLock, false,
+             ") through a UUCP lock file"},
+        Case{"StaleUucpLock", Holder::StaleLock, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A terminal hung up under the open port (an adapter pulled out): the line
 // is gone for good, and the system's reason stays for the failure report.
 TEST_F(PortInUse, HungUpLineKeepsTheSystemsReason) {
-  const auto port = platform::SerialPort::Open(kPort);
-  ASSERT_TRUE(port);
-  EXPECT_EQ(port->LineError(), 0);
+  const auto opened = platform::SerialPort::Open(kPort);
+  ASSERT_TRUE(opened);
+  const auto& port = *opened;
+  EXPECT_FALSE(port->LineFailure());
   if (ioctl(slave_, TIOCVHANGUP) != 0) GTEST_SKIP() << "hanging up a terminal needs root";
   const std::uint8_t byte = 0x55;
   EXPECT_FALSE(port->Write(std::span(&byte, 1)));
-  EXPECT_EQ(port->LineError(), EIO);
+  ASSERT_TRUE(port->LineFailure());
+  EXPECT_EQ(port->LineFailure()->code, EIO);
+  EXPECT_EQ(port->LineFailure()->stage, "write");
   std::uint8_t buffer[4];
   EXPECT_EQ(port->Read(buffer, 10000), -1);  // at once, without touching the line again
 }

@@ -133,17 +133,19 @@ TEST_F(ProfileTest, FailedWriteLeavesTheFileAlone) {
   WriteRaw("[Settings]\nCOM=4\n");
   // A file where the folder should be: nothing can be created beneath it.
   const std::string blocked = (fs::path(path_) / "x.ini").string();
-  std::string error;
-  EXPECT_FALSE(Profile(blocked).WriteInt("Settings", "COM", 9, &error));
-  EXPECT_FALSE(error.empty());
+  const auto written = Profile(blocked).WriteInt("Settings", "COM", 9);
+  ASSERT_FALSE(written);
+  // The step and the system's reason, under the file's name alone.
+  EXPECT_TRUE(written.error().Describe().starts_with("x.ini: ")) << written.error().Describe();
+  EXPECT_NE(written.error().code, 0);
   EXPECT_EQ(Com(), 4);
   EXPECT_EQ(FolderContents(), std::vector<std::string>{"reflint.ini"});
 }
 
 TEST(Profile, WithoutAPathNothingIsKept) {
-  std::string error;
-  EXPECT_FALSE(Profile("").WriteInt("Settings", "COM", 3, &error));
-  EXPECT_EQ(error, "no folder for the settings is known");
+  const auto written = Profile("").WriteInt("Settings", "COM", 3);
+  ASSERT_FALSE(written);
+  EXPECT_EQ(written.error().Describe(), "the profile: no folder for the settings is known");
   EXPECT_EQ(Profile("").GetInt("Settings", "COM", 8), 8);
 }
 
@@ -174,8 +176,8 @@ TEST_F(ProfileTest, WriteChangesOnlyTheKeysLineAndKeepsThePermissions) {
   for (const auto& c : cases) {
     WriteRaw(c.before);
     ASSERT_EQ(chmod(path_.c_str(), 0640), 0);
-    std::string error;
-    ASSERT_TRUE(Profile(path_).WriteInt("Settings", "COM", 5, &error)) << error;
+    const auto written = Profile(path_).WriteInt("Settings", "COM", 5);
+    ASSERT_TRUE(written) << written.error().Describe();
     EXPECT_EQ(ReadRaw(), c.after) << c.before.substr(0, 80);
     EXPECT_EQ(Com(), 5) << c.before.substr(0, 80);
     struct stat info {};
@@ -211,9 +213,12 @@ TEST_F(ProfileTest, FileThatCannotBeReadIsNeverReplaced) {
     c.make(path_);
     const auto before = fs::status(path_);
     const auto size = fs::is_regular_file(path_) ? fs::file_size(path_) : 0;
-    std::string error;
-    EXPECT_FALSE(Profile(path_).WriteInt("Settings", "COM", 9, &error)) << c.what;
-    EXPECT_NE(error.find(path_), std::string::npos) << c.what << ": " << error;
+    const auto written = Profile(path_).WriteInt("Settings", "COM", 9);
+    ASSERT_FALSE(written) << c.what;
+    // The file's name, not its folders: the reason goes to the support log.
+    const std::string error = written.error().Describe();
+    EXPECT_TRUE(error.starts_with(fs::path(path_).filename().string() + ": "))
+        << c.what << ": " << error;
     EXPECT_EQ(Com(), kDefault) << c.what;
     EXPECT_EQ(fs::status(path_).type(), before.type()) << c.what;
     EXPECT_EQ(fs::status(path_).permissions(), before.permissions()) << c.what;

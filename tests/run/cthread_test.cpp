@@ -6,8 +6,8 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/named_event.h"
 #include "identify/fake_device_library.h"
+#include "platform/named_event.h"
 #include "run/worker_owner.h"
 
 namespace {
@@ -55,7 +55,7 @@ std::shared_ptr<CThread> StartWorker(FakeOwner& owner, std::int32_t mode) {
 
 TEST(CThreadTest, SuspendedWorkerRunsNothingUntilResumedAndEndsCleanlyWhenDropped) {
   FakeOwner owner;
-  owner.event = platform::NamedEvent::Open("");
+  owner.event = platform::NamedEvent::Open("").value();
   {
     auto worker = StartWorker(owner, CThread::kInitialMode);
     ASSERT_NE(worker, nullptr);
@@ -70,7 +70,7 @@ TEST(CThreadTest, SuspendedWorkerRunsNothingUntilResumedAndEndsCleanlyWhenDroppe
 TEST(CThreadTest, AnyModeButFourAndFiveDownloadsThenSignalsTheEventLast) {
   for (std::int32_t mode : {CThread::kInitialMode, 0, 6}) {
     FakeOwner owner;
-    owner.event = platform::NamedEvent::Open("");
+    owner.event = platform::NamedEvent::Open("").value();
     auto worker = StartWorker(owner, mode);
     ASSERT_NE(worker, nullptr);
     worker->SetCompletionEvent(owner.event);
@@ -84,7 +84,7 @@ TEST(CThreadTest, AnyModeButFourAndFiveDownloadsThenSignalsTheEventLast) {
 }
 
 TEST(CThreadTest, DownloadWorkerWithoutOwnerDoesNothing) {
-  auto event = platform::NamedEvent::Open("");
+  auto event = platform::NamedEvent::Open("").value();
   auto worker = CThread::Begin();
   ASSERT_NE(worker, nullptr);
   worker->SetCompletionEvent(event);

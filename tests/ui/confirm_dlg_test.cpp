@@ -43,7 +43,7 @@ TEST_F(ConfirmTest, FirstSelectedFamilyGivesVersionAndEventAndCancelKeepsTheEven
   StartConfirm({DeviceFamily::KII, DeviceFamily::MV5100}, "3.0");
   EXPECT_EQ(NewText(), "Application:\t\tVersion 5.0.1");
   // The event exists while the dialog is shown, not signalled when new.
-  auto event = platform::NamedEvent::Open("Vantrel NVB MV5100 Reflint");
+  auto event = platform::NamedEvent::Open("Vantrel NVB MV5100 Reflint").value();
   ASSERT_NE(event, nullptr);
   EXPECT_EQ(event->Wait(0), platform::WaitResult::TimedOut);
   EXPECT_EQ(Answer(IDCANCEL), 0);

@@ -164,7 +164,7 @@ TEST_F(DownloadRunTest, RunWithoutSelectedFamilyFailsWithoutTouchingAnotherRunsE
   env.library->Answer(DeviceFamily::MV5100, Query::kBoot, 1, "OEM 45323");
   env.library->Answer(DeviceFamily::MV5100, Query::kProduct, 1, "MV5100");
   env.AddFirmwareFiles({"MV5100V_5_0_1.bin"});
-  auto otherRun = platform::NamedEvent::Open("Vantrel NVB MV5100 Reflint");
+  auto otherRun = platform::NamedEvent::Open("Vantrel NVB MV5100 Reflint").value();
   ASSERT_NE(otherRun, nullptr);
   otherRun->Reset();
   OpenWindow();
@@ -188,7 +188,7 @@ TEST_F(DownloadRunTest, RunWithoutSelectedFamilyFailsWithoutTouchingAnotherRunsE
 // it, so its first tick does not take it for its own end.
 TEST_F(DownloadRunTest, EventLeftSignalledByAnEarlierRunDoesNotEndTheNextOne) {
   ScriptHlx700();
-  auto earlier = platform::NamedEvent::Open("Vantrel NVB HLX700 Reflint");
+  auto earlier = platform::NamedEvent::Open("Vantrel NVB HLX700 Reflint").value();
   ASSERT_NE(earlier, nullptr);
   earlier->Set();
   env.library->Hold(JobCall::kDownload);

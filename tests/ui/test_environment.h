@@ -72,16 +72,17 @@ class TestEnvironment : public UpgradeEnvironment {
     auto it = profile_.find(section + "/" + key);
     return it == profile_.end() ? defaultValue : it->second;
   }
-  bool WriteProfileInt(const std::string& section, const std::string& key, int value) override {
+  platform::Result<> WriteProfileInt(const std::string& section, const std::string& key,
+                                     int value) override {
     std::lock_guard lock(mutex_);
     profile_[section + "/" + key] = value;
     ++writes_;
-    return true;
+    return {};
   }
-  std::shared_ptr<DeviceLibrary> Library(std::string* error) override {
+  LibraryResult Library() override {
     if (libraryMissing_.load()) {
-      if (error) *error = kMissingLibraryText;
-      return nullptr;
+      return std::unexpected(LibraryUnavailable{
+          kMissingLibraryText, platform::Refusal("libKestra2G.so", "load", "refused by the test")});
     }
     return library;
   }
@@ -109,10 +110,11 @@ class TestEnvironment : public UpgradeEnvironment {
     workers_.push_back(worker);
     return worker;
   }
-  std::shared_ptr<platform::NamedEvent> OpenEvent(const std::string& name) override {
+  platform::Result<std::shared_ptr<platform::NamedEvent>> OpenEvent(
+      const std::string& name) override {
     if (eventsToRefuse.load() > 0) {
       --eventsToRefuse;
-      return nullptr;
+      return platform::Fail(platform::Refusal(name, {}, "refused by the test"));
     }
     return platform::NamedEvent::Open(name);
   }

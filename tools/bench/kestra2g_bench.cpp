@@ -41,8 +41,8 @@
 #include <vector>
 
 #include "Kestra2G.h"
-#include "emulator/launcher/emulator_process.h"
 #include "bench/line_relay.h"
+#include "emulator/launcher/emulator_process.h"
 #include "kestra2g/tools/code_like.h"
 #include "kestra2g/wire/firmware_file.h"
 #include "kestra2g/wire/key_file.h"
@@ -115,12 +115,12 @@ Outcome RunReflint(const fs::path& firmware, bool deviceInflates, const bench::L
       "--state", "bootloader",  "--family",     "HLX700", "--max-data",
       "2048",    "--image-out", image.string(), "--link", emulator::ComLinkPath(kPort + 1)};
   if (!deviceInflates) args.push_back("--no-deflate");
-  std::string error;
-  auto device = emulator::EmulatorProcess::Start(emulatorPath, args, &error);
-  if (!device) {
-    std::fprintf(stderr, "kestra2g-bench: %s\n", error.c_str());
+  auto started = emulator::EmulatorProcess::Start(emulatorPath, args);
+  if (!started) {
+    std::fprintf(stderr, "kestra2g-bench: %s\n", started.error().Describe().c_str());
     return {};
   }
+  const auto& device = *started;
   const int deviceFd = open(device->slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
   // The host's end: a pty of our own, reachable as COM3.
   const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -260,7 +260,8 @@ int main(int argc, char** argv) {
   // The same bytes for everyone: a firmware file of our format, signed with
   // the development key as the samples are.
   std::ifstream keyIn(REFLINT_DEVELOPMENT_KEY);
-  const std::string keyText{std::istreambuf_iterator<char>(keyIn), std::istreambuf_iterator<char>()};
+  const std::string keyText{std::istreambuf_iterator<char>(keyIn),
+                            std::istreambuf_iterator<char>()};
   const auto secret = wire::ParseSecretKeyFile(keyText);
   const auto publicKey = secret ? wire::Ed25519PublicKey(*secret) : std::nullopt;
   if (!publicKey) {
@@ -293,14 +294,15 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 21; ++i) {
     const auto start = std::chrono::steady_clock::now();
     if (Qarnel_DownloadMOTCF(otherFamily.c_str(), kPort, 0) != 0) return 1;
-    checkMs.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
-                                                                start)
-                          .count());
+    checkMs.push_back(
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+            .count());
   }
   std::sort(checkMs.begin(), checkMs.end());
-  std::printf("Checking a %zu KiB signed firmware file (read, Ed25519, SHA-256): median %.2f ms, "
-              "slowest %.2f ms of %zu\n\n",
-              kib, checkMs[checkMs.size() / 2], checkMs.back(), checkMs.size());
+  std::printf(
+      "Checking a %zu KiB signed firmware file (read, Ed25519, SHA-256): median %.2f ms, "
+      "slowest %.2f ms of %zu\n\n",
+      kib, checkMs[checkMs.size() / 2], checkMs.back(), checkMs.size());
   const double fileBytes = static_cast<double>(kib * 1024);
   const auto limit =
       std::chrono::seconds(static_cast<long>(8 * fileBytes / kLineBytesPerSecond) + 30);

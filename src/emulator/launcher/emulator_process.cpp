@@ -17,14 +17,10 @@
 
 namespace emulator {
 
-std::unique_ptr<EmulatorProcess> EmulatorProcess::Start(const std::string& exe,
-                                                        const std::vector<std::string>& args,
-                                                        std::string* error) {
+platform::Result<std::unique_ptr<EmulatorProcess>> EmulatorProcess::Start(
+    const std::string& exe, const std::vector<std::string>& args) {
   int out[2];
-  if (pipe(out) != 0) {
-    *error = "pipe failed";
-    return nullptr;
-  }
+  if (pipe(out) != 0) return platform::Fail(platform::LastSystemFailure(exe, "pipe"));
   std::vector<std::string> all{exe};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -32,8 +28,10 @@ std::unique_ptr<EmulatorProcess> EmulatorProcess::Start(const std::string& exe,
   argv.push_back(nullptr);
   const pid_t pid = fork();
   if (pid < 0) {
-    *error = "fork failed";
-    return nullptr;
+    platform::Error error = platform::LastSystemFailure(exe, "fork");
+    close(out[0]);
+    close(out[1]);
+    return platform::Fail(std::move(error));
   }
   if (pid == 0) {
     dup2(out[1], STDOUT_FILENO);
@@ -58,8 +56,8 @@ std::unique_ptr<EmulatorProcess> EmulatorProcess::Start(const std::string& exe,
   }
   close(out[0]);
   if (!line.starts_with("READY ") || line.find('\n') == std::string::npos) {
-    *error = "emulator did not get ready: " + line;
-    return nullptr;  // the destructor stops it
+    // The destructor stops it.
+    return platform::Fail(platform::Refusal(exe, "start", "did not get ready: " + line));
   }
   process->slave_ = line.substr(6, line.find('\n') - 6);
   return process;

@@ -7,14 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/error.h"
+
 namespace emulator {
 
 class EmulatorProcess {
  public:
   // Starts `exe` with `args` and waits (at most 5 s) for its READY line.
-  static std::unique_ptr<EmulatorProcess> Start(const std::string& exe,
-                                                const std::vector<std::string>& args,
-                                                std::string* error);
+  static platform::Result<std::unique_ptr<EmulatorProcess>> Start(
+      const std::string& exe, const std::vector<std::string>& args);
   ~EmulatorProcess();
   EmulatorProcess(const EmulatorProcess&) = delete;
   EmulatorProcess& operator=(const EmulatorProcess&) = delete;

@@ -23,6 +23,7 @@
 #include "kestra2g/wire/firmware_file.h"
 #include "kestra2g/wire/firmware_signature.h"
 #include "kestra2g/wire/key_file.h"
+#include "platform/error.h"
 #include "platform/path_text.h"
 
 namespace {
@@ -32,53 +33,43 @@ int Error(const std::string& message) {
   return 1;
 }
 
-std::optional<std::vector<std::uint8_t>> ReadFile(const std::string& path, std::string* error) {
+platform::Result<std::vector<std::uint8_t>> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = "cannot read " + path + ": " + std::strerror(errno);
-    return std::nullopt;
-  }
+  if (!in) return platform::Fail(platform::LastSystemFailure(path, "read"));
   std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
                                   std::istreambuf_iterator<char>()};
-  if (in.bad()) {
-    *error = "cannot read " + path;
-    return std::nullopt;
-  }
+  if (in.bad()) return platform::Fail(platform::Refusal(path, "read", "the read broke off"));
   return bytes;
 }
 
 std::string AsText(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
 
 // Creates a new file with the given mode; never replaces one.
-bool WriteNewFile(const std::string& path, const std::string& text, mode_t mode,
-                  std::string* error) {
+platform::Result<> WriteNewFile(const std::string& path, const std::string& text, mode_t mode) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-  if (fd < 0) {
-    *error = "cannot create " + path + ": " + std::strerror(errno);
-    return false;
-  }
+  if (fd < 0) return platform::Fail(platform::LastSystemFailure(path, "create"));
   const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
   const int saved = errno;
   if (::close(fd) != 0 || !written) {
-    *error = "cannot write " + path + ": " + std::strerror(written ? errno : saved);
+    platform::Error error = platform::SystemFailure(path, "write", written ? errno : saved);
     ::unlink(path.c_str());
-    return false;
+    return platform::Fail(std::move(error));
   }
-  return true;
+  return {};
 }
 
-bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
-               std::string* error) {
+platform::Result<> WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   const std::string part = path + ".part";
   std::ofstream out(part, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   out.close();
   if (!out || std::rename(part.c_str(), path.c_str()) != 0) {
-    *error = "cannot write " + path + ": " + std::strerror(errno);
+    platform::Error error = platform::LastSystemFailure(path, "write");
     std::remove(part.c_str());
-    return false;
+    return platform::Fail(std::move(error));
   }
-  return true;
+  return {};
 }
 
 std::string PublicKeyPath(const std::string& keyFile) {
@@ -98,15 +89,15 @@ int KeyGen(const std::string& keyFile) {
   if (std::filesystem::exists(pubFile)) return Error(pubFile + " exists already; nothing written");
   const auto pair = wire::Ed25519Generate();
   if (!pair) return Error("libgcrypt could not make a key");
-  std::string error;
-  if (!WriteNewFile(keyFile, wire::SecretKeyFileText(pair->secret), 0600, &error)) {
-    return Error(error);
+  if (auto w = WriteNewFile(keyFile, wire::SecretKeyFileText(pair->secret), 0600); !w) {
+    return Error(w.error().Describe());
   }
-  if (!WriteNewFile(pubFile, wire::PublicKeyFileText(pair->publicKey), 0644, &error)) {
-    return Error(error);
+  if (auto w = WriteNewFile(pubFile, wire::PublicKeyFileText(pair->publicKey), 0644); !w) {
+    return Error(w.error().Describe());
   }
   std::printf("secret key %s (keep it secret, never commit it)\npublic key %s\nkey id %s\n",
-              keyFile.c_str(), pubFile.c_str(), wire::HexText(wire::KeyIdOf(pair->publicKey)).c_str());
+              keyFile.c_str(), pubFile.c_str(),
+              wire::HexText(wire::KeyIdOf(pair->publicKey)).c_str());
   return 0;
 }
 
@@ -122,36 +113,35 @@ int Sign(const std::string& keyFile, const std::string& family, const std::strin
                                 "ABCDEFGHIJKLMNOPQRSTUVWXYZ.-") != std::string::npos) {
     return Error("--version: up to 19 letters, digits, '.' and '-', e.g. 2.1.0");
   }
-  std::string error;
-  const auto keyText = ReadFile(keyFile, &error);
-  if (!keyText) return Error(error);
+  const auto keyText = ReadFile(keyFile);
+  if (!keyText) return Error(keyText.error().Describe());
   const auto secret = wire::ParseSecretKeyFile(AsText(*keyText));
   if (!secret) return Error(keyFile + " is not a secret key file of reflint-sign");
   const auto publicKey = wire::Ed25519PublicKey(*secret);
   if (!publicKey) return Error("libgcrypt refused the key in " + keyFile);
-  const auto payload = ReadFile(payloadFile, &error);
-  if (!payload) return Error(error);
+  const auto payload = ReadFile(payloadFile);
+  if (!payload) return Error(payload.error().Describe());
   if (payload->empty()) return Error(payloadFile + " is empty");
-  const auto file = wire::BuildSignedFirmwareFile(static_cast<std::uint8_t>(info->deviceCode),
-                                                  info->productKey, version, *payload,
-                                                  {*secret, *publicKey});
+  const auto file =
+      wire::BuildSignedFirmwareFile(static_cast<std::uint8_t>(info->deviceCode), info->productKey,
+                                    version, *payload, {*secret, *publicKey});
   if (!file) return Error("libgcrypt could not sign");
   if (output.empty()) output = name;
   if (VersionFromFileName(platform::NamePart(output)) != version) {
-    std::fprintf(stderr, "reflint-sign: warning: the name %s does not give version %s; the "
-                         "device library will refuse it (name it %s)\n",
+    std::fprintf(stderr,
+                 "reflint-sign: warning: the name %s does not give version %s; the "
+                 "device library will refuse it (name it %s)\n",
                  std::string(platform::NamePart(output)).c_str(), version.c_str(), name.c_str());
   }
-  if (!WriteFile(output, *file, &error)) return Error(error);
+  if (auto w = WriteFile(output, *file); !w) return Error(w.error().Describe());
   std::printf("%s: %s %s, %zu bytes, key %s\n", output.c_str(), family.c_str(), version.c_str(),
               payload->size(), wire::HexText(wire::KeyIdOf(*publicKey)).c_str());
   return 0;
 }
 
 int Show(const std::string& path) {
-  std::string error;
-  const auto file = ReadFile(path, &error);
-  if (!file) return Error(error);
+  const auto file = ReadFile(path);
+  if (!file) return Error(file.error().Describe());
   wire::FirmwareHeader h;
   if (const auto c = wire::ParseFirmwareHeader(*file, &h); c != wire::FirmwareCheck::Ok) {
     return Error(path + ": " + wire::FirmwareCheckText(c));
@@ -171,9 +161,8 @@ int Show(const std::string& path) {
 }
 
 int Verify(const std::string& path, const std::string& pubFile) {
-  std::string error;
-  const auto file = ReadFile(path, &error);
-  if (!file) return Error(error);
+  const auto file = ReadFile(path);
+  if (!file) return Error(file.error().Describe());
   wire::FirmwareHeader h;
   if (const auto c = wire::CheckFirmwareImage(*file, &h); c != wire::FirmwareCheck::Ok) {
     return Error(path + ": " + wire::FirmwareCheckText(c));
@@ -182,8 +171,8 @@ int Verify(const std::string& path, const std::string& pubFile) {
   if (pubFile.empty()) {
     slots.assign(wire::BuiltInKeySlots().begin(), wire::BuiltInKeySlots().end());
   } else {
-    const auto text = ReadFile(pubFile, &error);
-    if (!text) return Error(error);
+    const auto text = ReadFile(pubFile);
+    if (!text) return Error(text.error().Describe());
     const auto key = wire::ParsePublicKeyFile(AsText(*text));
     if (!key) return Error(pubFile + " is not a public key file of reflint-sign");
     slots.push_back({*key, false, pubFile});
@@ -211,8 +200,9 @@ int main(int argc, char** argv) {
 
   std::string keyFile, family, version, payload, output, file, pubFile;
 
-  CLI::App* keygen = app.add_subcommand("keygen", "Make a key pair: KEYFILE (secret, mode 0600) "
-                                                  "and its public key beside it (.pub)");
+  CLI::App* keygen = app.add_subcommand("keygen",
+                                        "Make a key pair: KEYFILE (secret, mode 0600) "
+                                        "and its public key beside it (.pub)");
   keygen->add_option("KEYFILE", keyFile, "the secret key file to create")->required();
 
   CLI::App* sign = app.add_subcommand("sign", "Sign a payload into a firmware file");
@@ -223,7 +213,8 @@ int main(int argc, char** argv) {
   sign->add_option("-o,--output", output,
                    "the firmware file (default: its proper name, e.g. HLX700_V_2_1_0.bin)");
 
-  CLI::App* verify = app.add_subcommand("verify", "Check a firmware file's signature, hash and name");
+  CLI::App* verify =
+      app.add_subcommand("verify", "Check a firmware file's signature, hash and name");
   verify->add_option("FILE", file, "the firmware file")->required();
   verify->add_option("--key", pubFile, "public key file (default: the keys built in)");
 
