@@ -103,18 +103,18 @@ int RunParallelUpdate(const UpdateOptions& options, const std::vector<int>& port
   std::vector<std::shared_ptr<platform::ChildProcess>> children;
   for (int port : ports) {
     PortState& state = states[port];
-    std::string error;
-    std::shared_ptr<platform::ChildProcess> child =
-        platform::ChildProcess::Start(exe, ChildArguments(options, port), &error);
-    if (!child) {
+    platform::Result<std::unique_ptr<platform::ChildProcess>> started =
+        platform::ChildProcess::Start(exe, ChildArguments(options, port));
+    if (!started) {
       state.ended = true;
       state.exitCode = kExitFailed;
       state.result = EventObject("result");
       state.result["port"] = port;
       state.result["result"] = "failed";
-      state.result["message"] = "could not start " + exe + ": " + error;
+      state.result["message"] = "could not start: " + started.error().Describe();
       continue;
     }
+    std::shared_ptr<platform::ChildProcess> child = std::move(*started);
     children.push_back(child);
     readers.emplace_back([child, port, &queue] {
       std::string pending;

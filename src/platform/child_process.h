@@ -6,14 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/error.h"
+
 namespace platform {
 
 class ChildProcess {
  public:
-  // Starts exe with args. Null on failure, with the system's words in *error.
-  static std::unique_ptr<ChildProcess> Start(const std::string& exe,
-                                             const std::vector<std::string>& args,
-                                             std::string* error);
+  // Starts exe with args.
+  static Result<std::unique_ptr<ChildProcess>> Start(const std::string& exe,
+                                                     const std::vector<std::string>& args);
   virtual ~ChildProcess() = default;
 
   // Blocks until output arrives and appends it; false once the output ended.

@@ -60,14 +60,10 @@ class PosixChild final : public ChildProcess {
 
 }  // namespace
 
-std::unique_ptr<ChildProcess> ChildProcess::Start(const std::string& exe,
-                                                  const std::vector<std::string>& args,
-                                                  std::string* error) {
+Result<std::unique_ptr<ChildProcess>> ChildProcess::Start(const std::string& exe,
+                                                          const std::vector<std::string>& args) {
   int pipeEnds[2];
-  if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
-    if (error) *error = std::strerror(errno);
-    return nullptr;
-  }
+  if (pipe2(pipeEnds, O_CLOEXEC) != 0) return Fail(LastSystemFailure(exe, "make a pipe"));
   std::vector<std::string> words{exe};
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -83,10 +79,9 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::string& exe,
   close(pipeEnds[1]);
   if (result != 0) {
     close(pipeEnds[0]);
-    if (error) *error = std::strerror(result);
-    return nullptr;
+    return Fail(SystemFailure(exe, "start", result));
   }
-  return std::make_unique<PosixChild>(pid, pipeEnds[0]);
+  return std::unique_ptr<ChildProcess>(std::make_unique<PosixChild>(pid, pipeEnds[0]));
 }
 
 }  // namespace platform

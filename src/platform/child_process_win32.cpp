@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include "platform/child_process.h"
-#include "platform/system_error.h"
 
 namespace platform {
 namespace {
@@ -57,16 +56,13 @@ class Win32Child final : public ChildProcess {
 
 }  // namespace
 
-std::unique_ptr<ChildProcess> ChildProcess::Start(const std::string& exe,
-                                                  const std::vector<std::string>& args,
-                                                  std::string* error) {
+Result<std::unique_ptr<ChildProcess>> ChildProcess::Start(const std::string& exe,
+                                                          const std::vector<std::string>& args) {
   SECURITY_ATTRIBUTES inherit{static_cast<DWORD>(sizeof(SECURITY_ATTRIBUTES)), nullptr, TRUE};
   HANDLE readEnd = nullptr;
   HANDLE writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
-    if (error) *error = SystemErrorText(GetLastError());
-    return nullptr;
-  }
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
+    return Fail(LastSystemFailure(exe, "make a pipe"));
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
   std::string commandLine = Quoted(exe);
   for (const std::string& arg : args) {
@@ -86,11 +82,10 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::string& exe,
   CloseHandle(writeEnd);
   if (!started) {
     CloseHandle(readEnd);
-    if (error) *error = SystemErrorText(startError);
-    return nullptr;
+    return Fail(SystemFailure(exe, "start", static_cast<long>(startError)));
   }
   CloseHandle(info.hThread);
-  return std::make_unique<Win32Child>(info.hProcess, readEnd);
+  return std::unique_ptr<ChildProcess>(std::make_unique<Win32Child>(info.hProcess, readEnd));
 }
 
 }  // namespace platform

@@ -52,20 +52,20 @@ class CliUpdate : public testing::Test {
     args.insert(args.end(), {"--family", "HLX700", "--baud", "0", "--link",
                              (links / ("com" + std::to_string(port))).string(), "--image-out",
                              Image(port).string(), "--log", EmulatorLog(port).string()});
-    std::string error;
-    remotes_.push_back(emulator::EmulatorProcess::Start(REMOTE_EMULATOR_PATH, args, &error));
-    ASSERT_NE(remotes_.back(), nullptr) << error;
+    auto started = emulator::EmulatorProcess::Start(REMOTE_EMULATOR_PATH, args);
+    ASSERT_TRUE(started.has_value()) << started.error().Describe();
+    remotes_.push_back(std::move(*started));
   }
 
   // Runs reflint-cli; its exit code, its stdout in *out.
   int Run(const std::vector<std::string>& args, std::string* out) {
-    std::string error;
-    std::unique_ptr<platform::ChildProcess> cli =
-        platform::ChildProcess::Start(REFLINT_CLI_PATH, args, &error);
-    if (!cli) {
-      ADD_FAILURE() << error;
+    platform::Result<std::unique_ptr<platform::ChildProcess>> started =
+        platform::ChildProcess::Start(REFLINT_CLI_PATH, args);
+    if (!started) {
+      ADD_FAILURE() << started.error().Describe();
       return -1;
     }
+    std::unique_ptr<platform::ChildProcess>& cli = *started;
     while (cli->Read(*out)) {
     }
     return cli->Wait();
