@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "platform/error.h"
 
@@ -75,5 +76,14 @@ std::string ComPortLinkPath(int n);
 // writing right now. Only looks: the port is closed again at once, with its
 // line settings, pending input and exclusive flag untouched.
 bool ProbePort(int n);
+// As ProbePort, with why it could not be opened, for the user: no device,
+// not allowed, held by another program (how, in *held), or otherwise.
+enum class PortState { kFree, kMissing, kDenied, kHeld, kOther };
+PortState ProbePortState(int n, std::string* held = nullptr);
+
+// Every port number with a device on this system, ascending: COM1-15 whose
+// device exists and each dosdevices link (Linux); each COMn the system
+// names (Windows).
+std::vector<int> SystemPortNumbers();
 
 }  // namespace platform

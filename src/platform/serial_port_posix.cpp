@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -6,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -244,6 +246,42 @@ bool ProbePort(int n) {
   if (!fd) return false;
   close(*fd);
   return true;
+}
+
+PortState ProbePortState(int n, std::string* held) {
+  const std::string device = ComPortDevice(n);
+  struct stat st {};
+  if (device.empty() || stat(device.c_str(), &st) != 0) return PortState::kMissing;
+  if (ProbePort(n)) return PortState::kFree;
+  if (access(device.c_str(), R_OK | W_OK) != 0 && errno == EACCES) return PortState::kDenied;
+  if (std::optional<std::string> how = DeviceHeldElsewhere(device)) {
+    if (held != nullptr) *held = *how;
+    return PortState::kHeld;
+  }
+  return PortState::kOther;
+}
+
+std::vector<int> SystemPortNumbers() {
+  std::vector<int> ports;
+  for (int n = 1; n <= 15; ++n) {
+    struct stat st {};
+    if (stat(ComPortDevice(n).c_str(), &st) == 0) ports.push_back(n);
+  }
+  const std::string links = ComPortLinkPath(1);
+  if (links.empty()) return ports;
+  const std::string folder = links.substr(0, links.rfind('/'));
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (const dirent* entry = readdir(dir)) {
+      const std::string_view name(entry->d_name);
+      if (!name.starts_with("com") || name.size() > 6) continue;
+      int n = 0;
+      for (char c : name.substr(3)) n = (c >= '0' && c <= '9' && n >= 0) ? n * 10 + (c - '0') : -1;
+      if (n > 15) ports.push_back(n);
+    }
+    closedir(dir);
+  }
+  std::sort(ports.begin(), ports.end());
+  return ports;
 }
 
 }  // namespace platform

@@ -202,4 +202,19 @@ Result<std::unique_ptr<SerialPort>> SerialPort::Open(int n) {
 
 bool ProbePort(int n) { return SerialPort::Open(n).has_value(); }
 
+// Windows names no holder; a port it lists but will not open is in use.
+PortState ProbePortState(int n, std::string*) {
+  return ProbePort(n) ? PortState::kFree : PortState::kHeld;
+}
+
+std::vector<int> SystemPortNumbers() {
+  std::vector<int> ports;
+  char target[1024];
+  for (int n = 1; n <= 256; ++n) {
+    const std::string name = "COM" + std::to_string(n);
+    if (QueryDosDeviceA(name.c_str(), target, sizeof target) != 0) ports.push_back(n);
+  }
+  return ports;
+}
+
 }  // namespace platform

@@ -11,11 +11,14 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "core/device_family.h"
 #include "core/update_run_state.h"
 #include "platform/port_scan.h"
+#include "run/update_sequence.h"
 #include "run/worker_owner.h"
 #include "ui/upgrade_environment.h"
 #include "window/dialog.h"
@@ -25,7 +28,7 @@ namespace platform {
 class NamedEvent;
 }
 
-class CUpgradeDlg : public CDialog, public WorkerOwner {
+class CUpgradeDlg : public CDialog, public WorkerOwner, private UpdateFace {
  public:
   explicit CUpgradeDlg(UpgradeEnvironment& environment);
   ~CUpgradeDlg() override;
@@ -140,12 +143,15 @@ class CUpgradeDlg : public CDialog, public WorkerOwner {
   bool ListPorts(const CPortScan& scan);
   void SelectSavedPort(int saved);
 
+  // The run's questions and waits as the window shows them (UpdateFace).
+  bool AskYesNo(const std::string& question) override;
+  std::optional<std::string> SelectDevice(const std::vector<std::string>& candidates) override;
+  bool AwaitReset() override;
+  bool CatchBootLoader() override;
+  void ReportNotDetected() override;
+  void AwaitJobsOutOfLibrary() override;
+
   // Parts of the update run.
-  bool ReachBootMatchedDevice(std::int32_t port, const std::string& bootIdFound,
-                              std::string& installedVersion);
-  bool ReachChosenDevice(std::int32_t port);
-  bool CatchBootLoader();
-  void AwaitJobsOutOfLibrary();
   void StartDownload();
   void RestoreIdleLayout();
 

@@ -84,3 +84,11 @@ bool CUpgradeDlg::ChooseAmongBootIdFamilies(const std::string& bootIdFound) {
   DialogChoiceUi ui;
   return ::ChooseAmongBootIdFamilies(RunState(), ui, bootIdFound);
 }
+
+bool CUpgradeDlg::AskYesNo(const std::string& question) {
+  return DialogChoiceUi().AskYesNo(question);
+}
+
+std::optional<std::string> CUpgradeDlg::SelectDevice(const std::vector<std::string>& candidates) {
+  return DialogChoiceUi().SelectDevice(candidates);
+}

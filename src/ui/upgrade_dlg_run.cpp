@@ -21,7 +21,6 @@ namespace {
 
 std::string Text(UserText code) { return std::string(UserTextOf(code)); }
 
-constexpr unsigned kCatchBootWaitMs = 1000;
 constexpr unsigned kCompletionWaitMs = 100;
 constexpr int kDeviceFound = 1;
 constexpr int kPlayForever = -1;
@@ -66,8 +65,6 @@ std::shared_ptr<CThread> CUpgradeDlg::BeginWorker() { return environment_.BeginW
 void CUpgradeDlg::OnStartUpdate() {
   WaitCursorScope waitCursor;
   RunScope run(runInProgress_);
-  std::string bootIdFound;
-  std::string installedVersion = Text(UserText::NothingAcquired);
 
   std::int32_t port = ReadSavedPort();
   LogRunBegin(port);
@@ -91,15 +88,13 @@ void CUpgradeDlg::OnStartUpdate() {
   // inside the library would make this run's first query fail to open it.
   AwaitJobsOutOfLibrary();
 
-  bool reached = QueryBootInformation(port, bootIdFound)
-                     ? ReachBootMatchedDevice(port, bootIdFound, installedVersion)
-                     : ReachChosenDevice(port);
-  if (!reached) {
+  ReachedDevice device = ReachDevice(runState_, **library, port, *this);
+  if (!device.reached) {
     LogRunEnd("no device reached, or the user made no choice");
     ResetRunState();
     return;
   }
-  if (!ConfirmUpdate(installedVersion)) {
+  if (!ConfirmUpdate(device.installedVersion)) {
     LogRunEnd("the user did not confirm the update");
     ResetRunState();
     return;
@@ -108,50 +103,22 @@ void CUpgradeDlg::OnStartUpdate() {
   StartDownload();
 }
 
-bool CUpgradeDlg::ReachBootMatchedDevice(std::int32_t port, const std::string& bootIdFound,
-                                         std::string& installedVersion) {
-  if (!QueryProductInformation(port, bootIdFound) && !ChooseAmongBootIdFamilies(bootIdFound))
-    return false;
-  installedVersion = QueryApplicationInformation(port);
-  if (DeviceReady(*JobLibrary(), port, GetDeviceCode())) return true;
-
-  // The device does not answer: the user must press RESET while a job polls.
-  // Only the job's own result counts as found; a prompt that could not open
-  // ends the run like a cancel.
+// The device does not answer: the user must press RESET while a job polls.
+// Only the job's own result counts as found; a prompt that could not open
+// ends the run like a cancel.
+bool CUpgradeDlg::AwaitReset() {
   CResetPromptDlg& prompt = environment_.ResetPrompt();
   prompt.SetOwner(this);
-  const bool found = prompt.DoModal() == kDeviceFound;
-  AwaitJobsOutOfLibrary();  // a cancelled prompt's poll may still be under way
-  return found;
-}
-
-bool CUpgradeDlg::ReachChosenDevice(std::int32_t port) {
-  if (!ChooseAmongAvailable()) return false;
-  if (DeviceReady(*JobLibrary(), port, GetDeviceCode())) return true;
-  if (CatchBootLoader()) return true;
-  AfxMessageBox(Text(UserText::NotDetected));
-  AwaitJobsOutOfLibrary();
-  return false;
+  return prompt.DoModal() == kDeviceFound;
 }
 
 bool CUpgradeDlg::CatchBootLoader() {
   RestoreWaitCursor();
-  currentWorker_ = BeginWorker();
-  if (currentWorker_) {
-    currentWorker_->SetOwner(this);
-    currentWorker_->SetMode(CThread::kCatchBootMode);
-    currentWorker_->ResumeThread();
-  }
-  environment_.Sleep(kCatchBootWaitMs);
-  // Each job has its own answer, false until the library call returns: an
-  // answer left from an earlier run cannot count for this one.
-  if (currentWorker_ && currentWorker_->BootCaught()) return true;
-  // A job still inside the library call runs on; its late answer is not
-  // read, but the run ends only once it is out.
-  givenUpWorker_ = std::move(currentWorker_);
-  if (givenUpWorker_) givenUpWorker_->RequestStop();
-  return false;
+  return CatchBootWithin(*this, currentWorker_, givenUpWorker_,
+                         [this](unsigned ms) { environment_.Sleep(ms); });
 }
+
+void CUpgradeDlg::ReportNotDetected() { AfxMessageBox(Text(UserText::NotDetected)); }
 
 void CUpgradeDlg::AwaitJobsOutOfLibrary() {
   RestoreWaitCursor();
@@ -210,11 +177,11 @@ void CUpgradeDlg::DownloadFirmware() {
   std::string message;
   std::int32_t port = ReadSavedPort();
   bool updated = false;
-  if (std::optional<DeviceFamily> family = runState_.FirstSelectedFamily()) {
-    std::string path = environment_.Catalogue().GetFirmwarePath(*family);
-    if (std::shared_ptr<DeviceLibrary> library = JobLibrary())
-      updated = FirmwareDownloaded(*library, path, port, GetDeviceCode());
-  }
+  if (std::shared_ptr<DeviceLibrary> library = JobLibrary())
+    updated = DownloadSelectedFirmware(
+        runState_, *library,
+        [this](DeviceFamily family) { return environment_.Catalogue().GetFirmwarePath(family); },
+        port);
   message += Text(updated ? UserText::Updated : UserText::NotUpdated);
   LogRunEnd(updated ? "the firmware was updated"
                     : "the firmware was not updated (the device library's lines above name the "

@@ -14,7 +14,7 @@ desktop-file-validate "$work/root/usr/share/applications/reflint.desktop"
 appstreamcli validate --no-net "$work"/root/usr/share/metainfo/*.metainfo.xml >/dev/null
 # Only the package's own places.
 outside=$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./||' | grep -v '/$' |
-  grep -Ev '^usr/(bin/reflint|lib/reflint/|share/(applications/reflint\.desktop|metainfo/|man/man1/reflint\.1\.gz|doc/reflint/|icons/hicolor/[0-9x]+/apps/reflint\.png))' ||
+  grep -Ev '^usr/(bin/reflint|lib/reflint/|share/(applications/reflint\.desktop|metainfo/|man/man1/reflint(-cli)?\.1\.gz|doc/reflint/|icons/hicolor/[0-9x]+/apps/reflint\.png))' ||
   true)
 [[ -z $outside ]] || { echo "files outside the package's places: $outside"; exit 1; }
 if ! lintian --fail-on error "$deb" >"$work/lintian.log" 2>&1; then
@@ -23,6 +23,30 @@ if ! lintian --fail-on error "$deb" >"$work/lintian.log" 2>&1; then
   exit 1
 fi
 echo "ok   desktop-file-validate, appstreamcli validate, lintian"
+
+# The installed command line too: an emulated boot loader on COM3 of a
+# configuration home of its own, updated byte for byte.
+cli_update() {
+  local cfg=$work/cli-config emu
+  mkdir -p "$cfg/reflint-cli/dosdevices"
+  "$build/bin/remote-emulator" --family HLX700 --state bootloader --baud 0 \
+    --image-out "$work/cli-image.bin" --link "$cfg/reflint-cli/dosdevices/com3" \
+    >"$work/cli-emulator.log" 2>&1 &
+  emu=$!
+  for _ in $(seq 50); do grep -q READY "$work/cli-emulator.log" && break; sleep 0.1; done
+  local ok=0
+  XDG_CONFIG_HOME=$cfg "$1" update --port 3 --yes --json </dev/null >"$work/cli.jsonl" &&
+    cmp -s "$work/cli-image.bin" "$2" || ok=1
+  kill "$emu"
+  wait "$emu" 2>/dev/null
+  if ((ok == 0)); then
+    echo "ok   $1 updated an emulated remote byte for byte"
+  else
+    cat "$work/cli.jsonl"
+    echo "$1 did not update the emulated remote"
+  fi
+  return $ok
+}
 
 sudo=()
 if [[ $(id -u) -ne 0 ]]; then
@@ -36,6 +60,7 @@ fi
 dpkg -L reflint | sort >"$work/files"
 rc=0
 "$here/../gui/gui_session.sh" /usr/bin/python3 "$here/installed_road.py" "$build/bin" || rc=1
+cli_update /usr/bin/reflint-cli /usr/lib/reflint/HLX700_V_2_1_0.bin || rc=1
 "${sudo[@]}" dpkg -r reflint >"$work/remove.log" 2>&1 || { cat "$work/remove.log"; exit 1; }
 left=$(grep -E '^/usr/(bin/reflint|lib/reflint|share/.*reflint)' "$work/files" |
   while read -r f; do if [[ -e $f || -L $f ]]; then echo "$f"; fi; done)

@@ -1,0 +1,159 @@
+// reflint-cli against emulated remotes: three at once with one line dropped
+// mid-transfer, and an update no one can confirm.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "emulator/launcher/emulator_process.h"
+#include "platform/child_process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class CliUpdate : public testing::Test {
+ protected:
+  CliUpdate() {
+    // A configuration home of the test's own, where the COM links live and
+    // reflint-cli writes its support log; no terminal on stdin, as in a script.
+    char folder[] = "/tmp/reflint-cli-test-XXXXXX";
+    home_ = mkdtemp(folder);
+    setenv("XDG_CONFIG_HOME", home_.c_str(), 1);
+    EXPECT_NE(std::freopen("/dev/null", "r", stdin), nullptr);
+  }
+  ~CliUpdate() override {
+    remotes_.clear();
+    std::error_code ignored;
+    fs::remove_all(home_, ignored);
+  }
+
+  fs::path Image(int port) const { return home_ / ("image-" + std::to_string(port) + ".bin"); }
+  fs::path EmulatorLog(int port) const {
+    return home_ / ("remote-" + std::to_string(port) + ".log");
+  }
+
+  void StartRemote(int port, std::vector<std::string> args) {
+    const fs::path links = home_ / "reflint-cli" / "dosdevices";
+    fs::create_directories(links);
+    args.insert(args.end(), {"--family", "HLX700", "--baud", "0", "--link",
+                             (links / ("com" + std::to_string(port))).string(), "--image-out",
+                             Image(port).string(), "--log", EmulatorLog(port).string()});
+    auto started = emulator::EmulatorProcess::Start(REMOTE_EMULATOR_PATH, args);
+    ASSERT_TRUE(started.has_value()) << started.error().Describe();
+    remotes_.push_back(std::move(*started));
+  }
+
+  // Runs reflint-cli; its exit code, its stdout in *out.
+  int Run(const std::vector<std::string>& args, std::string* out) {
+    platform::Result<std::unique_ptr<platform::ChildProcess>> started =
+        platform::ChildProcess::Start(REFLINT_CLI_PATH, args);
+    if (!started) {
+      ADD_FAILURE() << started.error().Describe();
+      return -1;
+    }
+    std::unique_ptr<platform::ChildProcess>& cli = *started;
+    while (cli->Read(*out)) {
+    }
+    return cli->Wait();
+  }
+
+  static std::vector<nlohmann::json> JsonLines(const std::string& text) {
+    std::vector<nlohmann::json> lines;
+    std::size_t begin = 0;
+    for (std::size_t end; (end = text.find('\n', begin)) != std::string::npos; begin = end + 1) {
+      lines.push_back(nlohmann::json::parse(text.substr(begin, end - begin), nullptr, false));
+      EXPECT_TRUE(lines.back().is_object()) << text.substr(begin, end - begin);
+      EXPECT_EQ(lines.back().value("schema", ""), "reflint-cli/1");
+    }
+    EXPECT_EQ(begin, text.size()) << "stdout ends inside a line";
+    return lines;
+  }
+
+  fs::path home_;
+  std::vector<std::unique_ptr<emulator::EmulatorProcess>> remotes_;
+};
+
+TEST_F(CliUpdate, OneDroppedLineFailsAloneAndTheSummaryAgreesWithTheResults) {
+  StartRemote(3, {"--state", "bootloader"});
+  StartRemote(4, {"--state", "bootloader", "--fault", "disconnect:50"});
+  StartRemote(5, {"--state", "application", "--app-version", "2.0.3", "--reset-after-ms", "300"});
+  std::string out;
+  EXPECT_EQ(Run({"update", "--port", "3-5", "--yes", "--json"}, &out), 1);
+
+  const std::string firmware = ReadFile(SAMPLE_FIRMWARE);
+  ASSERT_FALSE(firmware.empty());
+  EXPECT_TRUE(ReadFile(Image(3)) == firmware) << "COM3 does not hold the firmware byte for byte";
+  EXPECT_TRUE(ReadFile(Image(5)) == firmware) << "COM5 does not hold the firmware byte for byte";
+  EXPECT_FALSE(ReadFile(Image(4)) == firmware);
+
+  std::map<int, std::string> results;
+  nlohmann::json summary;
+  for (const nlohmann::json& line : JsonLines(out)) {
+    if (line.value("event", "") == "result") results[line["port"].get<int>()] = line["result"];
+    if (line.value("event", "") == "summary") summary = line;
+  }
+  EXPECT_EQ(results, (std::map<int, std::string>{{3, "updated"}, {4, "failed"}, {5, "updated"}}));
+  ASSERT_TRUE(summary.is_object()) << out;
+  EXPECT_EQ(summary["exit_code"], 1);
+  std::map<int, std::string> summarised;
+  for (const nlohmann::json& port : summary["ports"])
+    summarised[port["port"].get<int>()] = port["result"];
+  EXPECT_EQ(summarised, results);
+  EXPECT_EQ(summary["left_in_boot_loader"], nlohmann::json::array({4}));
+  EXPECT_EQ(summary["ports"][2]["installed"], "2.0.3");
+  EXPECT_EQ(summary["ports"][2]["new"], "2.1.0");
+
+  EXPECT_NE(ReadFile(EmulatorLog(3)).find("ERASE"), std::string::npos);
+
+  // Each child's lines in the support log carry its port.
+  const std::string log = ReadFile(home_ / "reflint-cli" / "reflint-cli.log");
+  for (const char* tag :
+       {"reflint-cli COM3: update ends: updated", "reflint-cli COM4: update ends: failed",
+        "reflint-cli COM5: update ends: updated"})
+    EXPECT_NE(log.find(tag), std::string::npos) << tag;
+
+  // Saved, the output names the one port to run again.
+  std::ofstream(home_ / "summary.jsonl") << out;
+  out.clear();
+  remotes_.erase(remotes_.begin(), remotes_.begin() + 2);
+  fs::remove(Image(4));
+  StartRemote(4, {"--state", "bootloader"});
+  EXPECT_EQ(Run({"update", "--retry-failed", (home_ / "summary.jsonl").string(), "--yes", "--json"},
+                &out),
+            0)
+      << out;
+  EXPECT_TRUE(ReadFile(Image(4)) == firmware);
+  const std::vector<nlohmann::json> retried = JsonLines(out);
+  ASSERT_FALSE(retried.empty());
+  EXPECT_EQ(retried.back()["ports"].size(), 1u);
+}
+
+TEST_F(CliUpdate, WithoutATerminalAndWithoutYesNothingIsErased) {
+  StartRemote(3, {"--state", "bootloader"});
+  std::string out;
+  EXPECT_EQ(Run({"update", "--port", "3", "--json"}, &out), 2);
+  const std::vector<nlohmann::json> lines = JsonLines(out);
+  ASSERT_EQ(lines.size(), 2u) << out;
+  EXPECT_EQ(lines[0]["event"], "identified");
+  EXPECT_EQ(lines[1]["event"], "result");
+  EXPECT_EQ(lines[1]["result"], "needs-answer");
+  EXPECT_NE(lines[1]["message"].get<std::string>().find("--yes"), std::string::npos);
+  EXPECT_FALSE(fs::exists(Image(3)));
+  EXPECT_EQ(ReadFile(EmulatorLog(3)).find("ERASE"), std::string::npos);
+}
+
+}  // namespace
