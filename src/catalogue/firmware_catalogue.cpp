@@ -1,8 +1,8 @@
 #include "catalogue/firmware_catalogue.h"
 
 #include "platform/exe_path.h"
-#include "platform/path_text.h"
 #include "platform/folder_search.h"
+#include "platform/path_text.h"
 
 void FirmwareCatalogue::ScanFirmwareFiles() { ScanFirmwareFiles(platform::ExecutablePath()); }
 

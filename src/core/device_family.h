@@ -27,34 +27,66 @@ inline constexpr std::int32_t kNoDeviceCode = -1;
 
 struct FamilyInfo {
   DeviceFamily family;
-  std::int32_t deviceCode;             // how the device library names the family
-  std::string_view fileMask;           // firmware file searched beside the program
+  std::int32_t deviceCode;                           // how the device library names the family
+  std::string_view fileMask;                         // firmware file searched beside the program
   std::array<std::string_view, 3> acceptedPrefixes;  // unused slots are empty
-  std::string_view bootId;             // five characters after "OEM " in the boot text
-  std::string_view productKey;         // must occur in the product text
-  std::string_view displayName;        // what the user sees and chooses
-  std::string_view introductionLine;   // information panel
+  std::string_view bootId;            // five characters after "OEM " in the boot text
+  std::string_view productKey;        // must occur in the product text
+  std::string_view displayName;       // what the user sees and chooses
+  std::string_view introductionLine;  // information panel
   std::string_view supportedDeviceLine;
-  std::string_view eventName;          // completion event, system-wide
-  std::string_view libraryPrefix;      // prefix of the per-family library functions
+  std::string_view eventName;      // completion event, system-wide
+  std::string_view libraryPrefix;  // prefix of the per-family library functions
 };
 
 // Columns: family, device code, file mask, accepted prefixes (compared in this
 // order), boot ID, product key, display name, introduction line,
 // supported-device line, completion event name, library function prefix.
 inline constexpr std::array<FamilyInfo, kFamilyCount> kFamilies = {{
-    {DeviceFamily::HLX700, 0, "HLX700*.bin", {"HLX700", "", ""}, "35243", "HLX700", "HLX700",
-     "This is the Vantrel HLX700 firmware.\n", "    - Vantrel HLX700\n",
-     "Vantrel NVB HLX700 Reflint", "HLX700_"},
-    {DeviceFamily::MV5100, 2, "MV5100*.bin", {"MV5100", "MV5100A", "MV5100U1S"}, "45323", "MV5100",
-     "MV5100", "This is the Dorlund MV5100 Firmware.\n", "    - Dorlund MV5100\n",
-     "Vantrel NVB MV5100 Reflint", "MV5100_"},
-    {DeviceFamily::TQ640, 1, "TQ640*.bin", {"TQ640", "", ""}, "35243", "TQ640", "TQ640",
-     "This is the Vantrel TQ640 Firmware.\n", "    - Vantrel TQ640\n",
-     "Vantrel NVB TQ640 Reflint", "TQ640_"},
-    {DeviceFamily::KII, 3, "KII*.bin", {"KII", "", ""}, "     ", "KII", "Kestra II",
-     "This is the Vantrel Kestra II Firmware.\n", "    - Vantrel Kestra II\n",
-     "Vantrel NVB KII Reflint", "KII_"},
+    {DeviceFamily::HLX700,
+     0,
+     "HLX700*.bin",
+     {"HLX700", "", ""},
+     "35243",
+     "HLX700",
+     "HLX700",
+     "This is the Vantrel HLX700 firmware.\n",
+     "    - Vantrel HLX700\n",
+     "Vantrel NVB HLX700 Reflint",
+     "HLX700_"},
+    {DeviceFamily::MV5100,
+     2,
+     "MV5100*.bin",
+     {"MV5100", "MV5100A", "MV5100U1S"},
+     "45323",
+     "MV5100",
+     "MV5100",
+     "This is the Dorlund MV5100 Firmware.\n",
+     "    - Dorlund MV5100\n",
+     "Vantrel NVB MV5100 Reflint",
+     "MV5100_"},
+    {DeviceFamily::TQ640,
+     1,
+     "TQ640*.bin",
+     {"TQ640", "", ""},
+     "35243",
+     "TQ640",
+     "TQ640",
+     "This is the Vantrel TQ640 Firmware.\n",
+     "    - Vantrel TQ640\n",
+     "Vantrel NVB TQ640 Reflint",
+     "TQ640_"},
+    {DeviceFamily::KII,
+     3,
+     "KII*.bin",
+     {"KII", "", ""},
+     "     ",
+     "KII",
+     "Kestra II",
+     "This is the Vantrel Kestra II Firmware.\n",
+     "    - Vantrel Kestra II\n",
+     "Vantrel NVB KII Reflint",
+     "KII_"},
 }};
 
 constexpr const FamilyInfo& Family(DeviceFamily f) { return kFamilies[FamilyIndex(f)]; }

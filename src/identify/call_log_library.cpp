@@ -19,15 +19,13 @@ class CallLogLibrary final : public DeviceLibrary {
 
   unsigned char GetBootInformation(DeviceFamily family, std::int32_t mode, char* info,
                                    std::int32_t port) override {
-    return Information(Prefixed(family, "GetBootInformation"), mode, info, port, [&] {
-      return library_->GetBootInformation(family, mode, info, port);
-    });
+    return Information(Prefixed(family, "GetBootInformation"), mode, info, port,
+                       [&] { return library_->GetBootInformation(family, mode, info, port); });
   }
   unsigned char GetProductInformation(DeviceFamily family, std::int32_t mode, char* info,
                                       std::int32_t port) override {
-    return Information(Prefixed(family, "GetProductInformation"), mode, info, port, [&] {
-      return library_->GetProductInformation(family, mode, info, port);
-    });
+    return Information(Prefixed(family, "GetProductInformation"), mode, info, port,
+                       [&] { return library_->GetProductInformation(family, mode, info, port); });
   }
   unsigned char GetApplicationInformation(DeviceFamily family, std::int32_t mode, char* info,
                                           std::int32_t port) override {
@@ -62,19 +60,18 @@ class CallLogLibrary final : public DeviceLibrary {
   }
 
   unsigned char InitCom(std::int32_t port, std::int32_t code) override {
-    return Timed("Qarnel_InitCom(port " + std::to_string(port) + ", code " +
-                     std::to_string(code) + ")",
-                 {}, [&] { return library_->InitCom(port, code); });
+    return Timed(
+        "Qarnel_InitCom(port " + std::to_string(port) + ", code " + std::to_string(code) + ")", {},
+        [&] { return library_->InitCom(port, code); });
   }
   unsigned char CatchBoot(std::int32_t port, std::int32_t code) override {
-    return Timed("Qarnel_CatchBoot(port " + std::to_string(port) + ", code " +
-                     std::to_string(code) + ")",
-                 {}, [&] { return library_->CatchBoot(port, code); });
+    return Timed(
+        "Qarnel_CatchBoot(port " + std::to_string(port) + ", code " + std::to_string(code) + ")",
+        {}, [&] { return library_->CatchBoot(port, code); });
   }
   unsigned char DownloadMOTCF(const char* firmwarePath, std::int32_t port,
                               std::int32_t code) override {
-    const std::string name =
-        platform::LoggedFileName(firmwarePath != nullptr ? firmwarePath : "");
+    const std::string name = platform::LoggedFileName(firmwarePath != nullptr ? firmwarePath : "");
     log_.Write("Qarnel_DownloadMOTCF(" + name + ", port " + std::to_string(port) + ", code " +
                std::to_string(code) + ") begins");
     {

@@ -15,8 +15,7 @@ bool QueryInformation(DeviceLibrary& library, DeviceFamily family, InformationKi
     case InformationKind::kBoot:
       return library.GetBootInformation(family, kInformationQueryMode, text, port) == kAnswered;
     case InformationKind::kProduct:
-      return library.GetProductInformation(family, kInformationQueryMode, text, port) ==
-             kAnswered;
+      return library.GetProductInformation(family, kInformationQueryMode, text, port) == kAnswered;
     case InformationKind::kApplication:
       return library.GetApplicationInformation(family, kInformationQueryMode, text, port) ==
              kAnswered;
@@ -32,7 +31,7 @@ bool BootLoaderCaught(DeviceLibrary& library, std::int32_t port, std::int32_t co
   return Succeeded(library.CatchBoot(port, code));
 }
 
-bool FirmwareDownloaded(DeviceLibrary& library, const std::string& firmwarePath,
-                        std::int32_t port, std::int32_t code) {
+bool FirmwareDownloaded(DeviceLibrary& library, const std::string& firmwarePath, std::int32_t port,
+                        std::int32_t code) {
   return Succeeded(library.DownloadMOTCF(firmwarePath.c_str(), port, code));
 }

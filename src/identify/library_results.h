@@ -22,5 +22,5 @@ bool DeviceReady(DeviceLibrary& library, std::int32_t port, std::int32_t code);
 // Qarnel_CatchBoot: the boot loader was caught after RESET.
 bool BootLoaderCaught(DeviceLibrary& library, std::int32_t port, std::int32_t code);
 // Qarnel_DownloadMOTCF: the firmware file is written and started.
-bool FirmwareDownloaded(DeviceLibrary& library, const std::string& firmwarePath,
-                        std::int32_t port, std::int32_t code);
+bool FirmwareDownloaded(DeviceLibrary& library, const std::string& firmwarePath, std::int32_t port,
+                        std::int32_t code);

@@ -1,4 +1,5 @@
 #include "platform/exe_path.h"
+
 #include "platform/path_text.h"
 
 namespace platform {

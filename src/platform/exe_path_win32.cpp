@@ -1,8 +1,8 @@
-#include "platform/exe_path.h"
-
 #include <windows.h>
 
 #include <vector>
+
+#include "platform/exe_path.h"
 
 namespace platform {
 

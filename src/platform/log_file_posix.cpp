@@ -33,8 +33,8 @@ void MakeFolderFor(const std::string& path) {
 bool AppendCappedLine(const std::string& path, std::string_view line, std::uintmax_t cap) {
   int fd = OpenForAppending(path);
   if (fd < 0) return false;
-  struct stat opened{};
-  struct stat named{};
+  struct stat opened {};
+  struct stat named {};
   if (fstat(fd, &opened) == 0 && opened.st_size > 0 &&
       static_cast<std::uintmax_t>(opened.st_size) + line.size() > cap) {
     // Another writer may have moved this very file aside while we waited

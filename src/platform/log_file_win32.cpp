@@ -29,9 +29,9 @@ void Close(HANDLE file) {
 }
 
 bool SameFile(HANDLE file, const std::string& path) {
-  HANDLE named = CreateFileA(path.c_str(), 0,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE named =
+      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (named == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION a{};
   BY_HANDLE_FILE_INFORMATION b{};
@@ -67,8 +67,9 @@ bool AppendCappedLine(const std::string& path, std::string_view line, std::uintm
     if (file == INVALID_HANDLE_VALUE) return false;
   }
   DWORD written = 0;
-  const bool ok = WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
-                  written == line.size();
+  const bool ok =
+      WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
+      written == line.size();
   Close(file);
   return ok;
 }

@@ -13,8 +13,8 @@ std::string SystemDescription() {
   if (ntdll != nullptr) {
     OSVERSIONINFOW info{};
     info.dwOSVersionInfoSize = sizeof info;
-    auto getVersion =
-        reinterpret_cast<RtlGetVersionFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
+    auto getVersion = reinterpret_cast<RtlGetVersionFn>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
     if (getVersion != nullptr && getVersion(&info) == 0) {
       text.append(" ").append(std::to_string(info.dwMajorVersion));
       text.append(".").append(std::to_string(info.dwMinorVersion));

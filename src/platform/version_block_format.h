@@ -75,8 +75,8 @@ constexpr std::vector<std::uint8_t> BuildVersionBlock(FixedVersion version,
   const std::size_t root = BeginNode(out, "VS_VERSION_INFO", 52, false);
   const std::uint32_t ms = (std::uint32_t{version.major} << 16) | version.minor;
   const std::uint32_t ls = (std::uint32_t{version.patch} << 16) | version.build;
-  for (std::uint32_t v : {0xFEEF04BDu, 0x00010000u, ms, ls, ms, ls, 0x3Fu, 0u, 0x00040004u, 1u,
-                          0u, 0u, 0u}) {
+  for (std::uint32_t v :
+       {0xFEEF04BDu, 0x00010000u, ms, ls, ms, ls, 0x3Fu, 0u, 0x00040004u, 1u, 0u, 0u, 0u}) {
     AppendDword(out, v);
   }
   const std::size_t stringInfo = BeginNode(out, "StringFileInfo", 0, true);

@@ -24,8 +24,7 @@ constexpr std::array<ControlTemplate, 13> kUpgradeControls{{
     {IDC_START_UPDATE, ControlKind::DefPushButton, "Start Update", 7, 234, 131, 14, kStyleTabStop},
     {IDCANCEL, ControlKind::PushButton, "Exit", 148, 234, 50, 14, kStyleTabStop},
     {kNoControlId, ControlKind::StaticText, "Select port:", 7, 209, 37, 8, kStyleNone},
-    {IDC_PORT_LIST, ControlKind::DropDownList, "", 47, 207, 151, 41,
-     kStyleVScroll | kStyleTabStop},
+    {IDC_PORT_LIST, ControlKind::DropDownList, "", 47, 207, 151, 41, kStyleVScroll | kStyleTabStop},
     {kNoControlId, ControlKind::BlackFrame, "", 7, 197, 191, 1, kStyleNone},
     {kNoControlId, ControlKind::BlackFrame, "", 7, 228, 191, 1, kStyleNone},
     {IDC_INFO, ControlKind::StaticText, "Info", 7, 7, 191, 148, kSunkenBox},
@@ -76,16 +75,16 @@ constexpr std::array<ControlTemplate, 3> kResetPromptControls{{
 constexpr const char* kFont = "MS Sans Serif";
 constexpr std::uint32_t kModal = kDialogSysMenu | kDialogModalFrame;
 
-constexpr DialogTemplate kAbout{IDD_ABOUTBOX, "About Reflint", 235, 55, kFont, 8, kModal,
-                                kAboutControls};
-constexpr DialogTemplate kUpgrade{IDD_UPGRADE_DIALOG, "Reflint", 205, 255, kFont, 8,
+constexpr DialogTemplate kAbout{IDD_ABOUTBOX, "About Reflint", 235, 55, kFont, 8,
+                                kModal,       kAboutControls};
+constexpr DialogTemplate kUpgrade{IDD_UPGRADE_DIALOG,        "Reflint",       205, 255, kFont, 8,
                                   kModal | kDialogAppWindow, kUpgradeControls};
-constexpr DialogTemplate kConfirm{IDD_CONFIRM, "Confirmation", 186, 135, kFont, 8, kModal,
-                                  kConfirmControls};
-constexpr DialogTemplate kSelectDevice{IDD_SELECT_DEVICE, "Reflint: Select Device", 212, 82,
-                                       kFont, 8, kModal, kSelectDeviceControls};
-constexpr DialogTemplate kResetPrompt{IDD_RESET_PROMPT, "Reflint", 186, 95, kFont, 8, kModal,
-                                      kResetPromptControls};
+constexpr DialogTemplate kConfirm{IDD_CONFIRM, "Confirmation",  186, 135, kFont, 8,
+                                  kModal,      kConfirmControls};
+constexpr DialogTemplate kSelectDevice{
+    IDD_SELECT_DEVICE, "Reflint: Select Device", 212, 82, kFont, 8, kModal, kSelectDeviceControls};
+constexpr DialogTemplate kResetPrompt{IDD_RESET_PROMPT, "Reflint",           186, 95, kFont, 8,
+                                      kModal,           kResetPromptControls};
 
 // Stands in for an unknown id: no controls, so nothing can be attached.
 constexpr DialogTemplate kUnknown{0, "", 0, 0, kFont, 8, kStyleNone, {}};

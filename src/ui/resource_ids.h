@@ -10,10 +10,10 @@ inline constexpr int IDD_SELECT_DEVICE = 134;
 inline constexpr int IDD_RESET_PROMPT = 135;
 
 // Icons, clip, strings.
-inline constexpr int IDR_MAINFRAME = 128;    // application icon
+inline constexpr int IDR_MAINFRAME = 128;  // application icon
 inline constexpr int IDI_WARNING_ICON = 129;
 inline constexpr int IDR_TRANSFER_AVI = 132;
-inline constexpr int IDS_ABOUTBOX = 101;     // "&About..."
+inline constexpr int IDS_ABOUTBOX = 101;  // "&About..."
 
 // System menu command of the About entry.
 inline constexpr unsigned IDM_ABOUTBOX = 0x0010;

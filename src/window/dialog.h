@@ -115,50 +115,52 @@ struct MessageMap {
   const MessageMapEntry* entries;  // ends with a MessageKind::End entry
 };
 
-#define DECLARE_MESSAGE_MAP()                              \
- protected:                                               \
-  const MessageMap& GetMessageMap() const override;       \
-                                                          \
- public:                                                  \
+#define DECLARE_MESSAGE_MAP()                       \
+ protected:                                         \
+  const MessageMap& GetMessageMap() const override; \
+                                                    \
+ public:                                            \
   static const MessageMap& ClassMessageMap();
 
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                         \
-  const MessageMap& theClass::GetMessageMap() const { return ClassMessageMap(); }      \
-  const MessageMap& theClass::ClassMessageMap() {                                      \
-    using ThisClass [[maybe_unused]] = theClass;                                       \
-    using TheBaseClass = baseClass;                                                    \
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                    \
+  const MessageMap& theClass::GetMessageMap() const { return ClassMessageMap(); } \
+  const MessageMap& theClass::ClassMessageMap() {                                 \
+    using ThisClass [[maybe_unused]] = theClass;                                  \
+    using TheBaseClass = baseClass;                                               \
     static const MessageMapEntry entries[] = {
 #define END_MESSAGE_MAP()                                                 \
-  {MessageKind::End, 0, 0, nullptr}};                                     \
+  { MessageKind::End, 0, 0, nullptr }                                     \
+  }                                                                       \
+  ;                                                                       \
   static const MessageMap map{&TheBaseClass::ClassMessageMap(), entries}; \
   return map;                                                             \
   }
 
-#define ON_BN_CLICKED(controlId, memberFn)                                                     \
-  {MessageKind::Command, controlId, BN_CLICKED,                                                \
+#define ON_BN_CLICKED(controlId, memberFn)      \
+  {MessageKind::Command, controlId, BN_CLICKED, \
    [](CDialog& d, Message&) { static_cast<ThisClass&>(d).memberFn(); }},
-#define ON_CBN_SELCHANGE(controlId, memberFn)                                                  \
-  {MessageKind::Command, controlId, CBN_SELCHANGE,                                             \
+#define ON_CBN_SELCHANGE(controlId, memberFn)      \
+  {MessageKind::Command, controlId, CBN_SELCHANGE, \
    [](CDialog& d, Message&) { static_cast<ThisClass&>(d).memberFn(); }},
-#define ON_CBN_DROPDOWN(controlId, memberFn)                                                   \
-  {MessageKind::Command, controlId, CBN_DROPDOWN,                                              \
+#define ON_CBN_DROPDOWN(controlId, memberFn)      \
+  {MessageKind::Command, controlId, CBN_DROPDOWN, \
    [](CDialog& d, Message&) { static_cast<ThisClass&>(d).memberFn(); }},
-#define ON_WM_TIMER()                                                                          \
-  {MessageKind::Timer, 0, 0, [](CDialog& d, Message& m) {                                      \
-     static_cast<ThisClass&>(d).OnTimer(static_cast<unsigned>(m.wParam));                      \
+#define ON_WM_TIMER()                                                     \
+  {MessageKind::Timer, 0, 0, [](CDialog& d, Message& m) {                 \
+     static_cast<ThisClass&>(d).OnTimer(static_cast<unsigned>(m.wParam)); \
    }},
-#define ON_WM_SYSCOMMAND()                                                                     \
-  {MessageKind::SysCommand, 0, 0, [](CDialog& d, Message& m) {                                 \
-     static_cast<ThisClass&>(d).OnSysCommand(static_cast<unsigned>(m.wParam), m.lParam);       \
+#define ON_WM_SYSCOMMAND()                                                               \
+  {MessageKind::SysCommand, 0, 0, [](CDialog& d, Message& m) {                           \
+     static_cast<ThisClass&>(d).OnSysCommand(static_cast<unsigned>(m.wParam), m.lParam); \
    }},
 #define ON_WM_PAINT() \
   {MessageKind::Paint, 0, 0, [](CDialog& d, Message&) { static_cast<ThisClass&>(d).OnPaint(); }},
-#define ON_WM_DEVICECHANGE()                                                                   \
-  {MessageKind::DeviceChange, 0, 0,                                                            \
+#define ON_WM_DEVICECHANGE()        \
+  {MessageKind::DeviceChange, 0, 0, \
    [](CDialog& d, Message&) { static_cast<ThisClass&>(d).OnDeviceChange(); }},
-#define ON_WM_QUERYDRAGICON()                                                                  \
-  {MessageKind::QueryDragIcon, 0, 0, [](CDialog& d, Message& m) {                              \
-     m.result = static_cast<std::intptr_t>(static_cast<ThisClass&>(d).OnQueryDragIcon());      \
+#define ON_WM_QUERYDRAGICON()                                                             \
+  {MessageKind::QueryDragIcon, 0, 0, [](CDialog& d, Message& m) {                         \
+     m.result = static_cast<std::intptr_t>(static_cast<ThisClass&>(d).OnQueryDragIcon()); \
    }},
 
 class CDialog {

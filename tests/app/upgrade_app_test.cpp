@@ -16,8 +16,8 @@
 #include "platform/exe_path.h"
 #include "support/scoped_variable.h"
 #include "ui/resource_ids.h"
-#include "window/window_types.h"
 #include "window/headless/headless_harness.h"
+#include "window/window_types.h"
 
 namespace {
 
@@ -87,8 +87,9 @@ TEST_F(UpgradeAppTest, StartsListsFreePortsSavesTheChoiceAndEndsOnExit) {
   EXPECT_EQ(list.items[1].text, "COM12");
   EXPECT_EQ(list.curSel, 0);
   const platform::Profile profile = platform::Profile::ForThisProgram();
-  EXPECT_EQ(profile.Path(), (config_ / platform::ExecutableBaseName() /
-                             (platform::ExecutableBaseName() + ".ini")).string());
+  EXPECT_EQ(profile.Path(),
+            (config_ / platform::ExecutableBaseName() / (platform::ExecutableBaseName() + ".ini"))
+                .string());
   EXPECT_EQ(profile.GetInt("Settings", "COM", 0), 3);
 
   b.SelectListItem(IDD_UPGRADE_DIALOG, IDC_PORT_LIST, 1);

@@ -26,8 +26,7 @@ struct Shown {
 };
 
 bool Overlap(const GdkRectangle& a, const GdkRectangle& b) {
-  return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height &&
-         b.y < a.y + a.height;
+  return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
 }
 
 bool Inside(const GdkRectangle& inner, const GdkRectangle& outer) {

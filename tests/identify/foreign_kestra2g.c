@@ -19,20 +19,20 @@
 static volatile LONG progress;
 static volatile LONG writing;
 
-static unsigned int Text(char *info, const char *what, int mode, int port) {
+static unsigned int Text(char* info, const char* what, int mode, int port) {
   _snprintf(info, INFO_SIZE - 1, "%s mode %d COM%d", what, mode, port);
   return JUNK | 1u;
 }
 
 static unsigned int NoAnswer(void) { return JUNK; }
 
-EXPORT unsigned int __cdecl HLX700_GetBootInformation(int mode, char *info, int port) {
+EXPORT unsigned int __cdecl HLX700_GetBootInformation(int mode, char* info, int port) {
   return Text(info, "Boot OEM 35243 stand-in", mode, port);
 }
-EXPORT unsigned int __cdecl HLX700_GetProductInformation(int mode, char *info, int port) {
+EXPORT unsigned int __cdecl HLX700_GetProductInformation(int mode, char* info, int port) {
   return Text(info, "Vantrel HLX700 stand-in", mode, port);
 }
-EXPORT unsigned int __cdecl HLX700_GetApplicationInformation(int mode, char *info, int port) {
+EXPORT unsigned int __cdecl HLX700_GetApplicationInformation(int mode, char* info, int port) {
   (void)mode;
   (void)port;
   strcpy(info, "App: 2.0.3");
@@ -40,32 +40,30 @@ EXPORT unsigned int __cdecl HLX700_GetApplicationInformation(int mode, char *inf
 }
 
 /* The other families never answer. */
-#define SILENT_FAMILY(prefix)                                                              \
-  EXPORT unsigned int __cdecl prefix##GetBootInformation(int mode, char *info, int port) { \
-    (void)mode, (void)info, (void)port;                                                    \
-    return NoAnswer();                                                                     \
-  }                                                                                        \
-  EXPORT unsigned int __cdecl prefix##GetProductInformation(int mode, char *info,          \
-                                                            int port) {                    \
-    (void)mode, (void)info, (void)port;                                                    \
-    return NoAnswer();                                                                     \
-  }                                                                                        \
-  EXPORT unsigned int __cdecl prefix##GetApplicationInformation(int mode, char *info,      \
-                                                                int port) {                \
-    (void)mode, (void)info, (void)port;                                                    \
-    return NoAnswer();                                                                     \
-  }                                                                                        \
-  EXPORT unsigned int __cdecl prefix##GetJobName(char *jobName) {                          \
-    strcpy(jobName, #prefix);                                                              \
-    return JUNK;                                                                           \
-  }                                                                                        \
+#define SILENT_FAMILY(prefix)                                                                     \
+  EXPORT unsigned int __cdecl prefix##GetBootInformation(int mode, char* info, int port) {        \
+    (void)mode, (void)info, (void)port;                                                           \
+    return NoAnswer();                                                                            \
+  }                                                                                               \
+  EXPORT unsigned int __cdecl prefix##GetProductInformation(int mode, char* info, int port) {     \
+    (void)mode, (void)info, (void)port;                                                           \
+    return NoAnswer();                                                                            \
+  }                                                                                               \
+  EXPORT unsigned int __cdecl prefix##GetApplicationInformation(int mode, char* info, int port) { \
+    (void)mode, (void)info, (void)port;                                                           \
+    return NoAnswer();                                                                            \
+  }                                                                                               \
+  EXPORT unsigned int __cdecl prefix##GetJobName(char* jobName) {                                 \
+    strcpy(jobName, #prefix);                                                                     \
+    return JUNK;                                                                                  \
+  }                                                                                               \
   EXPORT int __cdecl prefix##GetProgress(void) { return 0; }
 
 SILENT_FAMILY(MV5100_)
 SILENT_FAMILY(TQ640_)
 SILENT_FAMILY(KII_)
 
-EXPORT unsigned int __cdecl HLX700_GetJobName(char *jobName) {
+EXPORT unsigned int __cdecl HLX700_GetJobName(char* jobName) {
   strcpy(jobName, InterlockedCompareExchange(&writing, 0, 0) ? "Writing the firmware" : "Idle");
   return JUNK;
 }
@@ -79,20 +77,20 @@ EXPORT unsigned int __cdecl Qarnel_CatchBoot(int port, int code) {
   return JUNK | (unsigned int)((16 * port + code) & 0xFF);
 }
 
-static int CopyTo(const char *path, const char *bytes, long size) {
-  FILE *out = fopen(path, "wb");
+static int CopyTo(const char* path, const char* bytes, long size) {
+  FILE* out = fopen(path, "wb");
   int ok;
   if (out == NULL) return 0;
   ok = fwrite(bytes, 1, (size_t)size, out) == (size_t)size;
   return fclose(out) == 0 && ok;
 }
 
-EXPORT unsigned int __cdecl Qarnel_DownloadMOTCF(const char *firmwarePath, int port, int code) {
-  FILE *in = fopen(firmwarePath, "rb");
-  char *bytes = NULL;
+EXPORT unsigned int __cdecl Qarnel_DownloadMOTCF(const char* firmwarePath, int port, int code) {
+  FILE* in = fopen(firmwarePath, "rb");
+  char* bytes = NULL;
   long size = -1;
   int ok = 0, step;
-  const char *copy = getenv("REFLINT_STANDIN_COPY");
+  const char* copy = getenv("REFLINT_STANDIN_COPY");
   (void)port;
   (void)code;
   if (in == NULL) return JUNK;

@@ -43,7 +43,8 @@ TEST(SupportLog, StaysBelowItsCapWithOneOlderFileAndWholeLines) {
   EXPECT_LE(std::filesystem::file_size(path), kCap);
   EXPECT_LE(std::filesystem::file_size(older), kCap);
   EXPECT_GT(std::filesystem::file_size(older), kCap / 2);
-  const std::regex whole(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}Z (reflint: a|Kestra2G: b) line \d+)");
+  const std::regex whole(
+      R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}Z (reflint: a|Kestra2G: b) line \d+)");
   for (const std::string& file : {path, older}) {
     for (const std::string& line : Lines(file)) EXPECT_TRUE(std::regex_match(line, whole)) << line;
   }

@@ -38,8 +38,7 @@ TEST(VersionBlock, TruncatedOrCorruptBlocksGiveNoValue) {
   for (std::size_t size = 0; size < block.size(); ++size) {
     std::vector<std::uint8_t> cut(block.begin(), block.begin() + size);
     // The root still claims its full length, so nothing fits.
-    EXPECT_EQ(FindString(cut, "\\StringFileInfo\\040904B0\\ProductVersion"), std::nullopt)
-        << size;
+    EXPECT_EQ(FindString(cut, "\\StringFileInfo\\040904B0\\ProductVersion"), std::nullopt) << size;
   }
   auto corrupt = block;
   for (std::size_t at = 0; at < corrupt.size(); at += 2) {

@@ -83,7 +83,7 @@ TEST_F(ProgramResources, ClipIsFourUncompressedPaletteFramesOnMagenta) {
   const std::size_t strf = Find(avi, "strf");
   ASSERT_NE(strf, std::string_view::npos);
   const std::size_t bitmap = strf + 8;
-  EXPECT_EQ(U16(avi, bitmap + 14), 8);  // bits per pixel
+  EXPECT_EQ(U16(avi, bitmap + 14), 8);   // bits per pixel
   EXPECT_EQ(U32(avi, bitmap + 16), 0u);  // uncompressed
   const std::size_t palette = bitmap + 40;
 

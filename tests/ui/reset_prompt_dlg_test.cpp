@@ -8,8 +8,8 @@
 #include <chrono>
 #include <thread>
 
-#include "run/cthread.h"
 #include "identify/fake_device_library.h"
+#include "run/cthread.h"
 #include "run/worker_owner.h"
 #include "ui/resource_ids.h"
 #include "window/headless/headless_harness.h"

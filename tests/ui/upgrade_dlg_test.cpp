@@ -146,15 +146,15 @@ TEST_P(PortListTest, ListsOpenPortsAndSelectsTheSavedOne) {
 
 INSTANTIATE_TEST_SUITE_P(
     Scenarios, PortListTest,
-    ::testing::Values(
-        PortCase{"FirstRun", std::nullopt, {3, 5}, {"COM3", "COM5"}, 0, 3},
-        PortCase{"SavedPresent", 5, {3, 5}, {"COM3", "COM5"}, 1, 5},
-        PortCase{"PrefixMatch", 1, {10, 12}, {"COM10", "COM12"}, 0, 1},
-        PortCase{"SavedAbsent", 4, {3}, {"COM3"}, -1, 4},
-        PortCase{"NoPorts", 2, {}, {"No ports found"}, 0, 2},
-        PortCase{"NoPortsFirstRun", std::nullopt, {}, {"No ports found"}, 0, std::nullopt},
-        PortCase{"NoPortsSavedZero", 0, {}, {"No ports found"}, 0, 0},
-        PortCase{"NeverAbove15", std::nullopt, {15, 16, 20}, {"COM15"}, 0, 15}),
+    ::testing::Values(PortCase{"FirstRun", std::nullopt, {3, 5}, {"COM3", "COM5"}, 0, 3},
+                      PortCase{"SavedPresent", 5, {3, 5}, {"COM3", "COM5"}, 1, 5},
+                      PortCase{"PrefixMatch", 1, {10, 12}, {"COM10", "COM12"}, 0, 1},
+                      PortCase{"SavedAbsent", 4, {3}, {"COM3"}, -1, 4},
+                      PortCase{"NoPorts", 2, {}, {"No ports found"}, 0, 2},
+                      PortCase{
+                          "NoPortsFirstRun", std::nullopt, {}, {"No ports found"}, 0, std::nullopt},
+                      PortCase{"NoPortsSavedZero", 0, {}, {"No ports found"}, 0, 0},
+                      PortCase{"NeverAbove15", std::nullopt, {15, 16, 20}, {"COM15"}, 0, 15}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UpgradeDlgTest, EverySelectionChangeSavesThePort) {
@@ -200,14 +200,35 @@ TEST_F(UpgradeDlgTest, PortListFollowsThePortsWhenOpenedOrOnADeviceNotice) {
       {"NewPortsAppear", 5, {5}, std::nullopt, {3, 5, 7}, false, {"COM3", "COM5", "COM7"}, 1, 5},
       {"SelectedPortGoes", 5, {3, 5}, std::nullopt, {3}, false, {"COM3"}, -1, 5},
       {"SavedPortComesBack", 4, {3}, std::nullopt, {3, 4}, true, {"COM3", "COM4"}, 1, 4},
-      {"FirstPortWithNoneSaved", std::nullopt, {}, std::nullopt, {3}, true, {"COM3"}, -1,
+      {"FirstPortWithNoneSaved",
+       std::nullopt,
+       {},
+       std::nullopt,
+       {3},
+       true,
+       {"COM3"},
+       -1,
        std::nullopt},
       {"AllPortsGo", 3, {3}, std::nullopt, {}, false, {"No ports found"}, 0, 3},
-      {"ChosenPortKeptAcrossNewOnes", 3, {3, 7}, 1, {1, 3, 7}, false, {"COM1", "COM3", "COM7"}, 2,
+      {"ChosenPortKeptAcrossNewOnes",
+       3,
+       {3, 7},
+       1,
+       {1, 3, 7},
+       false,
+       {"COM1", "COM3", "COM7"},
+       2,
        7},
       // COM10 was selected for the saved COM1; a COM1 arriving does not move it.
-      {"PrefixSelectionKept", 1, {10, 12}, std::nullopt, {1, 10, 12}, true,
-       {"COM1", "COM10", "COM12"}, 1, 1},
+      {"PrefixSelectionKept",
+       1,
+       {10, 12},
+       std::nullopt,
+       {1, 10, 12},
+       true,
+       {"COM1", "COM10", "COM12"},
+       1,
+       1},
   };
   for (const RefreshCase& c : cases) {
     SCOPED_TRACE(c.name);

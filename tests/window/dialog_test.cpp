@@ -103,11 +103,10 @@ TEST_F(DialogTest, TimerTicksArriveWhileNestedDialogIsOpen) {
   EXPECT_EQ(b.OpenDialogs(), (std::vector<int>{kOuterTemplate, kInnerTemplate}));
 
   b.FireTimer(kOuterTemplate, 7);
-  b.FireTimer(kOuterTemplate, 8);  // never set: no tick
+  b.FireTimer(kOuterTemplate, 8);          // never set: no tick
   b.Click(kInnerTemplate, kHiddenButton);  // hidden: cannot be pressed
   ASSERT_TRUE(b.WaitForIdle());
-  EXPECT_EQ(OnUi<std::vector<unsigned>>([&] { return dialog_.ticks; }),
-            std::vector<unsigned>{7});
+  EXPECT_EQ(OnUi<std::vector<unsigned>>([&] { return dialog_.ticks; }), std::vector<unsigned>{7});
 
   b.Click(kInnerTemplate, IDOK);
   ASSERT_TRUE(b.WaitForDialogClosed(kInnerTemplate));

@@ -23,15 +23,15 @@ inline constexpr std::array<ControlTemplate, 5> kOuterControls{{
     {kList, ControlKind::DropDownList, "", 5, 40, 100, 50, kStyleVScroll},
     {kOpenInner, ControlKind::PushButton, "Inner", 5, 60, 50, 14, kStyleNone},
 }};
-inline constexpr DialogTemplate kOuter{
-    kOuterTemplate, "Outer", 120, 80, "MS Sans Serif", 8, kDialogSysMenu, kOuterControls};
+inline constexpr DialogTemplate kOuter{kOuterTemplate, "Outer",       120, 80, "MS Sans Serif", 8,
+                                       kDialogSysMenu, kOuterControls};
 
 inline constexpr std::array<ControlTemplate, 2> kInnerControls{{
     {IDOK, ControlKind::DefPushButton, "OK", 5, 5, 50, 14, kStyleNone},
     {kHiddenButton, ControlKind::PushButton, "Hidden", 60, 5, 50, 14, kStyleHidden},
 }};
-inline constexpr DialogTemplate kInner{
-    kInnerTemplate, "Inner", 120, 40, "MS Sans Serif", 8, kStyleNone, kInnerControls};
+inline constexpr DialogTemplate kInner{kInnerTemplate,  "Inner", 120,        40,
+                                       "MS Sans Serif", 8,       kStyleNone, kInnerControls};
 
 class CInnerDlg : public CDialog {
  public:

@@ -51,7 +51,7 @@ typedef unsigned char K2G_CALL K2G_PortCodeFunction(int32_t port, int32_t code);
 typedef unsigned char K2G_CALL K2G_DownloadFunction(const char* firmwarePath, int32_t port,
                                                     int32_t code);
 
-#define K2G_FAMILY_FUNCTIONS(prefix)                                   \
+#define K2G_FAMILY_FUNCTIONS(prefix)                                 \
   K2G_API K2G_InformationFunction prefix##GetBootInformation;        \
   K2G_API K2G_InformationFunction prefix##GetProductInformation;     \
   K2G_API K2G_InformationFunction prefix##GetApplicationInformation; \

@@ -7,9 +7,8 @@ namespace wire {
 SignatureCheck CheckSignature(std::span<const std::uint8_t> bytes, const FirmwareHeader& header,
                               std::span<const KeySlot> slots) {
   if (!header.signedFormat() || bytes.size() < kSignedHeaderSize) return SignatureCheck::NotSigned;
-  const auto slot = std::find_if(slots.begin(), slots.end(), [&](const KeySlot& s) {
-    return KeyIdOf(s.key) == header.keyId;
-  });
+  const auto slot = std::find_if(slots.begin(), slots.end(),
+                                 [&](const KeySlot& s) { return KeyIdOf(s.key) == header.keyId; });
   if (slot == slots.end()) return SignatureCheck::UnknownKey;
   if (slot->revoked) return SignatureCheck::RevokedKey;
   if (!Ed25519Verify(slot->key, bytes.first(kManifestSize), header.signature)) {

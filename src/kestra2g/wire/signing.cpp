@@ -95,8 +95,8 @@ bool Ed25519Verify(const PublicKey& key, std::span<const std::uint8_t> message,
   const Sexp keySexp = Build("(public-key(ecc(curve Ed25519)(flags eddsa)(q %b)))",
                              static_cast<int>(key.size()), key.data());
   const Sexp data = MessageSexp(message);
-  const Sexp sig = Build("(sig-val(eddsa(r %b)(s %b)))", 32, signature.data(), 32,
-                         signature.data() + 32);
+  const Sexp sig =
+      Build("(sig-val(eddsa(r %b)(s %b)))", 32, signature.data(), 32, signature.data() + 32);
   if (!keySexp || !data || !sig) return false;
   return gcry_pk_verify(sig.get(), data.get(), keySexp.get()) == 0;
 }

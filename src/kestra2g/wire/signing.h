@@ -30,7 +30,8 @@ KeyId KeyIdOf(const PublicKey& key);
 bool Ed25519Verify(const PublicKey& key, std::span<const std::uint8_t> message,
                    const Signature& signature);
 // Nothing when libgcrypt refuses (never for a well-formed key).
-std::optional<Signature> Ed25519Sign(const SecretKey& secret, std::span<const std::uint8_t> message);
+std::optional<Signature> Ed25519Sign(const SecretKey& secret,
+                                     std::span<const std::uint8_t> message);
 std::optional<PublicKey> Ed25519PublicKey(const SecretKey& secret);
 // A new key pair from libgcrypt's strong random source.
 std::optional<KeyPair> Ed25519Generate();

@@ -51,7 +51,9 @@ void reflint_clip_box_class_init(ReflintClipBoxClass* klass) {
   widget->draw = Draw;
 }
 
-void reflint_clip_box_init(ReflintClipBox* box) { gtk_widget_set_has_window(GTK_WIDGET(box), FALSE); }
+void reflint_clip_box_init(ReflintClipBox* box) {
+  gtk_widget_set_has_window(GTK_WIDGET(box), FALSE);
+}
 
 }  // namespace
 

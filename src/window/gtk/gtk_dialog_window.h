@@ -124,7 +124,7 @@ class GtkDialogWindow final : public WindowPeer {
   GObjectRef<GdkPixbuf> smallIcon_;
   GMainLoop* loop_ = nullptr;
   std::unique_ptr<DeviceWatch> deviceWatch_;  // only for a dialog that handles device changes
-  int selChangeSuppressed_ = 0;  // programmatic list changes send no notification
+  int selChangeSuppressed_ = 0;               // programmatic list changes send no notification
   bool ended_ = false;
   int result_ = 0;
 };

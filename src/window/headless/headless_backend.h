@@ -128,7 +128,7 @@ class HeadlessBackend : public Backend {
   void PostToWindow(int templateId, std::function<void(CDialog&, HeadlessWindow&)> action);
 
   mutable std::mutex mutex_;
-  std::condition_variable wake_;           // the UI thread's loop
+  std::condition_variable wake_;             // the UI thread's loop
   mutable std::condition_variable changed_;  // test-side waits
   std::deque<std::function<void()>> tasks_;
   std::vector<std::shared_ptr<HeadlessWindow>> windows_;  // bottom to top

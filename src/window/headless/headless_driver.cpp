@@ -60,21 +60,22 @@ void HeadlessDriver::Click(int templateId, int controlId) {
 // A disabled or hidden control cannot be used, as on screen; the dialog's
 // own IDOK/IDCANCEL commands (Enter, Escape) come without a control.
 void HeadlessDriver::Command(int templateId, int controlId, int notificationCode) {
-  b_.PostToWindow(templateId, [this, controlId, notificationCode](CDialog& dialog,
-                                                               HeadlessWindow& window) {
-    {
-      std::lock_guard lock(b_.mutex_);
-      const ControlState* c = window.FindLocked(controlId);
-      if (c == nullptr && controlId != IDOK && controlId != IDCANCEL) return;
-      if (c != nullptr && (!c->enabled || !c->visible)) return;
-    }
-    dialog.DispatchCommand(controlId, notificationCode);
-  });
+  b_.PostToWindow(templateId,
+                  [this, controlId, notificationCode](CDialog& dialog, HeadlessWindow& window) {
+                    {
+                      std::lock_guard lock(b_.mutex_);
+                      const ControlState* c = window.FindLocked(controlId);
+                      if (c == nullptr && controlId != IDOK && controlId != IDCANCEL) return;
+                      if (c != nullptr && (!c->enabled || !c->visible)) return;
+                    }
+                    dialog.DispatchCommand(controlId, notificationCode);
+                  });
 }
 
 void HeadlessDriver::Close(int templateId) {
-  b_.PostToWindow(templateId,
-               [](CDialog& dialog, HeadlessWindow&) { dialog.DispatchCommand(IDCANCEL, BN_CLICKED); });
+  b_.PostToWindow(templateId, [](CDialog& dialog, HeadlessWindow&) {
+    dialog.DispatchCommand(IDCANCEL, BN_CLICKED);
+  });
 }
 
 void HeadlessDriver::SelectListItem(int templateId, int controlId, int index) {
@@ -101,7 +102,8 @@ void HeadlessDriver::FireTimer(int templateId, unsigned timerId) {
 }
 
 void HeadlessDriver::DeviceChange(int templateId) {
-  b_.PostToWindow(templateId, [](CDialog& dialog, HeadlessWindow&) { dialog.DispatchDeviceChange(); });
+  b_.PostToWindow(templateId,
+                  [](CDialog& dialog, HeadlessWindow&) { dialog.DispatchDeviceChange(); });
 }
 
 void HeadlessDriver::SysCommand(int templateId, unsigned commandId) {

@@ -21,8 +21,8 @@ void Paint(HWND control) {
   RECT client;
   GetClientRect(control, &client);
   auto brush = reinterpret_cast<HBRUSH>(SendMessageA(GetParent(control), WM_CTLCOLORSTATIC,
-                                                      reinterpret_cast<WPARAM>(dc),
-                                                      reinterpret_cast<LPARAM>(control)));
+                                                     reinterpret_cast<WPARAM>(dc),
+                                                     reinterpret_cast<LPARAM>(control)));
   FillRect(dc, &client, brush != nullptr ? brush : GetSysColorBrush(COLOR_BTNFACE));
 
   std::string text(static_cast<std::size_t>(GetWindowTextLengthA(control)) + 1, '\0');
@@ -37,16 +37,16 @@ void Paint(HWND control) {
   SetBkMode(dc, TRANSPARENT);
   if (!IsWindowEnabled(control)) SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
   const RECT margin = MarginPixels(control);
-  RECT inside{client.left + margin.right, client.top + margin.bottom,
-              client.right - margin.right, client.bottom - margin.bottom};
+  RECT inside{client.left + margin.right, client.top + margin.bottom, client.right - margin.right,
+              client.bottom - margin.bottom};
   IntersectClipRect(dc, inside.left, inside.top, inside.right, inside.bottom);
   if (length > 0) DrawTextA(dc, text.data(), length, &inside, format);
   if (oldFont != nullptr) SelectObject(dc, oldFont);
   EndPaint(control, &paint);
 }
 
-LRESULT CALLBACK FramedTextProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam,
-                                UINT_PTR, DWORD_PTR) {
+LRESULT CALLBACK FramedTextProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                DWORD_PTR) {
   switch (message) {
     case WM_PAINT:
       Paint(control);

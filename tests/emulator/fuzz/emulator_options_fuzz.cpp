@@ -62,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   argv.push_back(nullptr);
 
   emulator::Options options;
-  if (const auto parsed = emulator::ParseOptions(static_cast<int>(args.size()), argv.data(), options);
+  if (const auto parsed =
+          emulator::ParseOptions(static_cast<int>(args.size()), argv.data(), options);
       !parsed) {
     if (parsed.error().Describe().empty()) __builtin_trap();  // every refusal says why
     return 0;
