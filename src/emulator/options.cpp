@@ -1,13 +1,12 @@
 #include "emulator/options.h"
 
 #include <charconv>
-#include <fstream>
-#include <iterator>
 #include <string_view>
 
 #include "core/device_family.h"
 #include "kestra2g/wire/firmware_file.h"
 #include "kestra2g/wire/key_file.h"
+#include "platform/file_access.h"
 
 namespace emulator {
 namespace {
@@ -20,22 +19,14 @@ bool ParseNumber(std::string_view s, long long lo, long long hi, long long* valu
   return true;
 }
 
-bool ReadFile(const std::string& path, std::vector<std::uint8_t>* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
-
 // Puts the key of a public key file into the slots: a new slot, or the
 // revoked flag on the slot that holds it already.
 platform::Result<> SetKeySlot(const std::string& path, bool revoked,
                               std::vector<wire::KeySlot>& slots) {
-  std::vector<std::uint8_t> text;
-  if (!ReadFile(path, &text))
-    return platform::Fail(platform::Refusal({}, {}, "cannot read key file " + path));
+  const auto text = platform::ReadFileBytes(path);
+  if (!text) return platform::Fail(platform::Refusal({}, {}, "cannot read key file " + path));
   const auto key = wire::ParsePublicKeyFile(
-      std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
+      std::string_view(reinterpret_cast<const char*>(text->data()), text->size()));
   if (!key) {
     return platform::Fail(
         platform::Refusal(path, {}, "not a public key file (reflint-sign keygen writes them)"));
@@ -277,9 +268,9 @@ platform::Result<> ParseOptions(int argc, char** argv, Options& o) {
   o.device.verifyError = o.faults.verifyError;
   o.device.eraseError = o.faults.eraseError;
   if (!initialImagePath.empty()) {
-    if (!ReadFile(initialImagePath, &o.device.initialImage)) {
-      return fail("cannot read --initial-image " + initialImagePath);
-    }
+    auto image = platform::ReadFileBytes(initialImagePath);
+    if (!image) return fail("cannot read --initial-image " + initialImagePath);
+    o.device.initialImage = std::move(*image);
     wire::FirmwareHeader h;
     if (const auto c = wire::CheckFirmwareImage(o.device.initialImage, &h);
         c != wire::FirmwareCheck::Ok) {

@@ -1,25 +1,13 @@
 #include "kestra2g/firmware_check.h"
 
-#include <fstream>
-#include <iterator>
-
 #include "catalogue/version_naming.h"
 #include "kestra2g/failure.h"
 #include "kestra2g/wire/firmware_signature.h"
+#include "platform/file_access.h"
 #include "platform/path_text.h"
 
 namespace kestra2g {
 namespace {
-
-std::optional<std::vector<std::uint8_t>> ReadWholeFile(const char* path) {
-  if (path == nullptr || *path == '\0') return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
-                                  std::istreambuf_iterator<char>()};
-  if (in.bad()) return std::nullopt;
-  return bytes;
-}
 
 std::string FamilyText(const wire::FirmwareHeader& h) {
   return h.familyName + ", device code " + std::to_string(h.deviceCode);
@@ -28,7 +16,7 @@ std::string FamilyText(const wire::FirmwareHeader& h) {
 }  // namespace
 
 std::optional<CheckedFirmware> CheckFirmwareFile(const char* path, std::int32_t code) {
-  auto file = ReadWholeFile(path);
+  auto file = platform::ReadFileBytes(path != nullptr ? path : "");
   if (!file || file->empty()) {
     Fail(Cause::FileCheck, "cannot be read or is empty");
     return std::nullopt;

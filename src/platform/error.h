@@ -30,19 +30,34 @@ using Result = std::expected<T, Error>;
 using Unexpected = std::unexpected<Error>;
 #elif defined(__clang__)
 // clang 14, which builds the fuzz targets, cannot use libstdc++ 12's
-// std::expected (it needs newer concepts). The fuzzed code only returns
-// Result<> (void): this stand-in has that part of std::expected's interface.
+// std::expected (it needs newer concepts). This stand-in has the part of
+// std::expected's interface the fuzzed code uses.
 struct Unexpected {
   explicit Unexpected(Error e) : error(std::move(e)) {}
   Error error;
 };
 template <typename T = void>
-class Result;
+class Result {
+ public:
+  Result(T value) : value_(std::move(value)) {}         // NOLINT: as std::expected
+  Result(Unexpected u) : error_(std::move(u.error)) {}  // NOLINT: as std::expected
+  bool has_value() const { return !error_; }
+  explicit operator bool() const { return has_value(); }
+  T& operator*() { return *value_; }
+  const T& operator*() const { return *value_; }
+  T* operator->() { return &*value_; }
+  const T* operator->() const { return &*value_; }
+  const Error& error() const { return *error_; }
+
+ private:
+  std::optional<T> value_;
+  std::optional<Error> error_;
+};
 template <>
 class Result<void> {
  public:
   Result() = default;
-  Result(Unexpected u) : error_(std::move(u.error)) {}  // NOLINT: converts as std::expected does
+  Result(Unexpected u) : error_(std::move(u.error)) {}  // NOLINT: as std::expected
   bool has_value() const { return !error_; }
   explicit operator bool() const { return has_value(); }
   const Error& error() const { return *error_; }

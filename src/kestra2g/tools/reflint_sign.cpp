@@ -13,7 +13,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +23,7 @@
 #include "kestra2g/wire/firmware_signature.h"
 #include "kestra2g/wire/key_file.h"
 #include "platform/error.h"
+#include "platform/file_access.h"
 #include "platform/path_text.h"
 
 namespace {
@@ -31,15 +31,6 @@ namespace {
 int Error(const std::string& message) {
   std::fprintf(stderr, "reflint-sign: %s\n", message.c_str());
   return 1;
-}
-
-platform::Result<std::vector<std::uint8_t>> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return platform::Fail(platform::LastSystemFailure(path, "read"));
-  std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
-                                  std::istreambuf_iterator<char>()};
-  if (in.bad()) return platform::Fail(platform::Refusal(path, "read", "the read broke off"));
-  return bytes;
 }
 
 std::string AsText(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
@@ -113,13 +104,13 @@ int Sign(const std::string& keyFile, const std::string& family, const std::strin
                                 "ABCDEFGHIJKLMNOPQRSTUVWXYZ.-") != std::string::npos) {
     return Error("--version: up to 19 letters, digits, '.' and '-', e.g. 2.1.0");
   }
-  const auto keyText = ReadFile(keyFile);
+  const auto keyText = platform::ReadFileBytes(keyFile);
   if (!keyText) return Error(keyText.error().Describe());
   const auto secret = wire::ParseSecretKeyFile(AsText(*keyText));
   if (!secret) return Error(keyFile + " is not a secret key file of reflint-sign");
   const auto publicKey = wire::Ed25519PublicKey(*secret);
   if (!publicKey) return Error("libgcrypt refused the key in " + keyFile);
-  const auto payload = ReadFile(payloadFile);
+  const auto payload = platform::ReadFileBytes(payloadFile);
   if (!payload) return Error(payload.error().Describe());
   if (payload->empty()) return Error(payloadFile + " is empty");
   const auto file =
@@ -140,7 +131,7 @@ int Sign(const std::string& keyFile, const std::string& family, const std::strin
 }
 
 int Show(const std::string& path) {
-  const auto file = ReadFile(path);
+  const auto file = platform::ReadFileBytes(path);
   if (!file) return Error(file.error().Describe());
   wire::FirmwareHeader h;
   if (const auto c = wire::ParseFirmwareHeader(*file, &h); c != wire::FirmwareCheck::Ok) {
@@ -161,7 +152,7 @@ int Show(const std::string& path) {
 }
 
 int Verify(const std::string& path, const std::string& pubFile) {
-  const auto file = ReadFile(path);
+  const auto file = platform::ReadFileBytes(path);
   if (!file) return Error(file.error().Describe());
   wire::FirmwareHeader h;
   if (const auto c = wire::CheckFirmwareImage(*file, &h); c != wire::FirmwareCheck::Ok) {
@@ -171,7 +162,7 @@ int Verify(const std::string& path, const std::string& pubFile) {
   if (pubFile.empty()) {
     slots.assign(wire::BuiltInKeySlots().begin(), wire::BuiltInKeySlots().end());
   } else {
-    const auto text = ReadFile(pubFile);
+    const auto text = platform::ReadFileBytes(pubFile);
     if (!text) return Error(text.error().Describe());
     const auto key = wire::ParsePublicKeyFile(AsText(*text));
     if (!key) return Error(pubFile + " is not a public key file of reflint-sign");
