@@ -61,11 +61,22 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   }
   RaiseProgress(1);
 
+  // Whatever way the call ends, the device is not left at a raised rate.
+  struct BaseRateAtEnd {
+    Link& link;
+    ~BaseRateAtEnd() { ReturnToBaseRate(link); }
+  } baseRateAtEnd{*link};
+
   // The device sees the signed manifest before anything is erased; one that
   // checks signatures refuses a file it cannot trust and keeps its image.
+  // The manifest goes at the fastest rate that holds, and its answer proves
+  // that rate for the rest of the call.
   SetJob(Job::Erasing);
   const auto head = std::span(file).first(header.size());
-  if (!link->ExchangeOk(Request::Manifest, head, timing::kCommand, "manifest")) return false;
+  if (!link->Checked(ExchangeAtBestRate(*link, *device, Request::Manifest, head, timing::kCommand),
+                     "manifest")) {
+    return false;
+  }
   if (!device->ChecksSignatures()) {
     LibraryLog().Write("the device does not check signatures; the library's check stands alone");
   }
@@ -75,9 +86,6 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   RaiseProgress(kErasedPercent);
 
   SetJob(Job::Writing);
-  // The long transfer runs as fast as device, port and cable allow; the
-  // short exchanges around it stay at the base rate.
-  RaiseRate(*link, *device);
   const std::uint32_t payloadOffset = device->appBase + static_cast<std::uint32_t>(header.size());
   const auto payload = std::span(file).subspan(header.size());
   const std::size_t block =
@@ -98,9 +106,7 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
                     [&](std::size_t acked, std::optional<std::uint32_t> written) {
                       WritingProgress(compressed ? written.value_or(0) : acked, payload.size());
                     });
-  const bool written = transfer.Run();
-  ReturnToBaseRate(*link);
-  if (!written) return false;
+  if (!transfer.Run()) return false;
   RaiseProgress(kWrittenPercent);
 
   SetJob(Job::Verifying);
@@ -116,8 +122,11 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   if (!link->ExchangeOk(Request::Activate, head, timing::kCommand, "activate")) return false;
   RaiseProgress(kActivatedPercent);
 
+  // The device restarts at the base rate.
   SetJob(Job::Restarting);
-  return link->ExchangeOk(Request::Restart, {}, timing::kCommand, "restart").has_value();
+  if (!link->ExchangeOk(Request::Restart, {}, timing::kCommand, "restart")) return false;
+  FollowToBaseRate(*link);
+  return true;
 }
 
 }  // namespace

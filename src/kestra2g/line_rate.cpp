@@ -25,44 +25,46 @@ std::vector<std::uint8_t> RatePayload(std::uint32_t rate) {
 
 }  // namespace
 
-std::uint32_t RaiseRate(Link& link, const wire::HelloInfo& device) {
+std::optional<std::vector<std::uint8_t>> ExchangeAtBestRate(Link& link,
+                                                            const wire::HelloInfo& device,
+                                                            Request request,
+                                                            std::span<const std::uint8_t> payload,
+                                                            Attempts attempts) {
   std::vector<std::uint32_t> rates;
   for (std::uint32_t r : device.rates) {
     if (r > wire::kBaseRate && link.Allows(r)) rates.push_back(r);
   }
-  if (rates.empty()) return link.rate();
   std::sort(rates.begin(), rates.end(), std::greater<>());
   rates.erase(std::unique(rates.begin(), rates.end()), rates.end());
 
   for (std::uint32_t rate : rates) {
     const auto asked = link.Exchange(Request::SetRate, RatePayload(rate), timing::kSetRate);
-    if (link.lost()) return link.rate();
+    if (link.lost()) return std::nullopt;
     if (!asked) {
       // Its answer may have been lost after it switched: let it come back.
       std::this_thread::sleep_for(timing::kRateTrial + timing::kRateTrialMargin);
       Note("line rate " + RateText(link.rate()) + ": no answer to the switch to " + RateText(rate));
-      return link.rate();
+      break;
     }
     if (wire::ReplyStatus(*asked) != wire::Status::Ok) {
       Note("the device refused " + RateText(rate));
       continue;
     }
     // The device runs at the new rate now and goes back unless it hears a
-    // valid frame there within its trial.
+    // valid frame there within its trial: the request itself is that frame.
     const Clock::time_point switched = Clock::now();
     std::string why;
     if (!link.SetRate(rate)) {
       why = "the port refused it";
     } else {
-      const std::uint8_t hello[] = {wire::kProtocolVersion};
-      const auto proof = link.Exchange(Request::Hello, hello, timing::kProveRate);
-      if (proof && wire::DecodeHello(*proof)) {
+      auto proof = link.Exchange(request, payload, timing::kProveRate);
+      if (proof) {
         Note("line rate " + RateText(rate));
-        return rate;
+        return proof;
       }
-      if (link.lost()) return link.rate();
+      if (link.lost()) return std::nullopt;
       why = "no valid answer there";
-      // Should the device have heard the proof and only its answer been
+      // Should the device have heard the request and only its answer been
       // lost, it would stay: ask it back too (harmless when it did not).
       link.Send(Request::SetRate, RatePayload(wire::kBaseRate));
     }
@@ -70,7 +72,7 @@ std::uint32_t RaiseRate(Link& link, const wire::HelloInfo& device) {
     std::this_thread::sleep_until(switched + timing::kRateTrial + timing::kRateTrialMargin);
     Note("no line rate " + RateText(rate) + " (" + why + "); back to " + RateText(wire::kBaseRate));
   }
-  return link.rate();
+  return link.Exchange(request, payload, attempts);
 }
 
 void ReturnToBaseRate(Link& link) {
@@ -83,6 +85,10 @@ void ReturnToBaseRate(Link& link) {
     Note("back to " + RateText(wire::kBaseRate) + " from " + RateText(from) +
          " without an answer; the device returns by itself");
   }
+}
+
+void FollowToBaseRate(Link& link) {
+  if (link.rate() != wire::kBaseRate) link.SetRate(wire::kBaseRate);
 }
 
 }  // namespace kestra2g

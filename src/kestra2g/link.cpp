@@ -76,7 +76,11 @@ std::optional<std::vector<std::uint8_t>> Link::Exchange(wire::Request r,
 std::optional<std::vector<std::uint8_t>> Link::ExchangeOk(wire::Request r,
                                                           std::span<const std::uint8_t> payload,
                                                           Attempts attempts, const char* what) {
-  auto reply = Exchange(r, payload, attempts);
+  return Checked(Exchange(r, payload, attempts), what);
+}
+
+std::optional<std::vector<std::uint8_t>> Link::Checked(
+    std::optional<std::vector<std::uint8_t>> reply, const char* what) const {
   if (!reply) {
     FailExchange(what);
     return std::nullopt;

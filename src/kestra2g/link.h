@@ -59,6 +59,11 @@ class Link {
                                                       std::span<const std::uint8_t> payload,
                                                       Attempts attempts, const char* what);
 
+  // The reply of an exchange when there is one and its status is OK;
+  // otherwise nothing, with the reason noted (Fail). `what` names the request.
+  std::optional<std::vector<std::uint8_t>> Checked(std::optional<std::vector<std::uint8_t>> reply,
+                                                   const char* what) const;
+
   // Asks the device who it is (HELLO). Nothing when no answer or a damaged
   // one came, with the reason noted (Fail).
   std::optional<wire::HelloInfo> Hello();
