@@ -82,6 +82,12 @@ platform::Result<> AddFault(std::string_view spec, FaultPlan& plan) {
       plan.disconnectAt = v;
       return true;
     }
+    if (kind == "lose") {
+      const auto request = RequestNamed(arg);
+      if (!request) return fail("expected a request name");
+      plan.loseOnce = static_cast<std::uint8_t>(*request);
+      return true;
+    }
     if (kind == "power-loss") return percent(&plan.powerLossAt);
     if (kind == "write-error") return percent(&plan.writeErrorAt);
     if (kind == "stall") {

@@ -9,6 +9,7 @@
 //   disconnect:REQ  close the line when the first REQ request arrives, before
 //                   answering it (hello, query, catch, erase, data, verify,
 //                   activate, restart)
+//   lose:REQ        the first REQ request is lost on the line: never heard
 //   stall:PCT[:MS]  say and take nothing for MS ms (default 2000) at PCT %
 //   power-loss:PCT  lose power at PCT %: the device restarts, image invalid
 //   write-error:PCT flash write fails from PCT % on
@@ -31,6 +32,7 @@ struct FaultPlan {
   double flip = 0, drop = 0, garbage = 0, loseAck = 0, dupAck = 0;
   std::optional<int> disconnectAt, powerLossAt, writeErrorAt, stallAt;
   std::optional<std::uint8_t> disconnectOn;  // a request type
+  std::optional<std::uint8_t> loseOnce;      // a request type
   std::optional<int> rateLimit;              // baud
   int stallMs = 2000;
   bool verifyError = false, eraseError = false, wrongFamily = false;

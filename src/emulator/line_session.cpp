@@ -160,7 +160,7 @@ class Session {
   bool resetArmed_ = false;
   Clock::time_point stallUntil_{};
   Clock::time_point deafUntil_{};
-  bool stallDone_ = false, powerLossDone_ = false, disconnect_ = false;
+  bool stallDone_ = false, powerLossDone_ = false, disconnect_ = false, lostOnce_ = false;
   std::uint32_t rate_ = wire::kBaseRate;
   std::uint32_t rateBefore_ = wire::kBaseRate;
   std::optional<Clock::time_point> trialUntil_;  // a new rate not yet proven
@@ -280,6 +280,11 @@ void Session::ReadLine(Clock::time_point now) {
 void Session::HandleFrames(Clock::time_point now) {
   std::vector<Outgoing> out;
   while (auto frame = decoder_.Next()) {
+    if (o_.faults.loseOnce == frame->type && !lostOnce_) {
+      lostOnce_ = true;
+      Log((std::string("LOST ") + RequestName(frame->type)).c_str());
+      continue;
+    }
     Log(RequestName(frame->type));
     // A valid frame at a new rate proves it.
     lastValid_ = now;

@@ -97,6 +97,7 @@ Line:
                               dup-ack:RATE disconnect:PCT|REQUEST stall:PCT[:MS]
                               power-loss:PCT write-error:PCT verify-error
                               erase-error wrong-family rate-limit:BAUD
+                              lose:REQUEST
                               (RATE: 0.01 or 1%)
   --seed N                  random seed of the faults (1); same seed, same run
   --log PATH                one line per received request: seconds since start

@@ -2,6 +2,7 @@
 // a windowed transfer, the device's own check sum, and the image header last.
 
 #include <algorithm>
+#include <future>
 
 #include "kestra2g/deflate_image.h"
 #include "kestra2g/failure.h"
@@ -61,6 +62,14 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   }
   RaiseProgress(1);
 
+  // Compressing takes a while: it runs while the rate and the manifest are
+  // settled with the device.
+  const auto payload = std::span(file).subspan(header.size());
+  std::future<std::optional<std::vector<std::uint8_t>>> deflating;
+  if (device->OffersDeflate()) {
+    deflating = std::async(std::launch::async, DeflateImage, payload, device->windowBits);
+  }
+
   // Whatever way the call ends, the device is not left at a raised rate.
   struct BaseRateAtEnd {
     Link& link;
@@ -82,12 +91,8 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   }
   const auto erase =
       wire::ByteWriter().U32(device->appBase).U32(static_cast<std::uint32_t>(file.size())).Take();
-  if (!link->ExchangeOk(Request::Erase, erase, timing::kErase, "erase")) return false;
-  RaiseProgress(kErasedPercent);
 
-  SetJob(Job::Writing);
   const std::uint32_t payloadOffset = device->appBase + static_cast<std::uint32_t>(header.size());
-  const auto payload = std::span(file).subspan(header.size());
   const std::size_t block =
       std::min<std::size_t>(device->maxData, static_cast<std::size_t>(timing::kMaxDataBlock));
   const std::size_t window =
@@ -95,23 +100,51 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   const TransferLimits limits{block, block * window};
   // A device that inflates gets the image compressed, unless that gains nothing.
   std::optional<std::vector<std::uint8_t>> deflated;
-  if (device->OffersDeflate()) deflated = DeflateImage(payload, device->windowBits);
+  if (deflating.valid()) deflated = deflating.get();
   if (deflated && deflated->size() >= payload.size()) deflated.reset();
   // Progress counts image bytes either way, so the bar moves evenly: of a
   // compressed image the device reports how much it has written.
   const bool compressed = deflated.has_value();
-  Transfer transfer(*link, compressed ? Request::DataDeflated : Request::Data,
-                    compressed ? std::span<const std::uint8_t>(*deflated) : payload,
-                    compressed ? 0 : payloadOffset, limits,
-                    [&](std::size_t acked, std::optional<std::uint32_t> written) {
-                      WritingProgress(compressed ? written.value_or(0) : acked, payload.size());
-                    });
-  if (!transfer.Run()) return false;
+  // The check sum is asked for right behind the last data frame: when
+  // nothing had to be sent again its answer covers the whole image.
+  const auto verify = wire::ByteWriter().U32(payloadOffset).U32(header.payloadSize).Take();
+  auto transfer = [&] {
+    Transfer t(*link, compressed ? Request::DataDeflated : Request::Data,
+               compressed ? std::span<const std::uint8_t>(*deflated) : payload,
+               compressed ? 0 : payloadOffset, limits,
+               [&](std::size_t acked, std::optional<std::uint32_t> written) {
+                 WritingProgress(compressed ? written.value_or(0) : acked, payload.size());
+               });
+    t.ClosedBy(Request::Verify, verify);
+    return t;
+  };
+  auto erased = [] {
+    RaiseProgress(kErasedPercent);
+    SetJob(Job::Writing);
+  };
+
+  // The data follows the erase at once: the device takes it in order, once
+  // erased, and refuses it while not. Should the device not have heard the
+  // erase, it is asked again, and the data then waits for its answer.
+  const auto eraseSeq = link->Send(Request::Erase, erase);
+  if (!eraseSeq) return link->FailExchange("erase");
+  Transfer behindErase = transfer();
+  behindErase.OpenedBy(Request::Erase, *eraseSeq, "erase", timing::kErase.replyTimeout, erased);
+  std::optional<Transfer> afterErase;
+  if (!behindErase.Run()) {
+    if (!behindErase.openingUnheard()) return false;
+    if (!link->ExchangeOk(Request::Erase, erase, timing::kErase, "erase")) return false;
+    erased();
+    afterErase.emplace(transfer());
+    if (!afterErase->Run()) return false;
+  }
   RaiseProgress(kWrittenPercent);
 
   SetJob(Job::Verifying);
-  const auto verify = wire::ByteWriter().U32(payloadOffset).U32(header.payloadSize).Take();
-  const auto verifyReply = link->ExchangeOk(Request::Verify, verify, timing::kVerify, "verify");
+  Transfer& written = afterErase ? *afterErase : behindErase;
+  auto verifyReply = written.ClosingAnswer(timing::kVerify.replyTimeout);
+  if (!verifyReply) verifyReply = link->Exchange(Request::Verify, verify, timing::kVerify);
+  verifyReply = link->Checked(std::move(verifyReply), "verify");
   if (!verifyReply) return false;
   wire::ByteReader crc(std::span<const std::uint8_t>(*verifyReply).subspan(1));
   if (crc.U32() != wire::Crc32(payload) || !crc.ok()) return Fail(Cause::CheckSumMismatch);

@@ -41,6 +41,62 @@ Transfer::Transfer(Link& link, wire::Request request, std::span<const std::uint8
   if (!data_.empty()) todo_.emplace(0, data_.size());
 }
 
+std::size_t Transfer::InFlightLimit() const {
+  if (!rtt_) return inFlightLimit_;
+  // Once round trips are measured: the line's bytes for one round trip and
+  // its spread, and a block more. Deeper, a resend waits behind all of it
+  // while the device's buffer beyond the gap fills and the sending stalls.
+  const auto roundTrip = *rtt_ + 4 * rttSpread_;
+  const auto lineBytes =
+      static_cast<std::size_t>(roundTrip.count() * (link_.rate() / 10) / 1'000'000);
+  return std::clamp(lineBytes + limits_.maxBlock, 2 * limits_.maxBlock, limits_.windowBytes);
+}
+
+void Transfer::OpenedBy(wire::Request request, std::uint8_t seq, const char* what,
+                        std::chrono::milliseconds patience, std::function<void()> confirmed) {
+  opening_ = Opening{request, seq, what, Clock::now() + patience, std::move(confirmed)};
+}
+
+void Transfer::ConfirmOpening() {
+  if (!opening_) return;
+  auto confirmed = std::move(opening_->confirmed);
+  opening_.reset();
+  // The data went out behind it and waited there: its timers start now.
+  const Clock::time_point now = Clock::now();
+  lastAnswer_ = now;
+  for (InFlight& f : inFlight_) f.lineEnd = std::max(f.lineEnd, now);
+  if (confirmed) confirmed();
+}
+
+bool Transfer::OpeningAnswer(const wire::Frame& frame) {
+  if (const auto status = wire::ReplyStatus(frame.payload); status != Status::Ok) {
+    return FailRefused(opening_->what, status);
+  }
+  ConfirmOpening();
+  return true;
+}
+
+void Transfer::ClosedBy(wire::Request request, std::vector<std::uint8_t> payload) {
+  closing_ = Closing{request, std::move(payload), std::nullopt, std::nullopt};
+}
+
+bool Transfer::IsClosingAnswer(const wire::Frame& frame) const {
+  return closing_ && closing_->seq && frame.type == wire::ReplyType(closing_->request) &&
+         frame.seq == *closing_->seq;
+}
+
+std::optional<std::vector<std::uint8_t>> Transfer::ClosingAnswer(
+    std::chrono::milliseconds patience) {
+  if (!closing_ || !closing_->seq) return std::nullopt;
+  const Clock::time_point deadline = Clock::now() + patience;
+  while (!closing_->answer) {
+    auto frame = link_.Receive(deadline);
+    if (!frame) return std::nullopt;
+    if (IsClosingAnswer(*frame)) closing_->answer = std::move(frame->payload);
+  }
+  return closing_->answer;
+}
+
 microseconds Transfer::Allowance() const {
   microseconds base = timing::kAckSlack;
   if (rtt_) base = std::max<microseconds>(*rtt_ + 4 * rttSpread_, timing::kMinAckSlack);
@@ -99,7 +155,7 @@ bool Transfer::SendMore() {
   while (!todo_.empty() && inFlight_.size() < timing::kMaxFramesInFlight) {
     const auto [begin, end] = *todo_.begin();
     std::size_t n = std::min(sizer_.Block(), end - begin);
-    if (inFlightBytes_ > 0 && inFlightBytes_ + n > inFlightLimit_) break;
+    if (inFlightBytes_ > 0 && inFlightBytes_ + n > InFlightLimit()) break;
     // The device keeps only so much beyond the first byte it still lacks.
     if (begin + n > acked_ + limits_.windowBytes) {
       if (begin >= acked_ + limits_.windowBytes) break;
@@ -111,6 +167,12 @@ bool Transfer::SendMore() {
     std::copy_n(data_.begin() + static_cast<std::ptrdiff_t>(begin), n, payload.begin() + 4);
     const auto seq = link_.Send(request_, payload);
     if (!seq) return link_.FailExchange("data transfer");
+    // The closing request sent before this frame does not cover it: it
+    // goes again once everything is out.
+    if (closing_) {
+      closing_->seq.reset();
+      closing_->answer.reset();
+    }
     todo_.erase(todo_.begin());
     if (begin + n < end) todo_.emplace(begin + n, end);
     const Clock::time_point now = Clock::now();
@@ -121,6 +183,11 @@ bool Transfer::SendMore() {
     bySeq_[*seq] = {begin, begin + n};
     sentBytes_ += n;
   }
+  if (closing_ && !closing_->seq && todo_.empty()) {
+    closing_->seq = link_.Send(closing_->request, closing_->payload);
+    if (!closing_->seq) return link_.FailExchange("data transfer");
+    for (InFlight& f : inFlight_) f.beforeClosing = true;
+  }
   return true;
 }
 
@@ -130,8 +197,14 @@ bool Transfer::Answer(const wire::Frame& frame) {
   const std::uint32_t offset = r.U32();
   std::optional<std::uint32_t> extra;
   if (const std::uint32_t v = r.U32(); r.ok()) extra = v;
+  if (opening_ && status == Status::NotErased) {
+    // The device did not hear the erase (or its refusal went astray).
+    openingUnheard_ = true;
+    return false;
+  }
   // Nothing to retry.
   if (status != Status::Ok && status != Status::Gap) return FailRefused("data transfer", status);
+  ConfirmOpening();
   if (frame.payload.size() < 5 || offset < first_) return true;  // malformed: pass over
   lastAnswer_ = Clock::now();
   timeoutsInARow_ = 0;
@@ -190,14 +263,32 @@ bool Transfer::Run() {
     if (sentBytes_ > sendBudget) {
       return Fail(Cause::BadReply, "data transfer: answered, but the data not taken");
     }
-    const Clock::time_point deadline =
-        inFlight_.empty() ? Clock::now() + timing::kMaxAckWait : Due(inFlight_.front());
+    // Data sent behind the opening is answered only after it.
+    const Clock::time_point deadline = opening_            ? opening_->due
+                                       : inFlight_.empty() ? Clock::now() + timing::kMaxAckWait
+                                                           : Due(inFlight_.front());
     if (auto frame = link_.Receive(deadline)) {
+      if (opening_ && frame->type == wire::ReplyType(opening_->request) &&
+          frame->seq == opening_->seq) {
+        if (!OpeningAnswer(*frame)) return false;
+        continue;
+      }
+      if (IsClosingAnswer(*frame)) {
+        closing_->answer = std::move(frame->payload);
+        // Answers come in order: a frame sent before it and still
+        // unanswered went astray, no need to wait for its timer.
+        while (!inFlight_.empty() && inFlight_.front().beforeClosing) LoseFront();
+        continue;
+      }
       if (frame->type != wire::ReplyType(request_)) continue;
       if (!Answer(*frame)) return false;
       continue;
     }
-    if (link_.lost()) return link_.FailExchange("data transfer");
+    if (link_.lost()) return link_.FailExchange(opening_ ? opening_->what : "data transfer");
+    if (opening_) {
+      openingUnheard_ = true;
+      return false;
+    }
     // No answer in time: what is overdue went astray (or its answer did).
     const Clock::time_point now = Clock::now();
     while (!inFlight_.empty() && Due(inFlight_.front()) <= now) LoseFront();

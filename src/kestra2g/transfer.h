@@ -34,14 +34,35 @@ class Transfer {
   Transfer(Link& link, wire::Request request, std::span<const std::uint8_t> data,
            std::uint32_t firstOffset, TransferLimits limits, Report report);
 
+  // A request sent just before the data (the erase), so that the data need
+  // not wait for its answer: that answer is taken as it comes, a refusal
+  // ends the transfer, and an OK answer, or data answered OK, calls
+  // `confirmed`. Until then the data's own timers wait and `patience` stands
+  // in. Data answered "not erased" first, or `patience` passing in silence,
+  // means the device never heard it: Run then fails with openingUnheard()
+  // and no reason noted, for the caller to ask again and wait.
+  void OpenedBy(wire::Request request, std::uint8_t seq, const char* what,
+                std::chrono::milliseconds patience, std::function<void()> confirmed);
+
+  // A request sent as soon as every byte has gone out (the check sum), and
+  // again after any resend, so that its answer need not wait for the last
+  // round trip of the data.
+  void ClosedBy(wire::Request request, std::vector<std::uint8_t> payload);
+  // The answer to the last one, waited for up to `patience`: the device had
+  // every byte before it. Nothing when no answer came (then the caller asks
+  // again).
+  std::optional<std::vector<std::uint8_t>> ClosingAnswer(std::chrono::milliseconds patience);
+
   // Sends every byte and waits until the device has confirmed all.
   bool Run();
+  bool openingUnheard() const { return openingUnheard_; }
 
  private:
   struct InFlight {
     std::uint8_t seq;
     std::size_t begin, end;
-    Clock::time_point lineEnd;  // when its last byte should have left the line
+    Clock::time_point lineEnd;   // when its last byte should have left the line
+    bool beforeClosing = false;  // sent before the closing request
   };
   bool SendMore();
   bool Answer(const wire::Frame& frame);
@@ -52,6 +73,7 @@ class Transfer {
   void Forget(std::size_t begin, std::size_t end);
   Clock::time_point Due(const InFlight& f) const;
   std::chrono::microseconds Allowance() const;
+  std::size_t InFlightLimit() const;
 
   Link& link_;
   wire::Request request_;
@@ -64,7 +86,7 @@ class Transfer {
   std::map<std::size_t, std::size_t> todo_;  // begin -> end, still to send
   std::deque<InFlight> inFlight_;            // in the order sent
   std::size_t inFlightBytes_ = 0;
-  std::size_t inFlightLimit_ = 0;
+  std::size_t inFlightLimit_ = 0;  // until round trips are measured
   struct Sent {
     std::size_t begin = 0, end = 0;
   };
@@ -77,6 +99,26 @@ class Transfer {
   std::chrono::microseconds rttSpread_{0};
   int timeoutsInARow_ = 0;
   Clock::time_point lastAnswer_{};
+
+  struct Opening {
+    wire::Request request;
+    std::uint8_t seq;
+    const char* what;
+    Clock::time_point due;
+    std::function<void()> confirmed;
+  };
+  std::optional<Opening> opening_;  // while its answer is awaited
+  struct Closing {
+    wire::Request request;
+    std::vector<std::uint8_t> payload;
+    std::optional<std::uint8_t> seq;  // sent, and no data went out after it
+    std::optional<std::vector<std::uint8_t>> answer;
+  };
+  std::optional<Closing> closing_;
+  bool IsClosingAnswer(const wire::Frame& frame) const;
+  bool openingUnheard_ = false;
+  void ConfirmOpening();
+  bool OpeningAnswer(const wire::Frame& frame);
 };
 
 }  // namespace kestra2g

@@ -350,23 +350,27 @@ TEST_P(FaultMatrix, RecoversExactlyOrFailsSafely) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, FaultMatrix,
-    ::testing::Values(Fault{"BitFlips", {"flip:2e-4"}, true},
-                      Fault{"DroppedBytes", {"drop:1e-4"}, true},
-                      Fault{"GarbageBursts", {"garbage:20%"}, true},
-                      Fault{"LostAcknowledgements", {"lose-ack:20%"}, true},
-                      Fault{"DuplicatedAcknowledgements", {"dup-ack:30%"}, true},
-                      Fault{"BitFlipsPlain", {"flip:2e-4"}, true, {"--no-deflate"}},
-                      Fault{"EverythingAtOnce",
-                            {"flip:1e-4", "drop:5e-5", "garbage:5%", "lose-ack:5%", "dup-ack:5%"},
-                            true},
-                      Fault{"Stall", {"stall:40:1200"}, true},
-                      Fault{"Disconnect", {"disconnect:50"}, false},
-                      Fault{"PowerLoss", {"power-loss:60"}, false},
-                      Fault{"FlashWriteError", {"write-error:30"}, false},
-                      Fault{"VerifyError", {"verify-error"}, false},
-                      Fault{"WrongFamily", {"wrong-family"}, false},
-                      // Only the library's own check stands before this one.
-                      Fault{"BootLoaderWithoutSignatureCheck", {}, true, {"--no-signature-check"}}),
+    ::testing::Values(
+        Fault{"BitFlips", {"flip:2e-4"}, true}, Fault{"DroppedBytes", {"drop:1e-4"}, true},
+        Fault{"GarbageBursts", {"garbage:20%"}, true},
+        Fault{"LostAcknowledgements", {"lose-ack:20%"}, true},
+        Fault{"DuplicatedAcknowledgements", {"dup-ack:30%"}, true},
+        Fault{"BitFlipsPlain", {"flip:2e-4"}, true, {"--no-deflate"}},
+        Fault{"EverythingAtOnce",
+              {"flip:1e-4", "drop:5e-5", "garbage:5%", "lose-ack:5%", "dup-ack:5%"},
+              true},
+        Fault{"Stall", {"stall:40:1200"}, true},
+        // One request lost on the line: the manifest that proves
+        // the rate, the erase the data follows, the check sum
+        // asked for behind the data.
+        Fault{"LostManifest", {"lose:manifest"}, true}, Fault{"LostErase", {"lose:erase"}, true},
+        Fault{"LostVerify", {"lose:verify"}, true}, Fault{"Disconnect", {"disconnect:50"}, false},
+        Fault{"PowerLoss", {"power-loss:60"}, false},
+        Fault{"FlashWriteError", {"write-error:30"}, false},
+        Fault{"VerifyError", {"verify-error"}, false},
+        Fault{"WrongFamily", {"wrong-family"}, false},
+        // Only the library's own check stands before this one.
+        Fault{"BootLoaderWithoutSignatureCheck", {}, true, {"--no-signature-check"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -164,7 +164,8 @@ INSTANTIATE_TEST_SUITE_P(
     Failures, FailureLog,
     ::testing::Values(
         Case{"PortVanishes",
-             {"--state", "bootloader", "--fault", "disconnect:40"},
+             // a paced line: the data behind the erase, the erase answered
+             {"--state", "bootloader", "--baud", "115200", "--fault", "disconnect:40"},
              kPort,
              Provoke::Download,
              {"Qarnel_DownloadMOTCF: HLX700_V_6_1_0.bin to COM3", "job: Writing",
