@@ -1,5 +1,6 @@
 // reflint-cli against emulated remotes: three at once with one line dropped
-// mid-transfer, and an update no one can confirm.
+// mid-transfer, Ctrl+C during an update of every port, and an update no one
+// can confirm.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -46,8 +47,10 @@ class CliUpdate : public testing::Test {
     return home_ / ("remote-" + std::to_string(port) + ".log");
   }
 
+  fs::path Links() const { return home_ / "reflint-cli" / "dosdevices"; }
+
   void StartRemote(int port, std::vector<std::string> args) {
-    const fs::path links = home_ / "reflint-cli" / "dosdevices";
+    const fs::path links = Links();
     fs::create_directories(links);
     args.insert(args.end(), {"--family", "HLX700", "--baud", "0", "--link",
                              (links / ("com" + std::to_string(port))).string(), "--image-out",
@@ -69,6 +72,15 @@ class CliUpdate : public testing::Test {
     while (cli->Read(*out)) {
     }
     return cli->Wait();
+  }
+
+  // What the remote's log says of its end: "bootloader", "application".
+  std::string FinalState(int port) const {
+    const std::string log = ReadFile(EmulatorLog(port));
+    const std::size_t at = log.rfind("EXIT state=");
+    if (at == std::string::npos) return "no EXIT line";
+    const std::size_t begin = at + std::string_view("EXIT state=").size();
+    return log.substr(begin, log.find(' ', begin) - begin);
   }
 
   static std::vector<nlohmann::json> JsonLines(const std::string& text) {
@@ -140,6 +152,70 @@ TEST_F(CliUpdate, OneDroppedLineFailsAloneAndTheSummaryAgreesWithTheResults) {
   const std::vector<nlohmann::json> retried = JsonLines(out);
   ASSERT_FALSE(retried.empty());
   EXPECT_EQ(retried.back()["ports"].size(), 1u);
+}
+
+// COM3 is mid-transfer when Ctrl+C comes, COM4 waits for RESET, COM5 has
+// refused to erase; the machine's own serial ports are mapped to nothing, so
+// that --all-ports finds these three alone.
+TEST_F(CliUpdate, CtrlCLetsRunningDownloadsEndAndStartsNoOther) {
+  fs::create_directories(Links());
+  for (int port = 1; port <= 15; ++port)
+    fs::create_symlink("/nonexistent/tty" + std::to_string(port),
+                       Links() / ("com" + std::to_string(port)));
+  StartRemote(3, {"--state", "bootloader", "--flash-write-ms-per-kb", "150"});
+  StartRemote(4, {"--state", "application"});
+  StartRemote(5, {"--state", "bootloader", "--fault", "erase-error"});
+
+  auto started =
+      platform::ChildProcess::Start(REFLINT_CLI_PATH, {"update", "--all-ports", "--yes", "--json"});
+  ASSERT_TRUE(started) << started.error().Describe();
+  platform::ChildProcess& cli = **started;
+  std::string out;
+  std::size_t parsed = 0;
+  int percentAtInterrupt = -1;
+  bool com5Ended = false;
+  int percent = 0;
+  while (cli.Read(out)) {
+    for (std::size_t end; (end = out.find('\n', parsed)) != std::string::npos; parsed = end + 1) {
+      const nlohmann::json line =
+          nlohmann::json::parse(out.substr(parsed, end - parsed), nullptr, false);
+      if (!line.is_object()) continue;
+      if (line.value("event", "") == "result" && line.value("port", 0) == 5) com5Ended = true;
+      if (line.value("event", "") == "progress" && line.value("port", 0) == 3)
+        percent = line.value("percent", 0);
+    }
+    if (percentAtInterrupt < 0 && com5Ended && percent > 0) {
+      percentAtInterrupt = percent;
+      cli.Interrupt();
+    }
+  }
+  EXPECT_EQ(cli.Wait(), 130) << out;
+  ASSERT_GT(percentAtInterrupt, 0) << "never interrupted: " << out;
+  EXPECT_LT(percentAtInterrupt, 100);
+
+  std::map<int, std::string> results;
+  nlohmann::json summary;
+  for (const nlohmann::json& line : JsonLines(out)) {
+    if (line.value("event", "") == "result") results[line["port"].get<int>()] = line["result"];
+    if (line.value("event", "") == "summary") summary = line;
+  }
+  EXPECT_EQ(results,
+            (std::map<int, std::string>{{3, "updated"}, {4, "interrupted"}, {5, "failed"}}));
+  ASSERT_TRUE(summary.is_object()) << out;
+  EXPECT_EQ(summary["exit_code"], 130);
+  EXPECT_EQ(summary["left_in_boot_loader"], nlohmann::json::array({5}));
+
+  // The download under way ran to its end; the remote waiting for RESET was
+  // never erased; each remote is where the summary says.
+  EXPECT_TRUE(ReadFile(Image(3)) == ReadFile(SAMPLE_FIRMWARE));
+  EXPECT_EQ(ReadFile(EmulatorLog(4)).find("ERASE"), std::string::npos);
+  EXPECT_FALSE(fs::exists(Image(4)));
+  for (const auto& remote : remotes_) EXPECT_EQ(remote->Stop(), 0);
+  for (const nlohmann::json& port : summary["ports"]) {
+    const int n = port["port"].get<int>();
+    EXPECT_EQ(FinalState(n), port["in_boot_loader"].get<bool>() ? "bootloader" : "application")
+        << "COM" << n;
+  }
 }
 
 TEST_F(CliUpdate, WithoutATerminalAndWithoutYesNothingIsErased) {
