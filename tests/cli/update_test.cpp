@@ -1,8 +1,12 @@
 // reflint-cli against emulated remotes: three at once with one line dropped
-// mid-transfer, Ctrl+C during an update of every port, and an update no one
-// can confirm.
+// mid-transfer, Ctrl+C during an update of every port, the questions asked
+// on a terminal, and an update no one can confirm.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -152,6 +156,96 @@ TEST_F(CliUpdate, OneDroppedLineFailsAloneAndTheSummaryAgreesWithTheResults) {
   const std::vector<nlohmann::json> retried = JsonLines(out);
   ASSERT_FALSE(retried.empty());
   EXPECT_EQ(retried.back()["ports"].size(), 1u);
+}
+
+// reflint-cli on a pseudo-terminal of its own, as a person runs it.
+class Terminal {
+ public:
+  explicit Terminal(const std::vector<std::string>& args) {
+    std::vector<std::string> all{"reflint-cli"};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : all) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
+    if (pid_ == 0) {
+      execv(REFLINT_CLI_PATH, argv.data());
+      _exit(127);
+    }
+  }
+  ~Terminal() {
+    if (master_ >= 0) close(master_);
+    if (pid_ > 0) Wait();
+  }
+
+  // Reads until `text` has been shown; false when it is not within 20 s.
+  bool WaitFor(const std::string& text) {
+    while (shown_.find(text, looked_) == std::string::npos) {
+      pollfd p{master_, POLLIN, 0};
+      char buf[512];
+      ssize_t n = 0;
+      if (poll(&p, 1, 20000) <= 0 || (n = read(master_, buf, sizeof buf)) <= 0) return false;
+      shown_.append(buf, static_cast<std::size_t>(n));
+    }
+    looked_ = shown_.find(text, looked_) + text.size();
+    return true;
+  }
+  void Type(const std::string& keys) {
+    EXPECT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  }
+  // Reads the rest; the exit code.
+  int Wait() {
+    WaitFor("the output's end, never shown");
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  const std::string& shown() const { return shown_; }
+
+ private:
+  pid_t pid_ = -1;
+  int master_ = -1;
+  std::string shown_;
+  std::size_t looked_ = 0;
+};
+
+// A remote that does not say whether it is an HLX700 or a TQ640 (their boot
+// loaders answer alike): the person chooses, then confirms.
+TEST_F(CliUpdate, OnATerminalThePersonChoosesTheFamilyAndConfirms) {
+  struct Case {
+    const char* family;   // typed at the family question
+    const char* confirm;  // typed at the confirmation; nullptr: not asked
+    int exitCode;
+  };
+  const Case cases[] = {
+      {"\r", "y\r", 0},      // Enter takes the first, HLX700
+      {"1\r", "n\r", 4},     //
+      {"1\r", "\r", 4},      // Enter declines
+      {"0\r", nullptr, 4},   // none of them
+      {"1\r", "\x03", 130},  // Ctrl+C at the question
+  };
+  int port = 3;
+  for (const Case& c : cases) {
+    SCOPED_TRACE("COM" + std::to_string(port));
+    StartRemote(port, {"--state", "bootloader", "--no-answer", "product"});
+    Terminal cli({"update", "--port", std::to_string(port)});
+    ASSERT_TRUE(cli.WaitFor("Number (Enter: 1, 0: none): ")) << cli.shown();
+    cli.Type(c.family);
+    if (c.confirm != nullptr) {
+      ASSERT_TRUE(cli.WaitFor("Update the HLX700 on COM" + std::to_string(port))) << cli.shown();
+      ASSERT_TRUE(cli.WaitFor("[y/N] ")) << cli.shown();
+      cli.Type(c.confirm);
+    }
+    EXPECT_EQ(cli.Wait(), c.exitCode) << cli.shown();
+    if (c.confirm == nullptr) {
+      EXPECT_EQ(cli.shown().find("Update the"), std::string::npos);
+    }
+    const bool erased = ReadFile(EmulatorLog(port)).find("ERASE") != std::string::npos;
+    EXPECT_EQ(erased, c.exitCode == 0);
+    EXPECT_EQ(ReadFile(Image(port)) == ReadFile(SAMPLE_FIRMWARE), c.exitCode == 0);
+    ++port;
+  }
 }
 
 // COM3 is mid-transfer when Ctrl+C comes, COM4 waits for RESET, COM5 has
