@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (options.help) {
-    std::fputs(emulator::UsageText(), stdout);
+    std::fputs(emulator::UsageText().c_str(), stdout);
     return 0;
   }
   if (!InstallSignals() || !emulator::BecomeSessionLeader()) {

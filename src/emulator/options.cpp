@@ -1,6 +1,8 @@
 #include "emulator/options.h"
 
+#include <CLI/CLI.hpp>
 #include <charconv>
+#include <functional>
 #include <string_view>
 
 #include "core/device_family.h"
@@ -11,12 +13,22 @@
 namespace emulator {
 namespace {
 
-bool ParseNumber(std::string_view s, long long lo, long long hi, long long* value) {
+// Decimal digits only, as scripts write them: CLI11's own conversion would
+// also take "0x10" and read "010" as octal.
+std::optional<long long> Decimal(std::string_view s, long long lo, long long hi) {
   long long v = 0;
   const auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (ec != std::errc() || p != s.data() + s.size() || v < lo || v > hi) return false;
-  *value = v;
-  return true;
+  if (ec != std::errc() || p != s.data() + s.size() || v < lo || v > hi) return std::nullopt;
+  return v;
+}
+
+// Each item of a comma list; an empty text is no item.
+void ForEachItem(std::string_view list, const std::function<void(std::string_view)>& item) {
+  while (!list.empty()) {
+    const auto comma = list.find(',');
+    item(list.substr(0, comma));
+    list = comma == std::string_view::npos ? "" : list.substr(comma + 1);
+  }
 }
 
 // Puts the key of a public key file into the slots: a new slot, or the
@@ -45,219 +57,233 @@ platform::Result<> SetKeySlot(const std::string& path, bool revoked,
   return {};
 }
 
-}  // namespace
+// The command line as CLI11 reads it. Values are turned into settings by
+// the options' callbacks; a malformed value throws CLI::ValidationError, a
+// failure of our own (a key or fault that cannot be had) is kept in
+// `failure` with its reason, the first one only.
+class CommandLine {
+ public:
+  explicit CommandLine(Options& o) : o_(o) {
+    app_.set_help_flag();  // --help is ours: parsing never prints or exits
+    app_.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app_.allow_extras();  // refused afterwards in our words
+    app_.get_formatter()->column_width(28);
+    app_.footer(R"(Fault SPEC:
+  flip:RATE drop:RATE garbage:RATE lose-ack:RATE dup-ack:RATE
+  disconnect:PCT|REQUEST lose:REQUEST stall:PCT[:MS] power-loss:PCT
+  write-error:PCT verify-error erase-error wrong-family rate-limit:BAUD
+  (RATE: 0.01 or 1%))");
+    AddDevice();
+    ShowUnder("Device");
+    AddLine();
+    app_.add_flag("--help,-h", o.help, "this text");
+    ShowUnder("Line");
+  }
 
-const char* UsageText() {
-  return R"(Usage: remote-emulator [OPTION]...
-Plays one handheld remote on a pseudo-terminal. Prints "READY <slave path>"
-when the line is open; SIGTERM or SIGINT end it, SIGUSR1 presses RESET.
+  CLI::App& app() { return app_; }
+  const std::string& family() const { return family_; }
+  const std::string& initialImage() const { return initialImage_; }
+  const std::optional<platform::Error>& failure() const { return failure_; }
 
-Device:
-  --family HLX700|MV5100|TQ640|KII   family (default HLX700)
-  --state application|bootloader|silent
-                            application: identifies itself, refuses a download
-                            until RESET; bootloader: accepts one; silent:
-                            answers nothing until RESET, then its boot loader
-                            listens for --catch-window-ms (default application)
-  --app-version TEXT        installed version when no --initial-image (1.0.0)
-  --boot-text TEXT          raw boot text to answer (default "BOOT V1.07 OEM <id> VANTREL\r\n")
-  --product-text TEXT       raw product text (default "PRODUCT <key> REV B\r\n")
-  --app-text TEXT           raw application text (default "APP: <version>\r\n")
-  --no-answer LIST          comma list of boot,product,app: queries left unanswered
-  --reset-after-ms N        RESET is pressed N ms after the first refused or
-                            ignored request
-  --catch-window-ms N       how long the boot loader listens after RESET (500)
-  --flash-size BYTES        flash size including the 16 KiB boot loader (1 MiB)
-  --rates LIST              comma list of the line rates the boot loader runs
-                            (115200,230400,460800,921600); 115200 alone or
-                            "none" (one from before rate switching) keep the
-                            line at 115200
-  --max-data N              largest data block per frame the device takes (2048)
-  --window N                data frames the device buffers (8)
-  --no-deflate              a boot loader from before compressed images: HELLO
-                            offers no deflate and compressed data gets no answer
-  --no-signature-check      a boot loader from before signed firmware: takes
-                            any manifest of its family and writes in place
-  --trust-key PUBFILE       a key slot holding this public key, repeatable,
-                            at most 4 (default: the keys built into this build)
-  --revoke-key PUBFILE      marks this key's slot revoked (adds it revoked when
-                            no slot holds it)
-  --initial-image PATH      firmware file the device holds at start
-  --image-out PATH          where to write the image after a successful
-                            activation (nothing is written otherwise)
-Line:
-  --link PATH               symlink PATH -> the pty slave (removed at exit)
-  --baud N                  pace bytes as an 8N1 line of N baud at the base
-                            rate, and at the switched rate after SET-RATE
-                            (0: no pacing)
-  --turnaround-ms N         delay before each answer (0)
-  --flash-write-ms-per-kb N flash write time per KiB written (0)
-  --fault SPEC              inject a fault, repeatable:
-                              flip:RATE drop:RATE garbage:RATE lose-ack:RATE
-                              dup-ack:RATE disconnect:PCT|REQUEST stall:PCT[:MS]
-                              power-loss:PCT write-error:PCT verify-error
-                              erase-error wrong-family rate-limit:BAUD
-                              lose:REQUEST
-                              (RATE: 0.01 or 1%)
-  --seed N                  random seed of the faults (1); same seed, same run
-  --log PATH                one line per received request: seconds since start
-                            and request name ("-" for stderr)
-  --help                    this text
-)";
+ private:
+  void Note(platform::Result<> r) {
+    if (!r && !failure_) failure_ = r.error();
+  }
+
+  // The help shows the options added since the last call under `name`.
+  void ShowUnder(const std::string& name) {
+    for (CLI::Option* option :
+         app_.get_options([](const CLI::Option* o) { return o->get_group() == "Options"; }))
+      option->group(name);
+  }
+
+  // A whole number from lo to hi, handed to `set`.
+  CLI::Option* Number(CLI::App* group, const std::string& name, long long lo, long long hi,
+                      std::function<void(long long)> set, const std::string& help) {
+    auto parse = [name, lo, hi, set](const std::string& text) {
+      const auto v = Decimal(text, lo, hi);
+      if (!v) {
+        throw CLI::ValidationError(
+            name, "a whole number from " + std::to_string(lo) + " to " + std::to_string(hi));
+      }
+      set(*v);
+    };
+    return group->add_option_function<std::string>(name, parse, help)->type_name("N");
+  }
+
+  template <typename T>  // a string, or an optional one
+  CLI::Option* Text(CLI::App* group, const std::string& name, T& target, const std::string& help,
+                    const char* typeName = "TEXT") {
+    return group->add_option(name, target, help)->type_name(typeName);
+  }
+
+  void AddDevice() {
+    DeviceConfig& d = o_.device;
+    CLI::App* g = &app_;
+    Text(g, "--family", family_, "HLX700, MV5100, TQ640 or KII (default HLX700)", "NAME");
+    g->add_option_function<std::string>(
+         "--state",
+         [&d](const std::string& state) {
+           if (state == "application")
+             d.initialState = PowerState::Application;
+           else if (state == "bootloader")
+             d.initialState = PowerState::BootLoader;
+           else if (state == "silent")
+             d.initialState = PowerState::Silent;
+           else
+             throw CLI::ValidationError("--state", "application, bootloader or silent");
+         },
+         "application: identifies itself, refuses a download\n"
+         "until RESET; bootloader: accepts one; silent:\n"
+         "answers nothing until RESET, then its boot loader\n"
+         "listens for --catch-window-ms (default application)")
+        ->type_name("STATE");
+    Text(g, "--app-version", d.appVersion, "installed version when no --initial-image (1.0.0)");
+    Text(g, "--boot-text", d.bootText,
+         "raw boot text to answer\n(default \"BOOT V1.07 OEM <id> VANTREL\\r\\n\")");
+    Text(g, "--product-text", d.productText,
+         "raw product text (default \"PRODUCT <key> REV B\\r\\n\")");
+    Text(g, "--app-text", d.appText, "raw application text (default \"APP: <version>\\r\\n\")");
+    g->add_option_function<std::string>(
+         "--no-answer",
+         [&d](const std::string& list) {
+           ForEachItem(list, [&d](std::string_view item) {
+             if (item == "boot")
+               d.answerBoot = false;
+             else if (item == "product")
+               d.answerProduct = false;
+             else if (item == "app")
+               d.answerApp = false;
+             else
+               throw CLI::ValidationError("--no-answer", "boot, product, app");
+           });
+         },
+         "comma list of boot,product,app: queries left unanswered")
+        ->type_name("LIST");
+    Number(
+        g, "--reset-after-ms", 0, 3600000, [this](long long n) { o_.resetAfterMs = int(n); },
+        "RESET is pressed N ms after the first refused or\nignored request");
+    Number(
+        g, "--catch-window-ms", 1, 3600000,
+        [&d](long long n) { d.catchWindow = std::chrono::milliseconds(n); },
+        "how long the boot loader listens after RESET (500)");
+    Number(
+        g, "--flash-size", 64 * 1024, 256LL * 1024 * 1024,
+        [&d](long long n) { d.flashSize = std::uint32_t(n); },
+        "flash size including the 16 KiB boot loader (1 MiB)")
+        ->type_name("BYTES");
+    g->add_option_function<std::string>(
+         "--rates",
+         [&d](const std::string& text) {
+           d.rates.clear();
+           bool base = false;
+           ForEachItem(text == "none" ? "" : text, [&](std::string_view item) {
+             const auto rate = Decimal(item, 300, 10000000);
+             if (!rate) throw CLI::ValidationError("--rates", "a comma list of baud rates");
+             d.rates.push_back(std::uint32_t(*rate));
+             base = base || *rate == wire::kBaseRate;
+           });
+           if (!d.rates.empty() && !base)
+             throw CLI::ValidationError("--rates", "the list must hold 115200");
+         },
+         "comma list of the line rates the boot loader runs\n"
+         "(115200,230400,460800,921600); 115200 alone or\n"
+         "\"none\" (one from before rate switching) keep the\n"
+         "line at 115200")
+        ->type_name("LIST");
+    Number(
+        g, "--max-data", 16, 4096, [&d](long long n) { d.maxData = std::uint16_t(n); },
+        "largest data block per frame the device takes (2048)");
+    Number(
+        g, "--window", 1, 64, [&d](long long n) { d.window = std::uint8_t(n); },
+        "data frames the device buffers (8)");
+    g->add_flag_callback(
+        "--no-deflate", [&d] { d.offerDeflate = false; },
+        "a boot loader from before compressed images: HELLO\n"
+        "offers no deflate and compressed data gets no answer");
+    g->add_flag_callback(
+        "--no-signature-check", [&d] { d.checkSignatures = false; },
+        "a boot loader from before signed firmware: takes\n"
+        "any manifest of its family and writes in place");
+    // Keys apply in command-line order: the first key to trust replaces the
+    // built-in ones, a revocation applies to the slots as they are then.
+    g->add_option_function<std::string>(
+         "--trust-key",
+         [this, &d](const std::string& path) {
+           if (!ownKeys_) d.keySlots.clear();
+           ownKeys_ = true;
+           Note(SetKeySlot(path, false, d.keySlots));
+         },
+         "a key slot holding this public key, repeatable,\n"
+         "at most 4 (default: the keys built into this build)")
+        ->type_name("PUBFILE")
+        ->trigger_on_parse();
+    g->add_option_function<std::string>(
+         "--revoke-key",
+         [this, &d](const std::string& path) { Note(SetKeySlot(path, true, d.keySlots)); },
+         "marks this key's slot revoked (adds it revoked when\nno slot holds it)")
+        ->type_name("PUBFILE")
+        ->trigger_on_parse();
+    Text(g, "--initial-image", initialImage_, "firmware file the device holds at start", "PATH");
+    Text(g, "--image-out", o_.imageOut,
+         "where to write the image after a successful\n"
+         "activation (nothing is written otherwise)",
+         "PATH");
+  }
+
+  void AddLine() {
+    CLI::App* g = &app_;
+    Text(g, "--link", o_.link, "symlink PATH -> the pty slave (removed at exit)", "PATH");
+    Number(
+        g, "--baud", 0, 10000000, [this](long long n) { o_.baud = int(n); },
+        "pace bytes as an 8N1 line of N baud at the base\n"
+        "rate, and at the switched rate after SET-RATE\n"
+        "(0: no pacing)");
+    Number(
+        g, "--turnaround-ms", 0, 60000, [this](long long n) { o_.turnaroundMs = int(n); },
+        "delay before each answer (0)");
+    Number(
+        g, "--flash-write-ms-per-kb", 0, 60000,
+        [this](long long n) { o_.device.flashWritePerKb = std::chrono::milliseconds(n); },
+        "flash write time per KiB written (0)");
+    g->add_option_function<std::string>(
+         "--fault", [this](const std::string& spec) { Note(AddFault(spec, o_.faults)); },
+         "inject a fault, repeatable (SPEC below)")
+        ->type_name("SPEC")
+        ->trigger_on_parse();
+    Number(
+        g, "--seed", 0, INT64_MAX, [this](long long n) { o_.seed = std::uint64_t(n); },
+        "random seed of the faults (1); same seed, same run");
+    Text(g, "--log", o_.log,
+         "one line per received request: seconds since start\n"
+         "and request name (\"-\" for stderr)",
+         "PATH");
+  }
+
+  Options& o_;
+  CLI::App app_{
+      "Plays one handheld remote on a pseudo-terminal. Prints \"READY <slave path>\"\n"
+      "when the line is open; SIGTERM or SIGINT end it, SIGUSR1 presses RESET.",
+      "remote-emulator"};
+  std::string family_ = "HLX700";
+  std::string initialImage_;
+  bool ownKeys_ = false;
+  std::optional<platform::Error> failure_;
+};
+
+platform::Result<> Refuse(std::string message) {
+  return platform::Fail(platform::Refusal({}, {}, std::move(message)));
 }
 
-platform::Result<> ParseOptions(int argc, char** argv, Options& o) {
-  // The message says which option; it is shown as it is.
-  auto fail = [](std::string message) -> platform::Result<> {
-    return platform::Fail(platform::Refusal({}, {}, std::move(message)));
-  };
-  std::string family = "HLX700";
-  std::string initialImagePath;
-  bool ownKeys = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string_view arg = argv[i];
-    std::string value;
-    bool hasValue = false;
-    if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
-      value = std::string(arg.substr(eq + 1));
-      arg = arg.substr(0, eq);
-      hasValue = true;
-    }
-    auto next = [&]() -> bool {
-      if (hasValue) return true;
-      if (i + 1 >= argc) return false;
-      value = argv[++i];
-      return true;
-    };
-    auto number = [&](long long lo, long long hi, long long* v) {
-      return next() && ParseNumber(value, lo, hi, v);
-    };
-    long long n = 0;
-    if (arg == "--help" || arg == "-h") {
-      o.help = true;
-    } else if (arg == "--family") {
-      if (!next()) return fail("--family needs a value");
-      family = value;
-    } else if (arg == "--state") {
-      if (!next()) return fail("--state needs a value");
-      if (value == "application")
-        o.device.initialState = PowerState::Application;
-      else if (value == "bootloader")
-        o.device.initialState = PowerState::BootLoader;
-      else if (value == "silent")
-        o.device.initialState = PowerState::Silent;
-      else
-        return fail("--state: application, bootloader or silent");
-    } else if (arg == "--app-version") {
-      if (!next()) return fail("--app-version needs a value");
-      o.device.appVersion = value;
-    } else if (arg == "--boot-text") {
-      if (!next()) return fail("--boot-text needs a value");
-      o.device.bootText = value;
-    } else if (arg == "--product-text") {
-      if (!next()) return fail("--product-text needs a value");
-      o.device.productText = value;
-    } else if (arg == "--app-text") {
-      if (!next()) return fail("--app-text needs a value");
-      o.device.appText = value;
-    } else if (arg == "--no-answer") {
-      if (!next()) return fail("--no-answer needs a value");
-      std::string_view list = value;
-      while (!list.empty()) {
-        const auto comma = list.find(',');
-        const std::string_view item = list.substr(0, comma);
-        if (item == "boot")
-          o.device.answerBoot = false;
-        else if (item == "product")
-          o.device.answerProduct = false;
-        else if (item == "app")
-          o.device.answerApp = false;
-        else
-          return fail("--no-answer: boot, product, app");
-        list = comma == std::string_view::npos ? "" : list.substr(comma + 1);
-      }
-    } else if (arg == "--reset-after-ms") {
-      if (!number(0, 3600000, &n)) return fail("--reset-after-ms needs a number");
-      o.resetAfterMs = static_cast<int>(n);
-    } else if (arg == "--catch-window-ms") {
-      if (!number(1, 3600000, &n)) return fail("--catch-window-ms needs a number");
-      o.device.catchWindow = std::chrono::milliseconds(n);
-    } else if (arg == "--flash-size") {
-      if (!number(64 * 1024, 256LL * 1024 * 1024, &n)) {
-        return fail("--flash-size: 65536 to 268435456 bytes");
-      }
-      o.device.flashSize = static_cast<std::uint32_t>(n);
-    } else if (arg == "--max-data") {
-      if (!number(16, 4096, &n)) return fail("--max-data: 16 to 4096");
-      o.device.maxData = static_cast<std::uint16_t>(n);
-    } else if (arg == "--rates") {
-      if (!next()) return fail("--rates needs a list");
-      o.device.rates.clear();
-      std::string_view list = value == "none" ? "" : std::string_view(value);
-      bool base = list.empty();
-      while (!list.empty()) {
-        const auto comma = list.find(',');
-        long long rate = 0;
-        if (!ParseNumber(list.substr(0, comma), 300, 10000000, &rate)) {
-          return fail("--rates: a comma list of baud rates");
-        }
-        o.device.rates.push_back(static_cast<std::uint32_t>(rate));
-        base = base || rate == wire::kBaseRate;
-        list = comma == std::string_view::npos ? "" : list.substr(comma + 1);
-      }
-      if (!base) return fail("--rates: the list must hold 115200");
-    } else if (arg == "--no-deflate") {
-      o.device.offerDeflate = false;
-    } else if (arg == "--window") {
-      if (!number(1, 64, &n)) return fail("--window: 1 to 64");
-      o.device.window = static_cast<std::uint8_t>(n);
-    } else if (arg == "--no-signature-check") {
-      o.device.checkSignatures = false;
-    } else if (arg == "--trust-key" || arg == "--revoke-key") {
-      if (!next()) return fail(std::string(arg) + " needs a public key file");
-      // The first key to trust replaces the built-in ones; a revocation
-      // applies to the slots as they are.
-      if (arg == "--trust-key" && !ownKeys) {
-        o.device.keySlots.clear();
-        ownKeys = true;
-      }
-      if (auto set = SetKeySlot(value, arg == "--revoke-key", o.device.keySlots); !set) return set;
-    } else if (arg == "--initial-image") {
-      if (!next()) return fail("--initial-image needs a path");
-      initialImagePath = value;
-    } else if (arg == "--image-out") {
-      if (!next()) return fail("--image-out needs a path");
-      o.imageOut = value;
-    } else if (arg == "--link") {
-      if (!next()) return fail("--link needs a path");
-      o.link = value;
-    } else if (arg == "--log") {
-      if (!next()) return fail("--log needs a path");
-      o.log = value;
-    } else if (arg == "--baud") {
-      if (!number(0, 10000000, &n)) return fail("--baud needs a number");
-      o.baud = static_cast<int>(n);
-    } else if (arg == "--turnaround-ms") {
-      if (!number(0, 60000, &n)) return fail("--turnaround-ms needs a number");
-      o.turnaroundMs = static_cast<int>(n);
-    } else if (arg == "--flash-write-ms-per-kb") {
-      if (!number(0, 60000, &n)) return fail("--flash-write-ms-per-kb needs a number");
-      o.device.flashWritePerKb = std::chrono::milliseconds(n);
-    } else if (arg == "--fault") {
-      if (!next()) return fail("--fault needs a SPEC");
-      if (auto added = AddFault(value, o.faults); !added) return added;
-    } else if (arg == "--seed") {
-      if (!number(0, INT64_MAX, &n)) return fail("--seed needs a number");
-      o.seed = static_cast<std::uint64_t>(n);
-    } else {
-      return fail("unknown option " + std::string(arg) + " (see --help)");
-    }
-  }
+// What the options say together: the family's identity, the faults that
+// live in the device, the image it starts with.
+platform::Result<> Complete(const std::string& family, const std::string& initialImagePath,
+                            Options& o) {
   const FamilyInfo* info = nullptr;
   for (const FamilyInfo& f : kFamilies) {
     if (f.productKey == family) info = &f;
   }
-  if (info == nullptr) return fail("--family: HLX700, MV5100, TQ640 or KII");
+  if (info == nullptr) return Refuse("--family: HLX700, MV5100, TQ640 or KII");
   o.device.deviceCode = static_cast<std::uint8_t>(info->deviceCode);
   o.device.familyName = std::string(info->productKey);
   o.device.bootId = std::string(info->bootId);
@@ -270,18 +296,43 @@ platform::Result<> ParseOptions(int argc, char** argv, Options& o) {
   o.device.eraseError = o.faults.eraseError;
   if (!initialImagePath.empty()) {
     auto image = platform::ReadFileBytes(initialImagePath);
-    if (!image) return fail("cannot read --initial-image " + initialImagePath);
+    if (!image) return Refuse("cannot read --initial-image " + initialImagePath);
     o.device.initialImage = std::move(*image);
     wire::FirmwareHeader h;
     if (const auto c = wire::CheckFirmwareImage(o.device.initialImage, &h);
         c != wire::FirmwareCheck::Ok) {
-      return fail("--initial-image: " + std::string(wire::FirmwareCheckText(c)));
+      return Refuse("--initial-image: " + std::string(wire::FirmwareCheckText(c)));
     }
     if (o.device.initialImage.size() > o.device.flashSize - o.device.bootLoaderSize) {
-      return fail("--initial-image does not fit the flash");
+      return Refuse("--initial-image does not fit the flash");
     }
   }
   return {};
+}
+
+}  // namespace
+
+std::string UsageText() {
+  Options unused;
+  CommandLine line(unused);
+  return line.app().help();
+}
+
+platform::Result<> ParseOptions(int argc, char** argv, Options& o) {
+  CommandLine line(o);
+  try {
+    line.app().parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // A failure of our own came first on the command line: parsing stops at
+    // the first error, and it was read before.
+    if (line.failure()) return platform::Fail(*line.failure());
+    return Refuse(e.what());
+  }
+  if (line.failure()) return platform::Fail(*line.failure());
+  if (const auto extra = line.app().remaining(); !extra.empty()) {
+    return Refuse("unknown option " + extra.front() + " (see --help)");
+  }
+  return Complete(line.family(), line.initialImage(), o);
 }
 
 }  // namespace emulator

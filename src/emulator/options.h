@@ -25,9 +25,10 @@ struct Options {
   bool help = false;
 };
 
-// Parses argv; false with a message on bad input.
+// Parses argv; a refusal saying which option and why on bad input.
+// --help only sets help: parsing never prints or exits.
 platform::Result<> ParseOptions(int argc, char** argv, Options& options);
 
-const char* UsageText();
+std::string UsageText();
 
 }  // namespace emulator

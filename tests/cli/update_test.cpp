@@ -1,7 +1,12 @@
 // reflint-cli against emulated remotes: three at once with one line dropped
-// mid-transfer, and an update no one can confirm.
+// mid-transfer, Ctrl+C during an update of every port, the questions asked
+// on a terminal, and an update no one can confirm.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -46,8 +51,10 @@ class CliUpdate : public testing::Test {
     return home_ / ("remote-" + std::to_string(port) + ".log");
   }
 
+  fs::path Links() const { return home_ / "reflint-cli" / "dosdevices"; }
+
   void StartRemote(int port, std::vector<std::string> args) {
-    const fs::path links = home_ / "reflint-cli" / "dosdevices";
+    const fs::path links = Links();
     fs::create_directories(links);
     args.insert(args.end(), {"--family", "HLX700", "--baud", "0", "--link",
                              (links / ("com" + std::to_string(port))).string(), "--image-out",
@@ -69,6 +76,15 @@ class CliUpdate : public testing::Test {
     while (cli->Read(*out)) {
     }
     return cli->Wait();
+  }
+
+  // What the remote's log says of its end: "bootloader", "application".
+  std::string FinalState(int port) const {
+    const std::string log = ReadFile(EmulatorLog(port));
+    const std::size_t at = log.rfind("EXIT state=");
+    if (at == std::string::npos) return "no EXIT line";
+    const std::size_t begin = at + std::string_view("EXIT state=").size();
+    return log.substr(begin, log.find(' ', begin) - begin);
   }
 
   static std::vector<nlohmann::json> JsonLines(const std::string& text) {
@@ -140,6 +156,160 @@ TEST_F(CliUpdate, OneDroppedLineFailsAloneAndTheSummaryAgreesWithTheResults) {
   const std::vector<nlohmann::json> retried = JsonLines(out);
   ASSERT_FALSE(retried.empty());
   EXPECT_EQ(retried.back()["ports"].size(), 1u);
+}
+
+// reflint-cli on a pseudo-terminal of its own, as a person runs it.
+class Terminal {
+ public:
+  explicit Terminal(const std::vector<std::string>& args) {
+    std::vector<std::string> all{"reflint-cli"};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : all) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
+    if (pid_ == 0) {
+      execv(REFLINT_CLI_PATH, argv.data());
+      _exit(127);
+    }
+  }
+  ~Terminal() {
+    if (master_ >= 0) close(master_);
+    if (pid_ > 0) Wait();
+  }
+
+  // Reads until `text` has been shown; false when it is not within 20 s.
+  bool WaitFor(const std::string& text) {
+    while (shown_.find(text, looked_) == std::string::npos) {
+      pollfd p{master_, POLLIN, 0};
+      char buf[512];
+      ssize_t n = 0;
+      if (poll(&p, 1, 20000) <= 0 || (n = read(master_, buf, sizeof buf)) <= 0) return false;
+      shown_.append(buf, static_cast<std::size_t>(n));
+    }
+    looked_ = shown_.find(text, looked_) + text.size();
+    return true;
+  }
+  void Type(const std::string& keys) {
+    EXPECT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  }
+  // Reads the rest; the exit code.
+  int Wait() {
+    WaitFor("the output's end, never shown");
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  const std::string& shown() const { return shown_; }
+
+ private:
+  pid_t pid_ = -1;
+  int master_ = -1;
+  std::string shown_;
+  std::size_t looked_ = 0;
+};
+
+// A remote that does not say whether it is an HLX700 or a TQ640 (their boot
+// loaders answer alike): the person chooses, then confirms.
+TEST_F(CliUpdate, OnATerminalThePersonChoosesTheFamilyAndConfirms) {
+  struct Case {
+    const char* family;   // typed at the family question
+    const char* confirm;  // typed at the confirmation; nullptr: not asked
+    int exitCode;
+  };
+  const Case cases[] = {
+      {"\r", "y\r", 0},      // Enter takes the first, HLX700
+      {"1\r", "n\r", 4},     //
+      {"1\r", "\r", 4},      // Enter declines
+      {"0\r", nullptr, 4},   // none of them
+      {"1\r", "\x03", 130},  // Ctrl+C at the question
+  };
+  int port = 3;
+  for (const Case& c : cases) {
+    SCOPED_TRACE("COM" + std::to_string(port));
+    StartRemote(port, {"--state", "bootloader", "--no-answer", "product"});
+    Terminal cli({"update", "--port", std::to_string(port)});
+    ASSERT_TRUE(cli.WaitFor("Number (Enter: 1, 0: none): ")) << cli.shown();
+    cli.Type(c.family);
+    if (c.confirm != nullptr) {
+      ASSERT_TRUE(cli.WaitFor("Update the HLX700 on COM" + std::to_string(port))) << cli.shown();
+      ASSERT_TRUE(cli.WaitFor("[y/N] ")) << cli.shown();
+      cli.Type(c.confirm);
+    }
+    EXPECT_EQ(cli.Wait(), c.exitCode) << cli.shown();
+    if (c.confirm == nullptr) {
+      EXPECT_EQ(cli.shown().find("Update the"), std::string::npos);
+    }
+    const bool erased = ReadFile(EmulatorLog(port)).find("ERASE") != std::string::npos;
+    EXPECT_EQ(erased, c.exitCode == 0);
+    EXPECT_EQ(ReadFile(Image(port)) == ReadFile(SAMPLE_FIRMWARE), c.exitCode == 0);
+    ++port;
+  }
+}
+
+// COM3 is mid-transfer when Ctrl+C comes, COM4 waits for RESET, COM5 has
+// refused to erase; the machine's own serial ports are mapped to nothing, so
+// that --all-ports finds these three alone.
+TEST_F(CliUpdate, CtrlCLetsRunningDownloadsEndAndStartsNoOther) {
+  fs::create_directories(Links());
+  for (int port = 1; port <= 15; ++port)
+    fs::create_symlink("/nonexistent/tty" + std::to_string(port),
+                       Links() / ("com" + std::to_string(port)));
+  StartRemote(3, {"--state", "bootloader", "--flash-write-ms-per-kb", "150"});
+  StartRemote(4, {"--state", "application"});
+  StartRemote(5, {"--state", "bootloader", "--fault", "erase-error"});
+
+  auto started =
+      platform::ChildProcess::Start(REFLINT_CLI_PATH, {"update", "--all-ports", "--yes", "--json"});
+  ASSERT_TRUE(started) << started.error().Describe();
+  platform::ChildProcess& cli = **started;
+  std::string out;
+  std::size_t parsed = 0;
+  int percentAtInterrupt = -1;
+  bool com5Ended = false;
+  int percent = 0;
+  while (cli.Read(out)) {
+    for (std::size_t end; (end = out.find('\n', parsed)) != std::string::npos; parsed = end + 1) {
+      const nlohmann::json line =
+          nlohmann::json::parse(out.substr(parsed, end - parsed), nullptr, false);
+      if (!line.is_object()) continue;
+      if (line.value("event", "") == "result" && line.value("port", 0) == 5) com5Ended = true;
+      if (line.value("event", "") == "progress" && line.value("port", 0) == 3)
+        percent = line.value("percent", 0);
+    }
+    if (percentAtInterrupt < 0 && com5Ended && percent > 0) {
+      percentAtInterrupt = percent;
+      cli.Interrupt();
+    }
+  }
+  EXPECT_EQ(cli.Wait(), 130) << out;
+  ASSERT_GT(percentAtInterrupt, 0) << "never interrupted: " << out;
+  EXPECT_LT(percentAtInterrupt, 100);
+
+  std::map<int, std::string> results;
+  nlohmann::json summary;
+  for (const nlohmann::json& line : JsonLines(out)) {
+    if (line.value("event", "") == "result") results[line["port"].get<int>()] = line["result"];
+    if (line.value("event", "") == "summary") summary = line;
+  }
+  EXPECT_EQ(results,
+            (std::map<int, std::string>{{3, "updated"}, {4, "interrupted"}, {5, "failed"}}));
+  ASSERT_TRUE(summary.is_object()) << out;
+  EXPECT_EQ(summary["exit_code"], 130);
+  EXPECT_EQ(summary["left_in_boot_loader"], nlohmann::json::array({5}));
+
+  // The download under way ran to its end; the remote waiting for RESET was
+  // never erased; each remote is where the summary says.
+  EXPECT_TRUE(ReadFile(Image(3)) == ReadFile(SAMPLE_FIRMWARE));
+  EXPECT_EQ(ReadFile(EmulatorLog(4)).find("ERASE"), std::string::npos);
+  EXPECT_FALSE(fs::exists(Image(4)));
+  for (const auto& remote : remotes_) EXPECT_EQ(remote->Stop(), 0);
+  for (const nlohmann::json& port : summary["ports"]) {
+    const int n = port["port"].get<int>();
+    EXPECT_EQ(FinalState(n), port["in_boot_loader"].get<bool>() ? "bootloader" : "application")
+        << "COM" << n;
+  }
 }
 
 TEST_F(CliUpdate, WithoutATerminalAndWithoutYesNothingIsErased) {
