@@ -4,9 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 
 #include "platform/child_process.h"
 
@@ -38,22 +38,35 @@ class PosixChild final : public ChildProcess {
 
   // Any thread, while another may wait.
   void Interrupt() override {
-    if (const pid_t pid = pid_.load(); pid > 0) kill(pid, SIGINT);
+    std::lock_guard lock(mutex_);
+    if (pid_ > 0) kill(pid_, SIGINT);
   }
 
   int Wait() override {
-    const pid_t pid = pid_.load();
-    if (pid <= 0) return code_;
+    pid_t pid = 0;
+    {
+      std::lock_guard lock(mutex_);
+      if (pid_ <= 0) return code_;
+      pid = pid_;
+    }
+    // The end is awaited without reaping: the id stays this child's until it
+    // is reaped under the lock, so an interrupt never reaches a process that
+    // has since been given the same id.
+    siginfo_t info{};
+    while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+    }
+    std::lock_guard lock(mutex_);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    pid_.store(0);
+    pid_ = 0;
     code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return code_;
   }
 
  private:
-  std::atomic<pid_t> pid_;
+  std::mutex mutex_;
+  pid_t pid_;  // 0 once reaped
   int output_;
   int code_ = -1;
 };
