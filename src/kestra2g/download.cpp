@@ -48,7 +48,14 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   SetJob(Job::Connecting);
   auto link = Link::Open(port);
   if (!link) return false;
-  const auto device = link->Hello();
+  // Whatever way the call ends, the device is not left at a raised rate.
+  std::optional<SwitchAskedAhead> ahead;
+  struct BaseRateAtEnd {
+    Link& link;
+    std::optional<SwitchAskedAhead>& ahead;
+    ~BaseRateAtEnd() { ReturnToBaseRate(link, ahead); }
+  } baseRateAtEnd{*link, ahead};
+  const auto device = link->Hello([&] { ahead = AskSwitchAhead(*link); });
   if (!device) return false;
   if (device->protocol != wire::kProtocolVersion ||
       device->state != wire::DeviceState::BootLoader || device->deviceCode != code ||
@@ -70,20 +77,15 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
     deflating = std::async(std::launch::async, DeflateImage, payload, device->windowBits);
   }
 
-  // Whatever way the call ends, the device is not left at a raised rate.
-  struct BaseRateAtEnd {
-    Link& link;
-    ~BaseRateAtEnd() { ReturnToBaseRate(link); }
-  } baseRateAtEnd{*link};
-
   // The device sees the signed manifest before anything is erased; one that
   // checks signatures refuses a file it cannot trust and keeps its image.
   // The manifest goes at the fastest rate that holds, and its answer proves
   // that rate for the rest of the call.
   SetJob(Job::Erasing);
   const auto head = std::span(file).first(header.size());
-  if (!link->Checked(ExchangeAtBestRate(*link, *device, Request::Manifest, head, timing::kCommand),
-                     "manifest")) {
+  if (!link->Checked(
+          ExchangeAtBestRate(*link, *device, ahead, Request::Manifest, head, timing::kCommand),
+          "manifest")) {
     return false;
   }
   if (!device->ChecksSignatures()) {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "kestra2g/library_log.h"
@@ -25,11 +26,17 @@ std::vector<std::uint8_t> RatePayload(std::uint32_t rate) {
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> ExchangeAtBestRate(Link& link,
-                                                            const wire::HelloInfo& device,
-                                                            Request request,
-                                                            std::span<const std::uint8_t> payload,
-                                                            Attempts attempts) {
+std::optional<SwitchAskedAhead> AskSwitchAhead(Link& link) {
+  if (!link.Allows(timing::kLikelyRate)) return std::nullopt;
+  const auto seq = link.Send(Request::SetRate, RatePayload(timing::kLikelyRate));
+  if (!seq) return std::nullopt;
+  return SwitchAskedAhead{timing::kLikelyRate, *seq};
+}
+
+std::optional<std::vector<std::uint8_t>> ExchangeAtBestRate(
+    Link& link, const wire::HelloInfo& device, std::optional<SwitchAskedAhead>& askedAhead,
+    Request request, std::span<const std::uint8_t> payload, Attempts attempts) {
+  const std::optional<SwitchAskedAhead> ahead = std::exchange(askedAhead, std::nullopt);
   std::vector<std::uint32_t> rates;
   for (std::uint32_t r : device.rates) {
     if (r > wire::kBaseRate && link.Allows(r)) rates.push_back(r);
@@ -38,7 +45,16 @@ std::optional<std::vector<std::uint8_t>> ExchangeAtBestRate(Link& link,
   rates.erase(std::unique(rates.begin(), rates.end()), rates.end());
 
   for (std::uint32_t rate : rates) {
-    const auto asked = link.Exchange(Request::SetRate, RatePayload(rate), timing::kSetRate);
+    // Asked already: its answer follows HELLO's. Should it not come, asking
+    // again is as good (an answer lost after the switch is waited out below).
+    std::optional<std::vector<std::uint8_t>> asked;
+    if (ahead && ahead->rate == rate) {
+      asked =
+          link.Await(Request::SetRate, ahead->seq, Clock::now() + timing::kSetRate.replyTimeout);
+    }
+    if (!asked && !link.lost()) {
+      asked = link.Exchange(Request::SetRate, RatePayload(rate), timing::kSetRate);
+    }
     if (link.lost()) return std::nullopt;
     if (!asked) {
       // Its answer may have been lost after it switched: let it come back.
@@ -75,7 +91,14 @@ std::optional<std::vector<std::uint8_t>> ExchangeAtBestRate(Link& link,
   return link.Exchange(request, payload, attempts);
 }
 
-void ReturnToBaseRate(Link& link) {
+void ReturnToBaseRate(Link& link, std::optional<SwitchAskedAhead>& ahead) {
+  if (const auto asked = std::exchange(ahead, std::nullopt); asked && !link.lost()) {
+    const auto answer =
+        link.Await(Request::SetRate, asked->seq, Clock::now() + timing::kSetRate.replyTimeout);
+    if (answer && wire::ReplyStatus(*answer) == wire::Status::Ok) {
+      std::this_thread::sleep_for(timing::kRateTrial + timing::kRateTrialMargin);
+    }
+  }
   if (link.rate() == wire::kBaseRate || link.lost()) return;
   const std::uint32_t from = link.rate();
   const auto answer =

@@ -51,12 +51,14 @@ std::optional<wire::Frame> Link::Receive(Clock::time_point deadline) {
 
 std::optional<std::vector<std::uint8_t>> Link::Exchange(wire::Request r,
                                                         std::span<const std::uint8_t> payload,
-                                                        Attempts attempts) {
+                                                        Attempts attempts,
+                                                        const std::function<void()>& behind) {
   std::vector<std::uint8_t> answerable;  // sequence numbers whose answer will do
   auto wait = attempts.replyTimeout;
   for (int attempt = 0; attempt < attempts.count; ++attempt) {
     const auto seq = Send(r, payload);
     if (!seq) return std::nullopt;
+    if (attempt == 0 && behind) behind();
     // Otherwise late answers to earlier attempts are passed over.
     if (!attempts.repeatable) answerable.clear();
     answerable.push_back(*seq);
@@ -92,9 +94,17 @@ std::optional<std::vector<std::uint8_t>> Link::Checked(
   return reply;
 }
 
-std::optional<wire::HelloInfo> Link::Hello() {
+std::optional<std::vector<std::uint8_t>> Link::Await(wire::Request r, std::uint8_t seq,
+                                                     Clock::time_point deadline) {
+  while (auto frame = Receive(deadline)) {
+    if (frame->type == wire::ReplyType(r) && frame->seq == seq) return std::move(frame->payload);
+  }
+  return std::nullopt;
+}
+
+std::optional<wire::HelloInfo> Link::Hello(const std::function<void()>& behind) {
   const std::uint8_t hello[] = {wire::kProtocolVersion};
-  const auto reply = Exchange(wire::Request::Hello, hello, timing::kHello);
+  const auto reply = Exchange(wire::Request::Hello, hello, timing::kHello, behind);
   if (!reply) {
     FailExchange("hello");
     return std::nullopt;

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -50,9 +51,15 @@ class Link {
   // Sends the request and waits for its reply (same type, same sequence
   // number), resending up to `attempts.count` times in all. The reply payload,
   // or nothing.
+  // `behind` runs once, right after the first attempt is sent.
   std::optional<std::vector<std::uint8_t>> Exchange(wire::Request r,
                                                     std::span<const std::uint8_t> payload,
-                                                    Attempts attempts);
+                                                    Attempts attempts,
+                                                    const std::function<void()>& behind = {});
+  // Waits until `deadline` for the reply to the request of type `r` sent as
+  // `seq`, passing over other frames. Its payload, or nothing.
+  std::optional<std::vector<std::uint8_t>> Await(wire::Request r, std::uint8_t seq,
+                                                 Clock::time_point deadline);
   // As Exchange, and the reply's status is OK; otherwise nothing, with the
   // reason noted (Fail). `what` names the request.
   std::optional<std::vector<std::uint8_t>> ExchangeOk(wire::Request r,
@@ -65,8 +72,9 @@ class Link {
                                                    const char* what) const;
 
   // Asks the device who it is (HELLO). Nothing when no answer or a damaged
-  // one came, with the reason noted (Fail).
-  std::optional<wire::HelloInfo> Hello();
+  // one came, with the reason noted (Fail). `behind` may send a request
+  // right behind the first HELLO, before its answer is awaited.
+  std::optional<wire::HelloInfo> Hello(const std::function<void()>& behind = {});
 
   bool lost() const { return lost_; }
 

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 
 #include "kestra2g/link.h"
 
@@ -23,6 +24,9 @@ inline constexpr Attempts kVerify{milliseconds(500), 5, true};
 // within kRateTrial of switching goes back by itself; after a failed proof
 // we wait that out (and a margin) before asking again.
 inline constexpr Attempts kSetRate{milliseconds(50), 3, true};
+// The rate asked for right behind HELLO, before the device's list is known:
+// what USB-serial adapters and boot loaders commonly run.
+inline constexpr std::uint32_t kLikelyRate = 921600;
 inline constexpr Attempts kProveRate{milliseconds(30), 2, true};
 inline constexpr milliseconds kRateTrial{wire::kRateTrialMs};
 inline constexpr milliseconds kRateTrialMargin{10};
