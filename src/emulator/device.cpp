@@ -213,7 +213,10 @@ bool Device::Handle(const wire::Frame& f, Clock::time_point now, std::vector<Out
       const bool offered =
           rate == wire::kBaseRate ||
           std::find(config_.rates.begin(), config_.rates.end(), rate) != config_.rates.end();
-      if (config_.rates.empty()) return true;  // unknown to a device from before rates
+      // Unknown to a device from before rates: left unanswered, and not a
+      // refusal anyone would answer by pressing RESET (the library asks
+      // ahead, before it knows).
+      if (config_.rates.empty()) return false;
       if (!r.ok() || !offered) {
         ReplyStatus(request, f.seq, Status::OutOfRange, now, out);
         return false;
