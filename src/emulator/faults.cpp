@@ -1,9 +1,9 @@
 #include "emulator/faults.h"
 
-#include <charconv>
 #include <cstdlib>
 #include <utility>
 
+#include "emulator/decimal.h"
 #include "kestra2g/wire/protocol.h"
 
 namespace emulator {
@@ -25,10 +25,9 @@ bool ParseRate(std::string_view s, double* rate) {
 
 bool ParseInt(std::string_view s, int lo, int hi, int* value) {
   if (!s.empty() && s.back() == '%') s.remove_suffix(1);
-  int v = 0;
-  const auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (ec != std::errc() || p != s.data() + s.size() || v < lo || v > hi) return false;
-  *value = v;
+  const auto v = Decimal(s, lo, hi);
+  if (!v) return false;
+  *value = static_cast<int>(*v);
   return true;
 }
 

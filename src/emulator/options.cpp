@@ -1,26 +1,17 @@
 #include "emulator/options.h"
 
 #include <CLI/CLI.hpp>
-#include <charconv>
 #include <functional>
 #include <string_view>
 
 #include "core/device_family.h"
+#include "emulator/decimal.h"
 #include "kestra2g/wire/firmware_file.h"
 #include "kestra2g/wire/key_file.h"
 #include "platform/file_access.h"
 
 namespace emulator {
 namespace {
-
-// Decimal digits only, as scripts write them: CLI11's own conversion would
-// also take "0x10" and read "010" as octal.
-std::optional<long long> Decimal(std::string_view s, long long lo, long long hi) {
-  long long v = 0;
-  const auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (ec != std::errc() || p != s.data() + s.size() || v < lo || v > hi) return std::nullopt;
-  return v;
-}
 
 // Each item of a comma list; an empty text is no item.
 void ForEachItem(std::string_view list, const std::function<void(std::string_view)>& item) {

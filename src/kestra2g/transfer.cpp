@@ -88,13 +88,8 @@ bool Transfer::IsClosingAnswer(const wire::Frame& frame) const {
 std::optional<std::vector<std::uint8_t>> Transfer::ClosingAnswer(
     std::chrono::milliseconds patience) {
   if (!closing_ || !closing_->seq) return std::nullopt;
-  const Clock::time_point deadline = Clock::now() + patience;
-  while (!closing_->answer) {
-    auto frame = link_.Receive(deadline);
-    if (!frame) return std::nullopt;
-    if (IsClosingAnswer(*frame)) closing_->answer = std::move(frame->payload);
-  }
-  return closing_->answer;
+  if (closing_->answer) return closing_->answer;
+  return link_.Await(closing_->request, *closing_->seq, Clock::now() + patience);
 }
 
 microseconds Transfer::Allowance() const {
