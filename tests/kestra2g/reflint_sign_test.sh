@@ -36,7 +36,12 @@ expect 1 "signed by an unknown key" "$sign" verify HLX700_V_2_1_0.bin --key othe
 expect 0 "version       2.1.0" "$sign" show HLX700_V_2_1_0.bin
 cp HLX700_V_2_1_0.bin HLX700_V_9_9_9.bin
 expect 1 "its name says 9.9.9, it holds 2.1.0" "$sign" verify HLX700_V_9_9_9.bin --key maker.pub
-printf '\x01' | dd of=HLX700_V_2_1_0.bin bs=1 seek=1000 conv=notrunc status=none
+# Flip every bit of one payload byte: writing a fixed value would leave a
+# random payload unchanged whenever the byte already held it.
+byte=$(od -An -tu1 -j1000 -N1 HLX700_V_2_1_0.bin)
+printf "\\$(printf %03o $((255 - byte)))" |
+  dd of=HLX700_V_2_1_0.bin bs=1 seek=1000 conv=notrunc status=none
+cmp -s HLX700_V_2_1_0.bin HLX700_V_9_9_9.bin && fail "the payload byte was not changed"
 expect 1 "its payload does not match the signed hash" "$sign" verify HLX700_V_2_1_0.bin --key maker.pub
 
 expect 1 "--version" "$sign" sign --key maker.key --family HLX700 --version 2_1 image.bin
