@@ -20,3 +20,9 @@ std::optional<DeviceFamily> FamilyFromDeviceCode(std::int32_t code) {
     if (info.deviceCode == code) return info.family;
   return std::nullopt;
 }
+
+std::optional<DeviceFamily> FamilyFromProductKey(std::string_view key) {
+  for (const FamilyInfo& info : kFamilies)
+    if (info.productKey == key) return info.family;
+  return std::nullopt;
+}

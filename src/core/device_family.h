@@ -111,3 +111,7 @@ std::vector<DeviceFamily> FamiliesWithBootId(std::string_view bootId);
 
 // Family whose device library code is the given one.
 std::optional<DeviceFamily> FamilyFromDeviceCode(std::int32_t code);
+
+// Family whose product key is exactly `key` ("HLX700", "KII"): the name
+// the maker's tools and firmware files use.
+std::optional<DeviceFamily> FamilyFromProductKey(std::string_view key);

@@ -14,6 +14,7 @@
 
 #include "kestra2g/wire/frame.h"
 #include "kestra2g/wire/protocol.h"
+#include "platform/termios_rate.h"
 
 namespace emulator {
 namespace {
@@ -53,21 +54,6 @@ const char* RequestName(std::uint8_t type) {
       return "SET-RATE";
   }
   return "UNKNOWN";
-}
-
-// The rate a termios speed stands for; 0 for one we do not know.
-std::uint32_t BaudOf(speed_t speed) {
-  static constexpr struct {
-    speed_t speed;
-    std::uint32_t baud;
-  } kSpeeds[] = {{B9600, 9600},       {B19200, 19200},    {B38400, 38400},     {B57600, 57600},
-                 {B115200, 115200},   {B230400, 230400},  {B460800, 460800},   {B500000, 500000},
-                 {B576000, 576000},   {B921600, 921600},  {B1000000, 1000000}, {B1152000, 1152000},
-                 {B1500000, 1500000}, {B2000000, 2000000}};
-  for (const auto& s : kSpeeds) {
-    if (s.speed == speed) return s.baud;
-  }
-  return 0;
 }
 
 bool WriteImage(const std::string& path, const std::vector<std::uint8_t>& image) {
@@ -121,7 +107,7 @@ class Session {
   // What the host's end of the line runs at (its termios, seen on the master).
   std::uint32_t PortRate() const {
     termios t{};
-    return tcgetattr(master_, &t) == 0 ? BaudOf(cfgetospeed(&t)) : 0;
+    return tcgetattr(master_, &t) == 0 ? platform::TermiosBaud(cfgetospeed(&t)) : 0;
   }
   // A receiver at another rate than the sender, or a cable that cannot
   // carry this one, makes garbage of every byte.

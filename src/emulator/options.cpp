@@ -270,11 +270,9 @@ platform::Result<> Refuse(std::string message) {
 // live in the device, the image it starts with.
 platform::Result<> Complete(const std::string& family, const std::string& initialImagePath,
                             Options& o) {
-  const FamilyInfo* info = nullptr;
-  for (const FamilyInfo& f : kFamilies) {
-    if (f.productKey == family) info = &f;
-  }
-  if (info == nullptr) return Refuse("--family: HLX700, MV5100, TQ640 or KII");
+  const auto named = FamilyFromProductKey(family);
+  if (!named) return Refuse("--family: HLX700, MV5100, TQ640 or KII");
+  const FamilyInfo* info = &Family(*named);
   o.device.deviceCode = static_cast<std::uint8_t>(info->deviceCode);
   o.device.familyName = std::string(info->productKey);
   o.device.bootId = std::string(info->bootId);

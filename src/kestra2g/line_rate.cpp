@@ -24,6 +24,17 @@ std::vector<std::uint8_t> RatePayload(std::uint32_t rate) {
   return wire::ByteWriter().U32(rate).Take();
 }
 
+// The answer to the switch asked ahead, which follows HELLO's.
+std::optional<std::vector<std::uint8_t>> AnswerAhead(Link& link, const SwitchAskedAhead& ahead) {
+  return link.Await(Request::SetRate, ahead.seq, Clock::now() + timing::kSetRate.replyTimeout);
+}
+
+// A device that switched at `switched` and hears no valid frame at the new
+// rate is back at the old one after this.
+void WaitOutTrial(Clock::time_point switched) {
+  std::this_thread::sleep_until(switched + timing::kRateTrial + timing::kRateTrialMargin);
+}
+
 }  // namespace
 
 std::optional<SwitchAskedAhead> AskSwitchAhead(Link& link) {
@@ -48,17 +59,14 @@ std::optional<std::vector<std::uint8_t>> ExchangeAtBestRate(
     // Asked already: its answer follows HELLO's. Should it not come, asking
     // again is as good (an answer lost after the switch is waited out below).
     std::optional<std::vector<std::uint8_t>> asked;
-    if (ahead && ahead->rate == rate) {
-      asked =
-          link.Await(Request::SetRate, ahead->seq, Clock::now() + timing::kSetRate.replyTimeout);
-    }
+    if (ahead && ahead->rate == rate) asked = AnswerAhead(link, *ahead);
     if (!asked && !link.lost()) {
       asked = link.Exchange(Request::SetRate, RatePayload(rate), timing::kSetRate);
     }
     if (link.lost()) return std::nullopt;
     if (!asked) {
       // Its answer may have been lost after it switched: let it come back.
-      std::this_thread::sleep_for(timing::kRateTrial + timing::kRateTrialMargin);
+      WaitOutTrial(Clock::now());
       Note("line rate " + RateText(link.rate()) + ": no answer to the switch to " + RateText(rate));
       break;
     }
@@ -85,7 +93,7 @@ std::optional<std::vector<std::uint8_t>> ExchangeAtBestRate(
       link.Send(Request::SetRate, RatePayload(wire::kBaseRate));
     }
     link.SetRate(wire::kBaseRate);
-    std::this_thread::sleep_until(switched + timing::kRateTrial + timing::kRateTrialMargin);
+    WaitOutTrial(switched);
     Note("no line rate " + RateText(rate) + " (" + why + "); back to " + RateText(wire::kBaseRate));
   }
   return link.Exchange(request, payload, attempts);
@@ -93,11 +101,8 @@ std::optional<std::vector<std::uint8_t>> ExchangeAtBestRate(
 
 void ReturnToBaseRate(Link& link, std::optional<SwitchAskedAhead>& ahead) {
   if (const auto asked = std::exchange(ahead, std::nullopt); asked && !link.lost()) {
-    const auto answer =
-        link.Await(Request::SetRate, asked->seq, Clock::now() + timing::kSetRate.replyTimeout);
-    if (answer && wire::ReplyStatus(*answer) == wire::Status::Ok) {
-      std::this_thread::sleep_for(timing::kRateTrial + timing::kRateTrialMargin);
-    }
+    const auto answer = AnswerAhead(link, *asked);
+    if (answer && wire::ReplyStatus(*answer) == wire::Status::Ok) WaitOutTrial(Clock::now());
   }
   if (link.rate() == wire::kBaseRate || link.lost()) return;
   const std::uint32_t from = link.rate();

@@ -20,7 +20,7 @@ inline constexpr Attempts kErase{milliseconds(1000), 5, true};
 inline constexpr Attempts kVerify{milliseconds(500), 5, true};
 
 // Line rate: the switch is asked at the old rate; the new one is proven by
-// one HELLO (a second try waits longer). A device that hears no valid frame
+// the call's next request (kProveRate). A device that hears no valid frame
 // within kRateTrial of switching goes back by itself; after a failed proof
 // we wait that out (and a margin) before asking again.
 inline constexpr Attempts kSetRate{milliseconds(50), 3, true};

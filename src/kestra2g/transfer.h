@@ -74,6 +74,9 @@ class Transfer {
   Clock::time_point Due(const InFlight& f) const;
   std::chrono::microseconds Allowance() const;
   std::size_t InFlightLimit() const;
+  void ConfirmOpening();
+  bool OpeningAnswer(const wire::Frame& frame);
+  bool IsClosingAnswer(const wire::Frame& frame) const;
 
   Link& link_;
   wire::Request request_;
@@ -115,10 +118,7 @@ class Transfer {
     std::optional<std::vector<std::uint8_t>> answer;
   };
   std::optional<Closing> closing_;
-  bool IsClosingAnswer(const wire::Frame& frame) const;
   bool openingUnheard_ = false;
-  void ConfirmOpening();
-  bool OpeningAnswer(const wire::Frame& frame);
 };
 
 }  // namespace kestra2g

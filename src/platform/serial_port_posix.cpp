@@ -18,6 +18,7 @@
 #include "platform/config_home.h"
 #include "platform/port_in_use.h"
 #include "platform/serial_port.h"
+#include "platform/termios_rate.h"
 
 namespace platform {
 namespace {
@@ -38,34 +39,6 @@ std::string LinkedDevice(int n) {
   const ssize_t len = readlink(link.c_str(), target, sizeof target - 1);
   if (len <= 0) return link;
   return std::string(target, static_cast<std::size_t>(len));
-}
-
-// The standard rates termios offers from 115200 up.
-speed_t SpeedOf(int baud) {
-  switch (baud) {
-    case 115200:
-      return B115200;
-    case 230400:
-      return B230400;
-    case 460800:
-      return B460800;
-    case 500000:
-      return B500000;
-    case 576000:
-      return B576000;
-    case 921600:
-      return B921600;
-    case 1000000:
-      return B1000000;
-    case 1152000:
-      return B1152000;
-    case 1500000:
-      return B1500000;
-    case 2000000:
-      return B2000000;
-    default:
-      return B0;
-  }
 }
 
 int RemainingMs(std::chrono::steady_clock::time_point deadline) {
@@ -138,10 +111,12 @@ class PosixSerialPort final : public SerialPort {
     }
   }
 
-  bool Allows(int baud) const override { return SpeedOf(baud) != B0; }
+  bool Allows(int baud) const override {
+    return TermiosSpeed(static_cast<std::uint32_t>(baud)) != B0;
+  }
 
   bool SetRate(int baud) override {
-    const speed_t speed = SpeedOf(baud);
+    const speed_t speed = TermiosSpeed(static_cast<std::uint32_t>(baud));
     termios t{};
     if (gone() || speed == B0 || tcgetattr(fd_, &t) != 0) return false;
     cfsetispeed(&t, speed);

@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -20,15 +19,13 @@
 
 #include "emulator/launcher/emulator_process.h"
 #include "platform/child_process.h"
+#include "support/file_text.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testing_support::FileText;
 
 class CliUpdate : public testing::Test {
  protected:
@@ -80,7 +77,7 @@ class CliUpdate : public testing::Test {
 
   // What the remote's log says of its end: "bootloader", "application".
   std::string FinalState(int port) const {
-    const std::string log = ReadFile(EmulatorLog(port));
+    const std::string log = FileText(EmulatorLog(port));
     const std::size_t at = log.rfind("EXIT state=");
     if (at == std::string::npos) return "no EXIT line";
     const std::size_t begin = at + std::string_view("EXIT state=").size();
@@ -110,11 +107,11 @@ TEST_F(CliUpdate, OneDroppedLineFailsAloneAndTheSummaryAgreesWithTheResults) {
   std::string out;
   EXPECT_EQ(Run({"update", "--port", "3-5", "--yes", "--json"}, &out), 1);
 
-  const std::string firmware = ReadFile(SAMPLE_FIRMWARE);
+  const std::string firmware = FileText(SAMPLE_FIRMWARE);
   ASSERT_FALSE(firmware.empty());
-  EXPECT_TRUE(ReadFile(Image(3)) == firmware) << "COM3 does not hold the firmware byte for byte";
-  EXPECT_TRUE(ReadFile(Image(5)) == firmware) << "COM5 does not hold the firmware byte for byte";
-  EXPECT_FALSE(ReadFile(Image(4)) == firmware);
+  EXPECT_TRUE(FileText(Image(3)) == firmware) << "COM3 does not hold the firmware byte for byte";
+  EXPECT_TRUE(FileText(Image(5)) == firmware) << "COM5 does not hold the firmware byte for byte";
+  EXPECT_FALSE(FileText(Image(4)) == firmware);
 
   std::map<int, std::string> results;
   nlohmann::json summary;
@@ -133,10 +130,10 @@ TEST_F(CliUpdate, OneDroppedLineFailsAloneAndTheSummaryAgreesWithTheResults) {
   EXPECT_EQ(summary["ports"][2]["installed"], "2.0.3");
   EXPECT_EQ(summary["ports"][2]["new"], "2.1.0");
 
-  EXPECT_NE(ReadFile(EmulatorLog(3)).find("ERASE"), std::string::npos);
+  EXPECT_NE(FileText(EmulatorLog(3)).find("ERASE"), std::string::npos);
 
   // Each child's lines in the support log carry its port.
-  const std::string log = ReadFile(home_ / "reflint-cli" / "reflint-cli.log");
+  const std::string log = FileText(home_ / "reflint-cli" / "reflint-cli.log");
   for (const char* tag :
        {"reflint-cli COM3: update ends: updated", "reflint-cli COM4: update ends: failed",
         "reflint-cli COM5: update ends: updated"})
@@ -152,7 +149,7 @@ TEST_F(CliUpdate, OneDroppedLineFailsAloneAndTheSummaryAgreesWithTheResults) {
                 &out),
             0)
       << out;
-  EXPECT_TRUE(ReadFile(Image(4)) == firmware);
+  EXPECT_TRUE(FileText(Image(4)) == firmware);
   const std::vector<nlohmann::json> retried = JsonLines(out);
   ASSERT_FALSE(retried.empty());
   EXPECT_EQ(retried.back()["ports"].size(), 1u);
@@ -241,9 +238,9 @@ TEST_F(CliUpdate, OnATerminalThePersonChoosesTheFamilyAndConfirms) {
     if (c.confirm == nullptr) {
       EXPECT_EQ(cli.shown().find("Update the"), std::string::npos);
     }
-    const bool erased = ReadFile(EmulatorLog(port)).find("ERASE") != std::string::npos;
+    const bool erased = FileText(EmulatorLog(port)).find("ERASE") != std::string::npos;
     EXPECT_EQ(erased, c.exitCode == 0);
-    EXPECT_EQ(ReadFile(Image(port)) == ReadFile(SAMPLE_FIRMWARE), c.exitCode == 0);
+    EXPECT_EQ(FileText(Image(port)) == FileText(SAMPLE_FIRMWARE), c.exitCode == 0);
     ++port;
   }
 }
@@ -301,8 +298,8 @@ TEST_F(CliUpdate, CtrlCLetsRunningDownloadsEndAndStartsNoOther) {
 
   // The download under way ran to its end; the remote waiting for RESET was
   // never erased; each remote is where the summary says.
-  EXPECT_TRUE(ReadFile(Image(3)) == ReadFile(SAMPLE_FIRMWARE));
-  EXPECT_EQ(ReadFile(EmulatorLog(4)).find("ERASE"), std::string::npos);
+  EXPECT_TRUE(FileText(Image(3)) == FileText(SAMPLE_FIRMWARE));
+  EXPECT_EQ(FileText(EmulatorLog(4)).find("ERASE"), std::string::npos);
   EXPECT_FALSE(fs::exists(Image(4)));
   for (const auto& remote : remotes_) EXPECT_EQ(remote->Stop(), 0);
   for (const nlohmann::json& port : summary["ports"]) {
@@ -323,7 +320,7 @@ TEST_F(CliUpdate, WithoutATerminalAndWithoutYesNothingIsErased) {
   EXPECT_EQ(lines[1]["result"], "needs-answer");
   EXPECT_NE(lines[1]["message"].get<std::string>().find("--yes"), std::string::npos);
   EXPECT_FALSE(fs::exists(Image(3)));
-  EXPECT_EQ(ReadFile(EmulatorLog(3)).find("ERASE"), std::string::npos);
+  EXPECT_EQ(FileText(EmulatorLog(3)).find("ERASE"), std::string::npos);
 }
 
 }  // namespace

@@ -10,8 +10,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
@@ -21,6 +19,7 @@
 #include "kestra2g/wire/bytes.h"
 #include "kestra2g/wire/frame.h"
 #include "kestra2g/wire/protocol.h"
+#include "support/file_text.h"
 
 namespace {
 
@@ -86,11 +85,6 @@ class RawClient {
   wire::FrameDecoder decoder_;
 };
 
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 TEST(EmulatorLineRate, ClientThatDoesNotFollowTheSwitchHearsNothingAndBothEndsRecover) {
   const std::string log =
       (std::filesystem::temp_directory_path() / ("line-rate-" + std::to_string(getpid()) + ".log"))
@@ -132,7 +126,7 @@ TEST(EmulatorLineRate, ClientThatDoesNotFollowTheSwitchHearsNothingAndBothEndsRe
   EXPECT_TRUE(client.Hello().has_value());
 
   device->Stop();
-  const std::string text = ReadText(log);
+  const std::string text = testing_support::FileText(log);
   EXPECT_NE(text.find("RATE 115200 (no valid frame in the trial)"), std::string::npos) << text;
   std::filesystem::remove(log);
 }

@@ -15,6 +15,7 @@
 #include "kestra2g/tools/code_like.h"
 #include "kestra2g/wire/firmware_file.h"
 #include "support/development_keys.h"
+#include "support/file_text.h"
 
 namespace k2gtest {
 
@@ -32,10 +33,7 @@ inline std::vector<std::uint8_t> ReadBytes(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-inline std::string ReadText(const std::string& path) {
-  const auto bytes = ReadBytes(path);
-  return {bytes.begin(), bytes.end()};
-}
+inline std::string ReadText(const std::string& path) { return testing_support::FileText(path); }
 
 inline std::string WriteBytes(const std::string& name, const std::vector<std::uint8_t>& bytes) {
   const std::string path = Scratch(name);

@@ -19,12 +19,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 
 #include "platform/exe_path.h"
 #include "platform/serial_port.h"
+#include "support/file_text.h"
 #include "support/scoped_variable.h"
 #include "support/temp_folder.h"
 
@@ -51,10 +51,7 @@ std::string LockText(pid_t pid) {
   return text;
 }
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testing_support::FileText;
 
 pid_t DeadPid() {
   const pid_t pid = fork();
@@ -196,23 +193,23 @@ TEST_P(PortInUse, HeldPortIsNotListedNorOpenedAndTheProbeChangesNothing) {
       WriteLock(LockText(DeadPid()));
       break;
   }
-  const std::string lockBefore = ReadFile(lockFile_);
+  const std::string lockBefore = FileText(lockFile_);
   const LineState before = StateOf(slave_);
   ASSERT_GT(before.pending, 0);
 
   EXPECT_EQ(platform::ProbePort(kPort), c.listed);
   EXPECT_TRUE(StateOf(slave_) == before) << "the probe changed the port's settings or input";
-  EXPECT_EQ(ReadFile(lockFile_), lockBefore);
+  EXPECT_EQ(FileText(lockFile_), lockBefore);
 
   {
     const auto port = platform::SerialPort::Open(kPort);
     EXPECT_EQ(port.has_value(), c.listed);
     if (port) {
-      EXPECT_EQ(ReadFile(lockFile_), LockText(getpid())) << "our lock, replacing a stale one";
+      EXPECT_EQ(FileText(lockFile_), LockText(getpid())) << "our lock, replacing a stale one";
     } else {
       EXPECT_NE(port.error().Describe().find(c.sign), std::string::npos) << port.error().Describe();
       EXPECT_TRUE(StateOf(slave_) == before) << "a refused open changed the port";
-      EXPECT_EQ(ReadFile(lockFile_), lockBefore);
+      EXPECT_EQ(FileText(lockFile_), lockBefore);
     }
   }
   if (c.listed) {

@@ -11,6 +11,8 @@
 #include <random>
 #include <vector>
 
+#include "platform/termios_rate.h"
+
 namespace bench {
 namespace {
 
@@ -113,19 +115,6 @@ class Direction {
   std::deque<Chunk> queue_;
 };
 
-// The 8N1 byte rate of a termios speed; 0 for one we do not know.
-int BytesPerSecond(speed_t speed) {
-  static constexpr struct {
-    speed_t speed;
-    int baud;
-  } kSpeeds[] = {{B57600, 57600},   {B115200, 115200}, {B230400, 230400},  {B460800, 460800},
-                 {B500000, 500000}, {B921600, 921600}, {B1000000, 1000000}};
-  for (const auto& s : kSpeeds) {
-    if (s.speed == speed) return s.baud / 10;
-  }
-  return 0;
-}
-
 void NonBlocking(int fd) {
   if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
 }
@@ -161,7 +150,8 @@ void LineRelay::Run() {
     termios t{};
     if (model_.followRateOf >= 0 && tcgetattr(model_.followRateOf, &t) == 0) {
       const speed_t speed = cfgetospeed(&t);
-      if (const int now = BytesPerSecond(speed); now > 0 && now != rate) {
+      if (const int now = static_cast<int>(platform::TermiosBaud(speed) / 10);
+          now > 0 && now != rate) {
         rate = now;
         up.SetByteTime(nanoseconds(1'000'000'000LL / rate));
         down.SetByteTime(nanoseconds(1'000'000'000LL / rate));

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <string_view>
+#include <optional>
 #include <vector>
 
 #include "core/device_family.h"
@@ -30,14 +30,13 @@ std::size_t PayloadSize(DeviceFamily family) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const FamilyInfo* info = nullptr;
-  for (const FamilyInfo& f : kFamilies)
-    if ((argc == 3 || argc == 4) && f.productKey == std::string_view(argv[1])) info = &f;
+  const auto family = argc == 3 || argc == 4 ? FamilyFromProductKey(argv[1]) : std::nullopt;
   const long bytes = argc == 4 ? std::strtol(argv[3], nullptr, 10) : 0;
-  if (info == nullptr || bytes < 0 || bytes > 64L * 1024 * 1024) {
+  if (!family || bytes < 0 || bytes > 64L * 1024 * 1024) {
     std::fprintf(stderr, "usage: make-sample-firmware HLX700|MV5100|TQ640|KII OUTFILE [BYTES]\n");
     return 2;
   }
+  const FamilyInfo* info = &Family(*family);
   // Code-like, so a compressed download shows what it gains.
   const std::vector<std::uint8_t> payload =
       sample::CodeLikeBytes(bytes > 0 ? static_cast<std::size_t>(bytes) : PayloadSize(info->family),

@@ -69,12 +69,6 @@ std::string PublicKeyPath(const std::string& keyFile) {
   return keyFile + ".pub";
 }
 
-const FamilyInfo* FamilyNamed(const std::string& name) {
-  for (const FamilyInfo& f : kFamilies)
-    if (f.productKey == name) return &f;
-  return nullptr;
-}
-
 int KeyGen(const std::string& keyFile) {
   const std::string pubFile = PublicKeyPath(keyFile);
   if (std::filesystem::exists(pubFile)) return Error(pubFile + " exists already; nothing written");
@@ -94,8 +88,9 @@ int KeyGen(const std::string& keyFile) {
 
 int Sign(const std::string& keyFile, const std::string& family, const std::string& version,
          const std::string& payloadFile, std::string output) {
-  const FamilyInfo* info = FamilyNamed(family);
-  if (info == nullptr) return Error("--family: HLX700, MV5100, TQ640 or KII");
+  const auto named = FamilyFromProductKey(family);
+  if (!named) return Error("--family: HLX700, MV5100, TQ640 or KII");
+  const FamilyInfo* info = &Family(*named);
   // The version must come back unchanged from the file's name, which is
   // where the program reads it.
   const std::string name = FirmwareFileName(info->productKey, version);
