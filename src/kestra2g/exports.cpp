@@ -19,13 +19,14 @@ template <typename F>
 unsigned char Guard(const char* call, std::int32_t port, F&& f) {
   // Named before the call: a port that vanishes during it names no device after.
   const std::string where = kestra2g::PortText(port);
+  kestra2g::FailureScope scope;
   bool ok = false;
   try {
     ok = f();
   } catch (...) {
     kestra2g::Fail(kestra2g::Cause::Internal, "exception");
   }
-  const kestra2g::Failure failure = kestra2g::TakeFailure();
+  const kestra2g::Failure failure = scope.Take();
   if (!ok) {
     // A poll that fails alike many times in a row leaves one line and a count.
     const std::string text = std::string(call) + " on " + where + " failed" +

@@ -5,9 +5,16 @@
 namespace kestra2g {
 namespace {
 
-// One call runs on one thread from entry to return.
-thread_local Failure tFailure;
+// One call runs on one thread from entry to return. Plain values only (see
+// FailureScope).
+thread_local FailureScope* tScope = nullptr;
+thread_local Failure* tFailure = nullptr;
 thread_local bool tInDownload = false;
+
+void Note(Failure failure) {
+  // The first reason stands: the callers above only pass the failure on.
+  if (tFailure && tFailure->cause == Cause::None) *tFailure = std::move(failure);
+}
 
 const char* StatusName(wire::Status s) {
   switch (s) {
@@ -70,19 +77,26 @@ const char* CauseText(Cause c) {
 DownloadStages::DownloadStages() { tInDownload = true; }
 DownloadStages::~DownloadStages() { tInDownload = false; }
 
+FailureScope::FailureScope() : outer_(tScope) {
+  tScope = this;
+  tFailure = &failure_;
+}
+
+FailureScope::~FailureScope() {
+  tScope = outer_;
+  tFailure = outer_ ? &outer_->failure_ : nullptr;
+}
+
+Failure FailureScope::Take() { return std::exchange(failure_, Failure{}); }
+
 bool Fail(Cause cause, std::string note, int code) {
-  // The first reason stands: the callers above only pass the failure on.
-  if (tFailure.cause == Cause::None) {
-    tFailure = Failure{tInDownload ? CurrentJob() : Job::Idle, cause, code, std::move(note), {}};
-  }
+  Note(Failure{tInDownload ? CurrentJob() : Job::Idle, cause, code, std::move(note), {}});
   return false;
 }
 
 bool Fail(Cause cause, std::string note, platform::Error error) {
-  if (tFailure.cause == Cause::None) {
-    tFailure = Failure{tInDownload ? CurrentJob() : Job::Idle, cause, 0, std::move(note),
-                       std::move(error)};
-  }
+  Note(Failure{tInDownload ? CurrentJob() : Job::Idle, cause, 0, std::move(note),
+               std::move(error)});
   return false;
 }
 
@@ -92,8 +106,6 @@ bool FailRefused(const char* request, wire::Status status) {
                   StatusName(status) + ")",
               static_cast<int>(status));
 }
-
-Failure TakeFailure() { return std::exchange(tFailure, Failure{}); }
 
 std::string Describe(const Failure& failure) {
   std::string text;

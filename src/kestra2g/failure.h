@@ -45,16 +45,34 @@ class DownloadStages {
   DownloadStages& operator=(const DownloadStages&) = delete;
 };
 
-// Notes the failure for the call running on this thread, unless one is noted
-// already (the first reason stands); returns false for `return Fail(...)`.
+// The record of one library call, from its entry to its return, on the
+// entry's stack. The thread keeps only a plain pointer to it: a thread_local
+// with a destructor is freed before that destructor runs when a thread ends
+// under mingw-w64's runtime, so every worker thread of the Windows builds
+// freed freed memory at its end.
+class FailureScope {
+ public:
+  FailureScope();
+  ~FailureScope();
+  FailureScope(const FailureScope&) = delete;
+  FailureScope& operator=(const FailureScope&) = delete;
+
+  // The failure noted since the scope began (or the last take), then forgets it.
+  Failure Take();
+
+ private:
+  Failure failure_;
+  FailureScope* outer_;
+};
+
+// Notes the failure for the call running on this thread (its innermost
+// FailureScope; none: nothing is noted), unless one is noted already (the
+// first reason stands); returns false for `return Fail(...)`.
 bool Fail(Cause cause, std::string note = {}, int code = 0);
 // The same with the reason the system (or the port) gave.
 bool Fail(Cause cause, std::string note, platform::Error error);
 // A refusal of `request` with the status the device gave.
 bool FailRefused(const char* request, wire::Status status);
-// The failure noted on this thread since the last take, then forgets it.
-Failure TakeFailure();
-
 // "in stage Writing: the line was dropped (data)".
 std::string Describe(const Failure& failure);
 

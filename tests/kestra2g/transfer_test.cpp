@@ -233,7 +233,7 @@ TEST(TransferTest, EveryByteArrivesOnceAndInOrderWithoutIdleWaitsPastTheTimeOut)
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     transfer_test::ScriptedClock::elapsed = 1h;
-    (void)kestra2g::TakeFailure();
+    kestra2g::FailureScope failures;
     const std::span<const std::uint8_t> stream(data.data(), c.size);
     auto owned = std::make_unique<ScriptedLine>(stream, kFirst, c.script);
     ScriptedLine& line = *owned;
@@ -246,7 +246,7 @@ TEST(TransferTest, EveryByteArrivesOnceAndInOrderWithoutIdleWaitsPastTheTimeOut)
                                       overclaimed || acked < reported || acked > line.next();
                                   reported = acked;
                                 });
-    EXPECT_TRUE(transfer.Run()) << kestra2g::Describe(kestra2g::TakeFailure());
+    EXPECT_TRUE(transfer.Run()) << kestra2g::Describe(failures.Take());
     EXPECT_TRUE(line.HoldsTheData());
     EXPECT_EQ(reported, c.size);
     EXPECT_FALSE(overclaimed) << "progress went back or ahead of the device";
