@@ -95,8 +95,8 @@ bool Fail(Cause cause, std::string note, int code) {
 }
 
 bool Fail(Cause cause, std::string note, platform::Error error) {
-  Note(Failure{tInDownload ? CurrentJob() : Job::Idle, cause, 0, std::move(note),
-               std::move(error)});
+  Note(
+      Failure{tInDownload ? CurrentJob() : Job::Idle, cause, 0, std::move(note), std::move(error)});
   return false;
 }
 
