@@ -1,7 +1,5 @@
 #include "app/upgrade_app.h"
 
-#include "identify/call_log_library.h"
-#include "identify/kestra2g_library.h"
 #include "platform/exe_path.h"
 #include "ui/program_resources.h"
 #include "ui/reset_prompt_dlg.h"
@@ -11,7 +9,8 @@ CUpgradeApp::CUpgradeApp() : CUpgradeApp(platform::Profile::ForThisProgram()) {}
 
 CUpgradeApp::CUpgradeApp(platform::Profile profile)
     : profile_(std::move(profile)),
-      log_(platform::SupportLogPath(), platform::ExecutableBaseName()) {}
+      log_(platform::SupportLogPath(), platform::ExecutableBaseName()),
+      library_(log_) {}
 
 CUpgradeApp::~CUpgradeApp() = default;
 
@@ -34,19 +33,7 @@ platform::Result<> CUpgradeApp::WriteProfileInt(const std::string& section, cons
   return profile_.WriteInt(section, key, value);
 }
 
-// Loaded once and kept; a failed load is tried again on the next request,
-// so that a library put in place later is found without a restart.
-LibraryResult CUpgradeApp::Library() {
-  std::lock_guard lock(libraryMutex_);
-  if (library_) return library_;
-  LibraryResult loaded = LoadDeviceLibrary(catalogue_.GetExeDirectory());
-  if (!loaded) {
-    log_.Write("device library not loaded: " + loaded.error().error.Describe());
-    return loaded;
-  }
-  library_ = WithCallLog(std::move(*loaded), log_);
-  return library_;
-}
+LibraryResult CUpgradeApp::Library() { return library_.Library(catalogue_.GetExeDirectory()); }
 
 // Outside InitInstance (tests that build the window on their own) the
 // prompt is made on first use.

@@ -4,10 +4,10 @@
 // program ends when the main window closes.
 
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "platform/profile.h"
+#include "run/library_loader.h"
 #include "ui/upgrade_environment.h"
 
 class CUpgradeApp : public UpgradeEnvironment {
@@ -37,7 +37,5 @@ class CUpgradeApp : public UpgradeEnvironment {
   platform::Profile profile_;
 
   platform::SupportLog log_;
-
-  std::mutex libraryMutex_;
-  std::shared_ptr<DeviceLibrary> library_;
+  LibraryLoader library_;
 };

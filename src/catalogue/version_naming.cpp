@@ -33,6 +33,11 @@ bool HasAcceptedPrefix(std::string_view name, const UpdateRunState& state) {
   return false;
 }
 
+std::string FolderOf(std::string_view path) {
+  const std::size_t cut = path.find_last_of("/\\");
+  return cut == std::string_view::npos ? std::string() : std::string(path.substr(0, cut + 1));
+}
+
 std::optional<std::string> GetFirmwareVersionText(std::string_view path,
                                                   std::string_view exeDirectory,
                                                   UpdateRunState& state) {

@@ -35,6 +35,10 @@ bool HasAcceptedPrefix(std::string_view name, const UpdateRunState& state);
 // test or has no "V_" (the window shows UserText::MissingFirmware there).
 // Sets the valid-firmware flag when a version (even an empty one) is named;
 // never clears it.
+// The folder part of a path, with its separator, as the catalogue gives it
+// ("" for a bare name).
+std::string FolderOf(std::string_view path);
+
 std::optional<std::string> GetFirmwareVersionText(std::string_view path,
                                                   std::string_view exeDirectory,
                                                   UpdateRunState& state);

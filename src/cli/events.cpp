@@ -46,9 +46,13 @@ void Output::EndProgress() {
 std::string ProgressLine(const std::string& label, const std::string& job, int percent,
                          double bytesPerSecond, std::optional<double> secondsLeft) {
   char text[160];
-  std::snprintf(text, sizeof text, "%s %-12s %3d %%  %6.1f KB/s", label.c_str(), job.c_str(),
-                percent, bytesPerSecond / 1024.0);
+  std::snprintf(text, sizeof text, "%s %-12s %3d %%", label.c_str(), job.c_str(), percent);
   std::string line = text;
+  // A job's first moments, or one that ends as it begins, have no rate yet.
+  if (bytesPerSecond > 0) {
+    std::snprintf(text, sizeof text, "  %6.1f KB/s", bytesPerSecond / 1024.0);
+    line += text;
+  }
   if (secondsLeft) {
     const int left = static_cast<int>(*secondsLeft + 0.5);
     std::snprintf(text, sizeof text, "  %d:%02d left", left / 60, left % 60);

@@ -72,8 +72,15 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
           ->check(CLI::ExistingFile);
   portOption->excludes(allOption)->excludes(retryOption);
   allOption->excludes(retryOption);
-  update->add_option("--family", u.family, "the family, when the remote does not name it")
-      ->transform(CLI::CheckedTransformer(families, CLI::ignore_case));
+  std::string familyNames;
+  for (DeviceFamily family : kExaminationOrder)
+    familyNames += (familyNames.empty() ? "" : ", ") + std::string(Family(family).displayName);
+  // The transformer's own description would print the enum's values.
+  update
+      ->add_option("--family", u.family,
+                   "the family, when the remote does not name it: " + familyNames)
+      ->type_name("NAME")
+      ->transform(CLI::CheckedTransformer(families, CLI::ignore_case).description(""));
   update->add_option("--file", u.file, "this firmware file instead of the one beside the program")
       ->check(CLI::ExistingFile);
   update->add_flag("--yes,-y", u.yes, "update without asking for confirmation");

@@ -6,15 +6,14 @@
 #include "catalogue/firmware_catalogue.h"
 #include "catalogue/version_naming.h"
 #include "cli/exit_codes.h"
-#include "identify/call_log_library.h"
 #include "identify/identification_steps.h"
 #include "identify/information_buffer.h"
-#include "identify/kestra2g_library.h"
 #include "identify/library_results.h"
 #include "platform/exe_path.h"
 #include "platform/port_scan.h"
 #include "platform/serial_port.h"
 #include "platform/support_log.h"
+#include "run/library_loader.h"
 
 namespace {
 
@@ -62,13 +61,13 @@ Identification Identify(DeviceLibrary& library, int port) {
 std::shared_ptr<DeviceLibrary> Library(platform::SupportLog& log, std::string* error) {
   FirmwareCatalogue catalogue;
   catalogue.ScanFirmwareFiles();
-  LibraryResult loaded = LoadDeviceLibrary(catalogue.GetExeDirectory());
+  LibraryLoader loader(log);
+  LibraryResult loaded = loader.Library(catalogue.GetExeDirectory());
   if (!loaded) {
-    log.Write("device library not loaded: " + loaded.error().error.Describe());
     *error = loaded.error().userText;
     return nullptr;
   }
-  return WithCallLog(std::move(*loaded), log);
+  return *loaded;
 }
 
 std::string Describe(const Identification& id) {

@@ -13,21 +13,19 @@
 #include "catalogue/version_naming.h"
 #include "cli/exit_codes.h"
 #include "core/user_texts.h"
-#include "identify/call_log_library.h"
-#include "identify/kestra2g_library.h"
 #include "platform/console.h"
 #include "platform/exe_path.h"
 #include "platform/serial_port.h"
 #include "platform/support_log.h"
 #include "platform/system_name.h"
 #include "run/cthread.h"
-#include "run/update_sequence.h"
-#include "run/worker_owner.h"
+#include "run/library_loader.h"
+#include "run/update_road.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kPollPeriod = std::chrono::milliseconds(100);
+constexpr unsigned kPollPeriodMs = 100;
 constexpr auto kResetPollPeriod = std::chrono::milliseconds(50);
 constexpr double kRateAfterSeconds = 0.5;
 
@@ -36,12 +34,6 @@ double SecondsSince(Clock::time_point start) {
 }
 
 std::string PortName(int port) { return "COM" + std::to_string(port); }
-
-// The folder part of a path, with its separator, as the catalogue gives it.
-std::string FolderOf(const std::string& path) {
-  const std::size_t cut = path.find_last_of("/\\");
-  return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
-}
 
 std::optional<DeviceFamily> FamilyOfFileName(const std::string& path) {
   const std::string name = path.substr(FolderOf(path).size());
@@ -52,25 +44,25 @@ std::optional<DeviceFamily> FamilyOfFileName(const std::string& path) {
 }
 
 // The run's questions answered from the options or on the terminal, and
-// the jobs' owner.
-class CliRun final : public UpdateFace, public WorkerOwner {
+// its states told on stderr and in JSON lines.
+class CliFace final : public UpdateFace {
  public:
-  CliRun(const UpdateOptions& options, int port, Output& output, UpdateRunState& state,
-         std::shared_ptr<DeviceLibrary> library, std::function<std::string(DeviceFamily)> path)
+  CliFace(const UpdateOptions& options, int port, Output& output, const UpdateRunState& state)
       : options_(options),
         port_(port),
         output_(output),
         state_(state),
-        library_(std::move(library)),
-        path_(std::move(path)),
         terminal_(platform::IsTerminal(platform::Stream::kIn)) {}
-
-  ~CliRun() override { AwaitJobsOutOfLibrary(); }
 
   // Why the run stopped short, beyond "not reached".
   std::string needsAnswer;  // the option that would have answered
   bool declined = false;
   std::string wrongFamily;
+  std::string told;  // the last message for the user
+  // The family the run had settled on when it last asked or told.
+  std::optional<DeviceFamily> family;
+  bool confirmAsked = false;
+  std::function<void(const std::optional<std::string>&)> identified;
 
   bool AskYesNo(const std::string& question) override {
     if (options_.family) {
@@ -117,40 +109,40 @@ class CliRun final : public UpdateFace, public WorkerOwner {
     return candidates[chosen - 1];
   }
 
+  void Tell(const std::string& text) override {
+    Settled();
+    told = text;
+  }
+
   // As the window's reset prompt, without its Cancel: Ctrl+C or the time-out.
-  bool AwaitReset() override {
+  bool AwaitReset(ResetWaits& waits) override {
+    Settled();
     output_.Say("Press RESET on the remote on " + PortName(port_) + " (waiting " +
                 std::to_string(options_.resetTimeoutSeconds) + " s; Ctrl+C stops)");
-    resetWorker_ = BeginWorker();
-    if (!resetWorker_) return false;
+    std::shared_ptr<CThread> worker = waits.NewWaitForReset();
+    if (!worker) return false;
     auto found = std::make_shared<std::atomic<bool>>(false);
-    resetWorker_->SetOwner(this);
-    resetWorker_->SetMode(CThread::kWaitForResetMode);
-    resetWorker_->SetFoundHandler([found] { found->store(true); });
-    resetWorker_->ResumeThread();
+    worker->SetFoundHandler([found] { found->store(true); });
+    worker->ResumeThread();
     const auto deadline = Clock::now() + std::chrono::seconds(options_.resetTimeoutSeconds);
     while (!found->load() && !platform::Interrupted() && Clock::now() < deadline)
       std::this_thread::sleep_for(kResetPollPeriod);
-    resetWorker_->RequestStop();
+    worker->RequestStop();
     return found->load();
   }
 
-  bool CatchBootLoader() override {
-    return CatchBootWithin(*this, catchWorker_, givenUpWorker_, [](unsigned ms) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    });
-  }
-
-  void ReportNotDetected() override {}
-
-  void AwaitJobsOutOfLibrary() override {
-    for (std::shared_ptr<CThread>* worker : {&givenUpWorker_, &resetWorker_, &catchWorker_}) {
-      if (*worker) (*worker)->RequestStopAndWait();
-      worker->reset();
-    }
-  }
-
-  bool Confirm(const std::string& question) {
+  bool Confirm(const std::string& installedVersion,
+               const std::optional<std::string>& newVersion) override {
+    Settled();
+    confirmAsked = true;
+    const bool known = installedVersion != UserTextOf(UserText::NothingAcquired) &&
+                       installedVersion != UserTextOf(UserText::NotAcquired);
+    if (identified) identified(known ? std::optional(installedVersion) : std::nullopt);
+    const std::string question =
+        "Update the " + (family ? std::string(Family(*family).displayName) : "remote") + " on " +
+        PortName(port_) + " from " + (known ? installedVersion : "an unknown version") + " to " +
+        newVersion.value_or("?") + "?";
+    if (platform::Interrupted()) return false;
     if (options_.yes) return true;
     if (!terminal_) {
       needsAnswer = "--yes";
@@ -159,18 +151,15 @@ class CliRun final : public UpdateFace, public WorkerOwner {
     return AskOnTerminal(question + " [y/N] ");
   }
 
-  // WorkerOwner.
-  std::int32_t GetDeviceCode() const override { return state_.GetDeviceCode(); }
-  std::int32_t ReadSavedPort() override { return port_; }
-  std::shared_ptr<DeviceLibrary> JobLibrary() override { return library_; }
-  void DownloadFirmware() override {
-    updated_.store(DownloadSelectedFirmware(state_, *library_, path_, port_));
-  }
-  std::shared_ptr<CThread> BeginWorker() override { return CThread::Begin(); }
+  void ShowResult(bool updated, const std::string&) override { updated_.store(updated); }
 
   bool Updated() const { return updated_.load(); }
 
  private:
+  void Settled() {
+    if (std::optional<DeviceFamily> now = state_.FirstSelectedFamily()) family = now;
+  }
+
   bool AskOnTerminal(const std::string& prompt) {
     output_.EndProgress();
     std::cerr << prompt << std::flush;
@@ -184,14 +173,23 @@ class CliRun final : public UpdateFace, public WorkerOwner {
   const UpdateOptions& options_;
   int port_;
   Output& output_;
-  UpdateRunState& state_;
-  std::shared_ptr<DeviceLibrary> library_;
-  std::function<std::string(DeviceFamily)> path_;
+  const UpdateRunState& state_;
   bool terminal_;
   std::atomic<bool> updated_{false};
-  std::shared_ptr<CThread> resetWorker_;
-  std::shared_ptr<CThread> catchWorker_;
-  std::shared_ptr<CThread> givenUpWorker_;
+};
+
+// The run's services: the library loaded once, the rest as the system has it.
+class CliServices final : public RunServices {
+ public:
+  CliServices(platform::SupportLog& log, std::string folder)
+      : log_(log), loader_(log), folder_(std::move(folder)) {}
+  LibraryResult Library() override { return loader_.Library(folder_); }
+  platform::SupportLog& Log() override { return log_; }
+
+ private:
+  platform::SupportLog& log_;
+  LibraryLoader loader_;
+  std::string folder_;
 };
 
 // What the result object and the summary say of one port.
@@ -253,82 +251,87 @@ int RunSingleUpdate(const UpdateOptions& options, int port, Output& output) {
   if (!anyFirmware)
     return finish("failed", kExitFailed,
                   "no firmware file beside the program (" + catalogue.GetExeDirectory() + ")");
-
-  LibraryResult loaded = LoadDeviceLibrary(catalogue.GetExeDirectory());
-  if (!loaded) {
-    log.Write("device library not loaded: " + loaded.error().error.Describe());
-    return finish("failed", kExitFailed, loaded.error().userText);
+  // As the window enables Start Update: only when a file's name gives a version.
+  if (fileFamily && !GetFirmwareVersionText(options.file, FolderOf(options.file), state))
+    return finish("failed", kExitUsage,
+                  "the name of " + options.file +
+                      " gives no version (a family's name, then V_ and the version, e.g. " +
+                      std::string(Family(*fileFamily).displayName) + "_V_1_0_0.bin)");
+  for (DeviceFamily family : kExaminationOrder) {
+    const std::string path = firmwarePath(family);
+    if (state.IsAvailable(family)) (void)GetFirmwareVersionText(path, FolderOf(path), state);
   }
-  std::shared_ptr<DeviceLibrary> library = WithCallLog(std::move(*loaded), log);
+  if (!state.HasValidFirmware())
+    return finish("failed", kExitFailed,
+                  "no firmware file beside the program gives a version in its name (" +
+                      catalogue.GetExeDirectory() + ")");
   if (platform::Interrupted()) return finish("interrupted", kExitInterrupted, "interrupted");
 
-  CliRun run(options, port, output, state, library, firmwarePath);
-  const ReachedDevice device = ReachDevice(state, *library, port, run);
-  report.inBootLoader = device.reached;
-  const std::optional<DeviceFamily> family = state.FirstSelectedFamily();
-  if (family) report.family = std::string(Family(*family).displayName);
-  if (device.installedVersion != UserTextOf(UserText::NothingAcquired) &&
-      device.installedVersion != UserTextOf(UserText::NotAcquired))
-    report.installed = device.installedVersion;
+  CliServices services(log, catalogue.GetExeDirectory());
+  CliFace face(options, port, output, state);
+  UpdateRoad road(state, services, face, firmwarePath);
+  face.identified = [&](const std::optional<std::string>& installed) {
+    if (face.family) report.family = std::string(Family(*face.family).displayName);
+    report.installed = installed;
+    report.newVersion = road.NewVersion();
+    nlohmann::json identified = EventObject("identified");
+    identified["port"] = port;
+    identified["family"] = OrNull(report.family);
+    identified["installed"] = OrNull(report.installed);
+    identified["new"] = OrNull(report.newVersion);
+    if (face.family) identified["file"] = platform::LoggedFileName(firmwarePath(*face.family));
+    output.Emit(identified);
+  };
+  // The last moment to stop without erasing is the confirmation: from the
+  // download on the library runs to its own end.
+  const bool started = road.Start(port);
+  // A given-up job must be out of the library before the process goes.
+  road.AwaitJobsOutOfLibrary();
+  report.inBootLoader = road.Reached().reached;
+  if (face.family) report.family = std::string(Family(*face.family).displayName);
+  const std::string& installed = road.Reached().installedVersion;
+  if (!report.installed && installed != UserTextOf(UserText::NothingAcquired) &&
+      installed != UserTextOf(UserText::NotAcquired) && !installed.empty())
+    report.installed = installed;
 
-  if (platform::Interrupted())
-    return finish("interrupted", kExitInterrupted, "interrupted before any erase");
-  if (!run.needsAnswer.empty())
-    return finish("needs-answer", kExitUsage,
-                  "the remote does not say which family it is, and no one is at a terminal to "
-                  "answer: pass " +
-                      run.needsAnswer + " (nothing was erased)");
-  if (!run.wrongFamily.empty()) return finish("not-identified", kExitNoDevice, run.wrongFamily);
-  if (run.declined) return finish("declined", kExitDeclined, "declined");
-  if (!device.reached || !family)
-    return finish("not-identified", kExitNoDevice, std::string(UserTextOf(UserText::NotDetected)));
-
-  const std::string path = firmwarePath(*family);
-  report.newVersion = GetFirmwareVersionText(path, FolderOf(path), state);
-  nlohmann::json identified = EventObject("identified");
-  identified["port"] = port;
-  identified["family"] = *report.family;
-  identified["installed"] = OrNull(report.installed);
-  identified["new"] = OrNull(report.newVersion);
-  identified["file"] = platform::LoggedFileName(path);
-  output.Emit(identified);
-
-  const std::string question = "Update the " + *report.family + " on " + PortName(port) + " from " +
-                               report.installed.value_or("an unknown version") + " to " +
-                               report.newVersion.value_or("?") + "?";
-  if (!run.Confirm(question)) {
-    if (!run.needsAnswer.empty())
+  if (!started) {
+    if (platform::Interrupted())
+      return finish("interrupted", kExitInterrupted, "interrupted before any erase");
+    if (!face.needsAnswer.empty())
       return finish("needs-answer", kExitUsage,
-                    "no one is at a terminal to confirm the update: pass --yes (nothing was "
-                    "erased)");
-    return finish(platform::Interrupted() ? "interrupted" : "declined",
-                  platform::Interrupted() ? kExitInterrupted : kExitDeclined,
-                  "the update was not confirmed (nothing was erased)");
+                    face.confirmAsked
+                        ? "no one is at a terminal to confirm the update: pass --yes (nothing "
+                          "was erased)"
+                        : "the remote does not say which family it is, and no one is at a "
+                          "terminal to answer: pass " +
+                              face.needsAnswer + " (nothing was erased)");
+    if (!face.wrongFamily.empty()) return finish("not-identified", kExitNoDevice, face.wrongFamily);
+    if (face.declined)
+      return finish(
+          "declined", kExitDeclined,
+          face.confirmAsked ? "the update was not confirmed (nothing was erased)" : "declined");
+    // After the confirmation only a worker or an event could fail; before
+    // identification only the library.
+    const std::string notDetected(UserTextOf(UserText::NotDetected));
+    if (face.confirmAsked || (!face.told.empty() && face.told != notDetected))
+      return finish("failed", kExitFailed, face.told);
+    return finish("not-identified", kExitNoDevice, notDetected);
   }
-  // The last moment to stop without erasing: from here the library runs to
-  // its own end.
-  if (platform::Interrupted())
-    return finish("interrupted", kExitInterrupted, "interrupted before any erase");
-
-  std::shared_ptr<CThread> worker = run.BeginWorker();
-  if (!worker)
-    return finish("failed", kExitFailed, std::string(UserTextOf(UserText::NoWorkerThread)));
-  worker->SetOwner(&run);
-  worker->ResumeThread();
 
   std::error_code sizeError;
-  const double size = static_cast<double>(std::filesystem::file_size(path, sizeError));
+  const std::optional<DeviceFamily> family = state.FirstSelectedFamily();
+  const double size =
+      family ? static_cast<double>(std::filesystem::file_size(firmwarePath(*family), sizeError))
+             : 0;
   std::string jobName;
   int percent = -1;
   Clock::time_point jobStart = Clock::now();
-  while (!worker->DownloadDone()) {
-    std::this_thread::sleep_for(kPollPeriod);
-    char name[kJobNameBufferSize] = "";
-    library->GetJobName(*family, name);
-    name[kJobNameBufferSize - 1] = '\0';
-    const int progress = library->GetProgress(*family);
-    if (name != jobName) {
-      jobName = name;
+  for (;;) {
+    const DownloadPoll poll = road.PollProgress(kPollPeriodMs);
+    if (poll.ended) break;
+    const int progress = poll.progress;
+    if (poll.jobName != jobName) {
+      jobName = poll.jobName;
       jobStart = Clock::now();
       percent = -1;
       nlohmann::json job = EventObject("job");
@@ -353,12 +356,13 @@ int RunSingleUpdate(const UpdateOptions& options, int port, Output& output) {
     output.Emit(event);
     output.Progress(ProgressLine(PortName(port), jobName, progress, rate, left));
   }
-  worker->Join();
-  if (run.Updated()) {
+  if (face.Updated()) {
     report.inBootLoader = false;
     return finish(kResultUpdated, kExitUpdated, std::string(UserTextOf(UserText::Updated)));
   }
+  std::string notUpdated(UserTextOf(UserText::NotUpdated));
+  notUpdated.erase(notUpdated.find_last_not_of(" \n") + 1);
   return finish("failed", kExitFailed,
-                std::string(UserTextOf(UserText::NotUpdated)) + " (the support log " +
-                    platform::LoggedFileName(log.path()) + " names the stage and the cause)");
+                notUpdated + " (the support log " + platform::LoggedFileName(log.path()) +
+                    " names the stage and the cause)");
 }

@@ -3,7 +3,7 @@
 #include "identify/library_results.h"
 #include "run/cthread_job.h"
 
-void CThread::Job::RunCatchBoot(const Inputs& inputs) {
+void CThread::Job::RunCatchBoot(const JobInputs& inputs) {
   if (!inputs.library || !EnterLibrary()) return;  // not caught
   bool caught = BootLoaderCaught(*inputs.library, inputs.port, inputs.deviceCode);
   bootCaught.store(caught);

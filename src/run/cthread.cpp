@@ -2,8 +2,8 @@
 
 #include <system_error>
 
+#include "identify/library_results.h"
 #include "run/cthread_job.h"
-#include "run/worker_owner.h"
 
 std::shared_ptr<CThread> CThread::Begin() {
   auto worker = std::make_shared<CThread>(PassKey{});
@@ -30,23 +30,19 @@ CThread::~CThread() {
   job_->changed.notify_all();
   bool download = mode != kCatchBootMode && mode != kWaitForResetMode;
   if (gate == Job::Gate::Abandoned || download) {
-    // Never ran, or a download: the job uses its owner to the end.
+    // Never ran, or a download: its end reports to the run to the last.
     thread_.join();
     return;
   }
-  // A catch boot may sit in the library for long; once the job holds its
-  // inputs it needs nothing of ours, and its late answer goes unread.
+  // A catch boot may sit in the library for long; the job holds its own
+  // inputs, needs nothing of ours, and its late answer goes unread.
   RequestStop();
-  {
-    std::unique_lock lock(job_->mutex);
-    job_->changed.wait(lock, [&] { return job_->inputsTaken; });
-  }
   thread_.detach();
 }
 
-void CThread::SetOwner(WorkerOwner* owner) {
+void CThread::SetInputs(JobInputs inputs) {
   std::lock_guard lock(job_->mutex);
-  job_->owner = owner;
+  job_->inputs = std::move(inputs);
 }
 
 void CThread::SetMode(std::int32_t mode) {
@@ -62,6 +58,11 @@ void CThread::SetCompletionEvent(std::shared_ptr<platform::NamedEvent> event) {
 void CThread::SetFoundHandler(std::function<void()> found) {
   std::lock_guard lock(job_->mutex);
   job_->found = std::move(found);
+}
+
+void CThread::SetDownloadEnd(std::function<void(bool)> end) {
+  std::lock_guard lock(job_->mutex);
+  job_->downloadEnd = std::move(end);
 }
 
 bool CThread::ResumeThread() {
@@ -111,16 +112,6 @@ void CThread::Job::ThreadMain(std::shared_ptr<Job> job) {
   job->Run();
 }
 
-CThread::Job::Inputs CThread::Job::TakeInputs(WorkerOwner& owner) {
-  Inputs inputs{owner.GetDeviceCode(), owner.ReadSavedPort(), owner.JobLibrary()};
-  {
-    std::lock_guard lock(mutex);
-    inputsTaken = true;
-  }
-  changed.notify_all();
-  return inputs;
-}
-
 bool CThread::Job::EnterLibrary() {
   std::lock_guard lock(mutex);
   if (stopRequested.load()) return false;
@@ -137,30 +128,32 @@ void CThread::Job::LeaveLibrary() {
 }
 
 void CThread::Job::Run() {
-  WorkerOwner* runOwner;
+  std::optional<JobInputs> runInputs;
   std::int32_t runMode;
   std::shared_ptr<platform::NamedEvent> event;
+  std::function<void(bool)> end;
   {
     std::lock_guard lock(mutex);
-    runOwner = owner;
+    runInputs = inputs;
     runMode = mode;
     event = completionEvent;
+    end = downloadEnd;
   }
-  if (!runOwner) {
-    // Nothing to work for; let a waiting destructor go on.
-    std::lock_guard lock(mutex);
-    inputsTaken = true;
-    changed.notify_all();
-    return;
-  }
+  if (!runInputs) return;  // nothing to work with
   if (runMode == kCatchBootMode) {
-    RunCatchBoot(TakeInputs(*runOwner));
+    RunCatchBoot(*runInputs);
   } else if (runMode == kWaitForResetMode) {
-    RunWaitForReset(TakeInputs(*runOwner));
+    RunWaitForReset(*runInputs);
   } else {
-    runOwner->DownloadFirmware();
+    const bool updated = RunDownload(*runInputs);
+    if (end) end(updated);
     downloadDone.store(true);
-    // The last act: from here on neither the owner nor the worker is touched.
+    // The last act: from here on neither the run nor the worker is touched.
     if (event) event->Set();
   }
+}
+
+bool CThread::Job::RunDownload(const JobInputs& inputs) {
+  if (!inputs.library || !inputs.firmwarePath) return false;
+  return FirmwareDownloaded(*inputs.library, *inputs.firmwarePath, inputs.port, inputs.deviceCode);
 }

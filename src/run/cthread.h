@@ -2,10 +2,11 @@
 // A worker: one thread carrying one job (catch boot, wait for reset or
 // download), chosen by the thread mode.
 //
-// A worker is created suspended: its thread waits until ResumeThread, so the
-// owner and the mode are always set before the job reads them. Everything
-// the running job touches lives in a Job that the thread shares, so a worker
-// may be given up while its thread is still inside a library call.
+// A worker is created suspended: its thread waits until ResumeThread, so its
+// inputs and its mode are always set before the job reads them. Everything
+// the running job touches lives in a Job that the thread shares, inputs
+// included (copied in when the job is made), so a worker may be given up
+// while its thread is still inside a library call.
 
 #include <condition_variable>
 #include <cstdint>
@@ -14,7 +15,8 @@
 #include <mutex>
 #include <thread>
 
-class WorkerOwner;
+#include "run/job_inputs.h"
+
 namespace platform {
 class NamedEvent;
 }
@@ -33,19 +35,22 @@ class CThread {
 
   explicit CThread(PassKey);
   // A worker never resumed ends its thread; a download is awaited; any other
-  // job is told to stop and left to end by itself once it no longer needs
-  // its owner.
+  // job is told to stop and left to end by itself.
   ~CThread();
   CThread(const CThread&) = delete;
   CThread& operator=(const CThread&) = delete;
 
-  void SetOwner(WorkerOwner* owner);
+  // What the job works with; a worker without inputs runs nothing.
+  void SetInputs(JobInputs inputs);
   void SetMode(std::int32_t mode);
   // The event the download job signals as its last act.
   void SetCompletionEvent(std::shared_ptr<platform::NamedEvent> event);
   // Called on the worker's thread when the wait-for-reset job finds the
   // device, unless a stop was requested first.
   void SetFoundHandler(std::function<void()> found);
+  // Called on the worker's thread when the download call has returned, with
+  // its result, before the completion event is signalled.
+  void SetDownloadEnd(std::function<void(bool updated)> end);
 
   // Lets the thread run its job. False when it already ran or was abandoned.
   bool ResumeThread();

@@ -8,46 +8,37 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "platform/named_event.h"
 #include "platform/semaphore.h"
 #include "run/cthread.h"
 
-class DeviceLibrary;
-
 struct CThread::Job {
   enum class Gate { Suspended, Running, Abandoned };
-
-  // What the catch-boot and wait-for-reset jobs take from the owner when
-  // they start; afterwards they no longer touch it.
-  struct Inputs {
-    std::int32_t deviceCode;
-    std::int32_t port;
-    std::shared_ptr<DeviceLibrary> library;
-  };
 
   // The thread's body: waits for the gate, then runs the job.
   static void ThreadMain(std::shared_ptr<Job> job);
   void Run();
-  Inputs TakeInputs(WorkerOwner& owner);
   // A library call on the port begins only while no stop is requested;
   // RequestStopAndWait relies on the check and the mark being one step.
   bool EnterLibrary();
   void LeaveLibrary();
-  void RunCatchBoot(const Inputs& inputs);
-  void RunWaitForReset(const Inputs& inputs);
+  void RunCatchBoot(const JobInputs& inputs);
+  void RunWaitForReset(const JobInputs& inputs);
+  bool RunDownload(const JobInputs& inputs);
 
   mutable std::mutex mutex;
   std::condition_variable changed;
   Gate gate = Gate::Suspended;
-  bool inputsTaken = false;
   bool inLibrary = false;
 
   // Set before the thread runs, under the mutex.
-  WorkerOwner* owner = nullptr;
+  std::optional<JobInputs> inputs;
   std::int32_t mode = kInitialMode;
   std::shared_ptr<platform::NamedEvent> completionEvent;
   std::function<void()> found;
+  std::function<void(bool)> downloadEnd;
   // Created by the wait-for-reset job; released only to end a pause early.
   std::unique_ptr<platform::Semaphore> pause;
 

@@ -4,7 +4,7 @@
 #include "identify/library_results.h"
 #include "run/cthread_job.h"
 
-void CThread::Job::RunWaitForReset(const Inputs& inputs) {
+void CThread::Job::RunWaitForReset(const JobInputs& inputs) {
   platform::Semaphore* pausePointer;
   std::function<void()> onFound;
   {

@@ -1,7 +1,7 @@
 #include "ui/reset_prompt_dlg.h"
 
 #include "run/cthread.h"
-#include "run/worker_owner.h"
+#include "run/update_face.h"
 #include "ui/dialog_templates.h"
 #include "ui/resource_ids.h"
 #include "window/ui_thread.h"
@@ -33,10 +33,8 @@ void CResetPromptDlg::OnCancel() {
 
 void CResetPromptDlg::StartWaitForReset() {
   if (worker_) worker_->RequestStop();
-  worker_ = owner_ ? owner_->BeginWorker() : nullptr;
+  worker_ = waits_ ? waits_->NewWaitForReset() : nullptr;
   if (!worker_) return;  // the prompt stays open until cancelled
-  worker_->SetMode(CThread::kWaitForResetMode);
-  worker_->SetOwner(owner_);
   // The worker object lives only as long as this prompt keeps it, so a
   // live weak reference also vouches for the prompt.
   std::weak_ptr<CThread> worker = worker_;

@@ -9,7 +9,7 @@
 #include "window/dialog.h"
 
 class CThread;
-class WorkerOwner;
+class ResetWaits;
 
 class CResetPromptDlg : public CDialog {
  public:
@@ -17,8 +17,8 @@ class CResetPromptDlg : public CDialog {
   // Stops the last job, so that it polls no more.
   ~CResetPromptDlg() override;
 
-  // The window whose run state the job uses; set before each showing.
-  void SetOwner(WorkerOwner* owner) { owner_ = owner; }
+  // The run whose jobs poll the port; set before each showing.
+  void SetWaits(ResetWaits* waits) { waits_ = waits; }
 
   bool OnInitDialog() override;
   // There is no OK button: Enter must not pass for "device found".
@@ -35,7 +35,7 @@ class CResetPromptDlg : public CDialog {
   // On the user-interface thread, when finder's job found the device.
   void CloseWhenFoundBy(const CThread& finder);
 
-  WorkerOwner* owner_ = nullptr;
+  ResetWaits* waits_ = nullptr;
   std::shared_ptr<CThread> worker_;
 
   DECLARE_MESSAGE_MAP()

@@ -21,7 +21,10 @@ std::string PortName(int port) { return "COM" + std::to_string(port); }
 CUpgradeDlg::CUpgradeDlg(UpgradeEnvironment& environment)
     : CDialog(DialogTemplateById(IDD_UPGRADE_DIALOG)),
       environment_(environment),
-      icon_(IDR_MAINFRAME) {
+      icon_(IDR_MAINFRAME),
+      road_(runState_, environment, *this, [&environment](DeviceFamily family) {
+        return environment.Catalogue().GetFirmwarePath(family);
+      }) {
   ResetRunState();
 }
 
@@ -67,7 +70,6 @@ bool CUpgradeDlg::OnInitDialog() {
   SetIcon(icon_, true);
   SetIcon(icon_, false);
 
-  currentWorker_.reset();
   MarkAvailableFamilies();
   ComposeInformationText();
   FillPortList();

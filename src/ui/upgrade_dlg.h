@@ -10,7 +10,6 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,17 +17,11 @@
 #include "core/device_family.h"
 #include "core/update_run_state.h"
 #include "platform/port_scan.h"
-#include "run/update_sequence.h"
-#include "run/worker_owner.h"
+#include "run/update_road.h"
 #include "ui/upgrade_environment.h"
 #include "window/dialog.h"
 
-class CThread;
-namespace platform {
-class NamedEvent;
-}
-
-class CUpgradeDlg : public CDialog, public WorkerOwner, private UpdateFace {
+class CUpgradeDlg : public CDialog, private UpdateFace {
  public:
   explicit CUpgradeDlg(UpgradeEnvironment& environment);
   ~CUpgradeDlg() override;
@@ -38,7 +31,7 @@ class CUpgradeDlg : public CDialog, public WorkerOwner, private UpdateFace {
 
   // Run state.
   void ResetRunState() { runState_.ResetRunState(); }
-  std::int32_t GetDeviceCode() const override { return runState_.GetDeviceCode(); }
+  std::int32_t GetDeviceCode() const { return runState_.GetDeviceCode(); }
 
   // Firmware catalogue and version naming.
   void MarkAvailableFamilies();
@@ -60,19 +53,15 @@ class CUpgradeDlg : public CDialog, public WorkerOwner, private UpdateFace {
   bool ChooseAmongAvailable();
   bool ChooseAmongBootIdFamilies(const std::string& bootIdFound);
 
-  // Update run.
+  // Update run: the confirmation (it makes the completion event), the
+  // transfer layout.
   bool ConfirmUpdate(std::string installedVersion);
-  // The event; null when it cannot be made, with the reason logged and kept.
-  std::shared_ptr<platform::NamedEvent> OpenCompletionEvent(const std::string& name);
-  void DownloadFirmware() override;  // on the download worker's thread
   void EnterTransferLayout();
   void OnOK() override;
   void OnCancel() override;
 
-  // What the jobs take from the window (any thread).
-  std::int32_t ReadSavedPort() override;
-  std::shared_ptr<DeviceLibrary> JobLibrary() override;
-  std::shared_ptr<CThread> BeginWorker() override;
+  // The saved port setting, read now.
+  std::int32_t ReadSavedPort();
 
   // Handlers.
   void OnSysCommand(unsigned commandId, std::intptr_t lParam);
@@ -95,17 +84,6 @@ class CUpgradeDlg : public CDialog, public WorkerOwner, private UpdateFace {
  private:
   UpgradeEnvironment& environment_;
 
-  // The device library of the current run, for the jobs and the progress
-  // timer; set on the user-interface thread before any job runs. Declared
-  // early so that it outlives the workers.
-  mutable std::mutex jobLibraryMutex_;
-  std::shared_ptr<DeviceLibrary> jobLibrary_;
-
-  // Completion event of the family being updated; shared with the download
-  // worker, which signals it.
-  std::shared_ptr<platform::NamedEvent> completionEvent_;
-  std::string completionEventError_;  // why the last event could not be made
-
   CAnimateCtrl animation_;
   CStatic jobNameLine_;
   CStatic percentageLine_;
@@ -122,11 +100,6 @@ class CUpgradeDlg : public CDialog, public WorkerOwner, private UpdateFace {
   std::string percentageText_;
   std::string jobNameText_;
 
-  // The worker of the job last started by this window.
-  std::shared_ptr<CThread> currentWorker_;
-  // A catch-boot worker given up while perhaps still inside the library.
-  std::shared_ptr<CThread> givenUpWorker_;
-
   int icon_;  // resource id of the window icon
   bool blinkFlag_ = true;
   // True from entering the transfer layout until the idle layout is back:
@@ -137,27 +110,33 @@ class CUpgradeDlg : public CDialog, public WorkerOwner, private UpdateFace {
   bool runInProgress_ = false;
 
   UpdateRunState runState_;
+  // The run from the port check to the result: its jobs, the completion
+  // event and the current worker. Declared last: it goes first, awaiting a
+  // download whose end still reports to this window.
+  UpdateRoad road_;
 
   // Port list.
   CPortScan ScanPorts();
   bool ListPorts(const CPortScan& scan);
   void SelectSavedPort(int saved);
 
-  // The run's questions and waits as the window shows them (UpdateFace).
+  // The run's questions and states as the window shows them (UpdateFace).
   bool AskYesNo(const std::string& question) override;
   std::optional<std::string> SelectDevice(const std::vector<std::string>& candidates) override;
-  bool AwaitReset() override;
-  bool CatchBootLoader() override;
-  void ReportNotDetected() override;
-  void AwaitJobsOutOfLibrary() override;
+  void Tell(const std::string& text) override;
+  bool AwaitReset(ResetWaits& waits) override;
+  bool Confirm(const std::string& installedVersion,
+               const std::optional<std::string>& newVersion) override;
+  void RestoreWaitCursor() override;
+  void StartProgressTimer() override;
+  void StopProgressTimer() override;
+  void EnterTransfer() override { EnterTransferLayout(); }
+  void RestoreIdleControls() override;
+  void IdleAgain() override;
+  void ShowResult(bool updated, const std::string& message) override;
 
-  // Parts of the update run.
-  void StartDownload();
-  void RestoreIdleLayout();
-
-  // Support log: the run's starting point, and how it ended (any thread).
+  // Support log: the run's starting point.
   void LogRunBegin(std::int32_t port);
-  void LogRunEnd(const std::string& how);
 
   DECLARE_MESSAGE_MAP()
 };

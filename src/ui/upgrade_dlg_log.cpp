@@ -1,6 +1,6 @@
 // The main window's side of the support log: what a run starts from (the
-// program, the system, the port, the firmware files) and how it ends. The
-// device library writes its calls and the reason of a failure beside it.
+// program, the system, the port, the firmware files); the run writes how it
+// ends, the device library its calls and the reason of a failure.
 #include <string>
 
 #include "platform/exe_path.h"
@@ -26,8 +26,4 @@ void CUpgradeDlg::LogRunBegin(std::int32_t port) {
               platform::LoggedFileName(path) + ", version \"" + GetFirmwareVersionText(path) +
               "\"");
   }
-}
-
-void CUpgradeDlg::LogRunEnd(const std::string& how) {
-  environment_.Log().Write("update run ends: " + how);
 }

@@ -8,30 +8,21 @@
 
 #include "identify/fake_device_library.h"
 #include "platform/named_event.h"
-#include "run/worker_owner.h"
 
 namespace {
 
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
-class FakeOwner : public WorkerOwner {
- public:
-  std::int32_t GetDeviceCode() const override { return deviceCode.load(); }
-  std::int32_t ReadSavedPort() override { return port.load(); }
-  std::shared_ptr<DeviceLibrary> JobLibrary() override { return library; }
-  void DownloadFirmware() override {
-    ++downloads;
-    // The event must not be signalled before the job proper has ended.
-    signalledDuringDownload.store(event && event->Wait(0) == platform::WaitResult::Signalled);
-  }
-  std::shared_ptr<CThread> BeginWorker() override { return CThread::Begin(); }
+// What a run hands its jobs, and what the download job reports back.
+struct FakeRun {
+  JobInputs Inputs() const { return {2, 7, library, firmwarePath}; }
 
-  std::atomic<std::int32_t> deviceCode{2};
-  std::atomic<std::int32_t> port{7};
   std::shared_ptr<FakeDeviceLibrary> library = std::make_shared<FakeDeviceLibrary>();
+  std::optional<std::string> firmwarePath = "HLX700V_1_0.bin";
   std::shared_ptr<platform::NamedEvent> event;
   std::atomic<int> downloads{0};
+  std::atomic<bool> updated{false};
   std::atomic<bool> signalledDuringDownload{false};
 };
 
@@ -45,16 +36,23 @@ bool WaitFor(Predicate done, milliseconds limit = milliseconds(5000)) {
   return true;
 }
 
-std::shared_ptr<CThread> StartWorker(FakeOwner& owner, std::int32_t mode) {
+std::shared_ptr<CThread> StartWorker(FakeRun& run, std::int32_t mode) {
   auto worker = CThread::Begin();
   if (!worker) return nullptr;
-  worker->SetOwner(&owner);
+  worker->SetInputs(run.Inputs());
   if (mode != CThread::kInitialMode) worker->SetMode(mode);
+  worker->SetDownloadEnd([&run](bool updated) {
+    ++run.downloads;
+    run.updated.store(updated);
+    // The event must not be signalled before the job's end is reported.
+    run.signalledDuringDownload.store(run.event &&
+                                      run.event->Wait(0) == platform::WaitResult::Signalled);
+  });
   return worker;
 }
 
 TEST(CThreadTest, SuspendedWorkerRunsNothingUntilResumedAndEndsCleanlyWhenDropped) {
-  FakeOwner owner;
+  FakeRun owner;
   owner.event = platform::NamedEvent::Open("").value();
   {
     auto worker = StartWorker(owner, CThread::kInitialMode);
@@ -69,7 +67,7 @@ TEST(CThreadTest, SuspendedWorkerRunsNothingUntilResumedAndEndsCleanlyWhenDroppe
 
 TEST(CThreadTest, AnyModeButFourAndFiveDownloadsThenSignalsTheEventLast) {
   for (std::int32_t mode : {CThread::kInitialMode, 0, 6}) {
-    FakeOwner owner;
+    FakeRun owner;
     owner.event = platform::NamedEvent::Open("").value();
     auto worker = StartWorker(owner, mode);
     ASSERT_NE(worker, nullptr);
@@ -83,7 +81,7 @@ TEST(CThreadTest, AnyModeButFourAndFiveDownloadsThenSignalsTheEventLast) {
   }
 }
 
-TEST(CThreadTest, DownloadWorkerWithoutOwnerDoesNothing) {
+TEST(CThreadTest, DownloadWorkerWithoutInputsDoesNothing) {
   auto event = platform::NamedEvent::Open("").value();
   auto worker = CThread::Begin();
   ASSERT_NE(worker, nullptr);
@@ -94,7 +92,7 @@ TEST(CThreadTest, DownloadWorkerWithoutOwnerDoesNothing) {
 }
 
 TEST(CThreadTest, CatchBootUsesDeviceCodeAndPortOfItsStartAndKeepsTheAnswer) {
-  FakeOwner owner;
+  FakeRun owner;
   auto worker = StartWorker(owner, CThread::kCatchBootMode);
   ASSERT_NE(worker, nullptr);
   EXPECT_FALSE(worker->BootCaught());
@@ -113,7 +111,7 @@ TEST(CThreadTest, CatchBootUsesDeviceCodeAndPortOfItsStartAndKeepsTheAnswer) {
 }
 
 TEST(CThreadTest, CatchBootWithoutLibraryIsNotCaught) {
-  FakeOwner owner;
+  FakeRun owner;
   owner.library = nullptr;
   auto worker = StartWorker(owner, CThread::kCatchBootMode);
   worker->ResumeThread();
@@ -125,7 +123,7 @@ TEST(CThreadTest, CatchBootWithoutLibraryIsNotCaught) {
 // neither blocks nor frees what the thread still uses; the late answer lands
 // nowhere anyone reads.
 TEST(CThreadTest, GivingUpACatchBootStuckInTheLibraryIsSafe) {
-  auto owner = std::make_unique<FakeOwner>();
+  auto owner = std::make_unique<FakeRun>();
   auto library = owner->library;
   library->Hold(JobCall::kCatchBoot);
   auto worker = StartWorker(*owner, CThread::kCatchBootMode);
@@ -141,7 +139,7 @@ TEST(CThreadTest, GivingUpACatchBootStuckInTheLibraryIsSafe) {
 }
 
 TEST(CThreadTest, WaitForResetPollsEvery50MsUntilTheDeviceAnswers) {
-  FakeOwner owner;
+  FakeRun owner;
   owner.library->initComSucceedsAt.store(3);
   std::atomic<int> found{0};
   auto worker = StartWorker(owner, CThread::kWaitForResetMode);
@@ -158,7 +156,7 @@ TEST(CThreadTest, WaitForResetPollsEvery50MsUntilTheDeviceAnswers) {
 }
 
 TEST(CThreadTest, StoppedWaitForResetPollsNoMoreAndReportsNothing) {
-  FakeOwner owner;
+  FakeRun owner;
   owner.library->initComSucceedsAt.store(0);
   std::atomic<int> found{0};
   auto worker = StartWorker(owner, CThread::kWaitForResetMode);
@@ -176,7 +174,7 @@ TEST(CThreadTest, StoppedWaitForResetPollsNoMoreAndReportsNothing) {
 }
 
 TEST(CThreadTest, DroppingAWaitForResetWorkerStopsItsJob) {
-  FakeOwner owner;
+  FakeRun owner;
   owner.library->initComSucceedsAt.store(0);
   auto library = owner.library;
   auto worker = StartWorker(owner, CThread::kWaitForResetMode);

@@ -10,7 +10,7 @@
 
 #include "identify/fake_device_library.h"
 #include "run/cthread.h"
-#include "run/worker_owner.h"
+#include "run/update_face.h"
 #include "ui/resource_ids.h"
 #include "window/headless/headless_harness.h"
 
@@ -19,15 +19,14 @@ namespace {
 using std::chrono::milliseconds;
 
 // Hands each new job the next library of the list.
-class TwoLibraryOwner : public WorkerOwner {
+class TwoLibraryWaits : public ResetWaits {
  public:
-  std::int32_t GetDeviceCode() const override { return 3; }
-  std::int32_t ReadSavedPort() override { return 5; }
-  std::shared_ptr<DeviceLibrary> JobLibrary() override {
-    return jobs.fetch_add(1) == 0 ? first : second;
+  std::shared_ptr<CThread> NewWaitForReset() override {
+    auto worker = CThread::Begin();
+    worker->SetMode(CThread::kWaitForResetMode);
+    worker->SetInputs({3, 5, jobs.fetch_add(1) == 0 ? first : second, std::nullopt});
+    return worker;
   }
-  void DownloadFirmware() override {}
-  std::shared_ptr<CThread> BeginWorker() override { return CThread::Begin(); }
 
   std::shared_ptr<FakeDeviceLibrary> first = std::make_shared<FakeDeviceLibrary>();
   std::shared_ptr<FakeDeviceLibrary> second = std::make_shared<FakeDeviceLibrary>();
@@ -45,13 +44,13 @@ bool WaitUntil(Predicate done) {
 }
 
 TEST(ResetPromptTest, CancelledJobNeverClosesALaterShowing) {
-  TwoLibraryOwner owner;
+  TwoLibraryWaits owner;
   owner.second->initComSucceedsAt.store(0);
   owner.first->Hold(JobCall::kInitCom);  // the first job sits in its poll
   std::atomic<int> secondResult{0};
   {
     CResetPromptDlg prompt;
-    prompt.SetOwner(&owner);
+    prompt.SetWaits(&owner);
     headless::HeadlessHarness ui;
     headless::HeadlessDriver& b = ui.Driver();
     ui.Start([&] {
