@@ -98,9 +98,9 @@ class CliFace final : public UpdateFace {
     for (std::size_t i = 0; i < candidates.size(); ++i)
       output_.Say("  " + std::to_string(i + 1) + ") " + candidates[i]);
     std::cerr << "Number (Enter: 1, 0: none): " << std::flush;
-    std::string answer;
-    if (!std::getline(std::cin, answer)) return std::nullopt;
-    if (answer.empty()) answer = "1";
+    const std::optional<std::string> typed = platform::ReadInputLine();
+    if (!typed) return std::nullopt;  // end of input or Ctrl+C
+    const std::string answer = typed->empty() ? "1" : *typed;
     const std::size_t chosen = static_cast<std::size_t>(std::atoi(answer.c_str()));
     if (chosen < 1 || chosen > candidates.size()) {
       declined = true;
@@ -163,8 +163,9 @@ class CliFace final : public UpdateFace {
   bool AskOnTerminal(const std::string& prompt) {
     output_.EndProgress();
     std::cerr << prompt << std::flush;
-    std::string answer;
-    if (!std::getline(std::cin, answer)) return false;  // end of input or Ctrl+C
+    const std::optional<std::string> typed = platform::ReadInputLine();
+    if (!typed) return false;  // end of input or Ctrl+C
+    const std::string& answer = *typed;
     const bool yes = answer == "y" || answer == "Y" || answer == "yes";
     declined = !yes;
     return yes;
@@ -203,7 +204,7 @@ struct Report {
 
 }  // namespace
 
-int RunSingleUpdate(const UpdateOptions& options, int port, Output& output) {
+int RunSingleUpdate(const UpdateOptions& options, int port, Output& output, RunServices* services) {
   const Clock::time_point start = Clock::now();
   platform::SupportLog log(platform::SupportLogPath(),
                            platform::ExecutableBaseName() + " " + PortName(port));
@@ -267,9 +268,9 @@ int RunSingleUpdate(const UpdateOptions& options, int port, Output& output) {
                       catalogue.GetExeDirectory() + ")");
   if (platform::Interrupted()) return finish("interrupted", kExitInterrupted, "interrupted");
 
-  CliServices services(log, catalogue.GetExeDirectory());
+  CliServices ownServices(log, catalogue.GetExeDirectory());
   CliFace face(options, port, output, state);
-  UpdateRoad road(state, services, face, firmwarePath);
+  UpdateRoad road(state, services ? *services : ownServices, face, firmwarePath);
   face.identified = [&](const std::optional<std::string>& installed) {
     if (face.family) report.family = std::string(Family(*face.family).displayName);
     report.installed = installed;

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <iostream>
 
 #include "platform/console.h"
 
@@ -27,5 +28,13 @@ bool IsTerminal(Stream stream) {
 void CatchInterrupt() { SetConsoleCtrlHandler(OnControl, TRUE); }
 
 bool Interrupted() { return gInterrupted.load(); }
+
+std::optional<std::string> ReadInputLine() {
+  // The console ends a pending read with Ctrl+C itself.
+  std::string line;
+  if (Interrupted() || !std::getline(std::cin, line) || Interrupted()) return std::nullopt;
+  if (line.ends_with('\r')) line.pop_back();
+  return line;
+}
 
 }  // namespace platform

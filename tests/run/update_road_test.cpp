@@ -1,0 +1,124 @@
+// The road of one update run with a scripted face: every row of the road
+// table ends as it must, asks what it must, and leaves the run clear.
+#include "run/update_road.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "core/user_texts.h"
+#include "run/cthread.h"
+#include "run/road_cases.h"
+
+namespace {
+
+using road_cases::End;
+using road_cases::RoadCase;
+using std::chrono::milliseconds;
+
+class ScriptedServices final : public RunServices {
+ public:
+  ScriptedServices(std::shared_ptr<FakeDeviceLibrary> library, road_cases::LateCatch& late)
+      : library_(std::move(library)), late_(late) {}
+  LibraryResult Library() override { return library_; }
+  void Sleep(unsigned ms) override {
+    RunServices::Sleep(ms);
+    late_.AfterTheWait();
+  }
+
+ private:
+  std::shared_ptr<FakeDeviceLibrary> library_;
+  road_cases::LateCatch& late_;
+};
+
+// Answers as the case's person does and notes what the run showed.
+class ScriptedFace final : public UpdateFace {
+ public:
+  ScriptedFace(const RoadCase& c, FakeDeviceLibrary& library) : case_(c), library_(library) {}
+
+  bool AskYesNo(const std::string&) override { return case_.choosesTheFamily; }
+  std::optional<std::string> SelectDevice(const std::vector<std::string>&) override {
+    if (!case_.choosesTheFamily) return std::nullopt;
+    return "HLX700";
+  }
+  void Tell(const std::string& text) override { told.push_back(text); }
+  bool AwaitReset(ResetWaits& waits) override {
+    std::shared_ptr<CThread> job = waits.NewWaitForReset();
+    if (!job) return false;
+    auto found = std::make_shared<std::atomic<bool>>(false);
+    job->SetFoundHandler([found] { found->store(true); });
+    job->ResumeThread();
+    // A remote that never answers: the person gives up after a few polls.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!found->load() && std::chrono::steady_clock::now() < deadline &&
+           !(case_.initComSucceedsAt == 0 && library_.initComCalls.load() >= 3))
+      std::this_thread::sleep_for(milliseconds(5));
+    job->RequestStop();
+    return found->load();
+  }
+  bool Confirm(const std::string& installedVersion,
+               const std::optional<std::string>& newVersion) override {
+    installed = installedVersion;
+    shownNewVersion = newVersion;
+    return case_.proceeds;
+  }
+  void ShowResult(bool ok, const std::string& message) override {
+    updated.store(ok);
+    told.push_back(message);
+  }
+
+  std::vector<std::string> told;
+  std::optional<std::string> installed;
+  std::optional<std::string> shownNewVersion;
+  std::atomic<bool> updated{false};
+
+ private:
+  const RoadCase& case_;
+  FakeDeviceLibrary& library_;
+};
+
+class RoadTest : public testing::TestWithParam<RoadCase> {};
+
+TEST_P(RoadTest, EndsAsTheTableSays) {
+  const RoadCase& c = GetParam();
+  auto library = std::make_shared<FakeDeviceLibrary>();
+  road_cases::Script(c, *library);
+  road_cases::LateCatch late(c, *library);
+  ScriptedServices services(library, late);
+  ScriptedFace face(c, *library);
+  UpdateRunState state;
+  SetFlag(state.available[FamilyIndex(DeviceFamily::HLX700)]);
+  UpdateRoad road(state, services, face, [](DeviceFamily) { return "HLX700V_1_2_3.bin"; });
+
+  End end = End::kStopped;
+  if (road.Start(3)) {
+    while (!road.PollProgress(10).ended) {
+    }
+    end = face.updated.load() ? End::kUpdated : End::kNotUpdated;
+  } else if (!face.told.empty() && face.told.back() == UserTextOf(UserText::NotDetected)) {
+    end = End::kNotDetected;
+  }
+  road.AwaitJobsOutOfLibrary();
+
+  EXPECT_EQ(end, c.end);
+  EXPECT_EQ(face.installed, c.installed);
+  EXPECT_EQ(static_cast<int>(library->DownloadedPaths().size()), c.downloads);
+  // Every end leaves the run clear, and no job outlives it on the port.
+  EXPECT_EQ(state.GetDeviceCode(), kNoDeviceCode);
+  EXPECT_FALSE(state.FirstSelectedFamily());
+  EXPECT_EQ(library->overlappingCalls.load(), 0);
+  EXPECT_EQ(library->portCallsInProgress.load(), 0);
+  // A download goes to the port of the run with the code it decided.
+  if (c.downloads > 0) {
+    EXPECT_EQ(library->lastPort.load(), 3);
+    EXPECT_EQ(library->lastCode.load(), 0);
+    EXPECT_EQ(face.told.back(),
+              UserTextOf(c.end == End::kUpdated ? UserText::Updated : UserText::NotUpdated));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Roads, RoadTest, testing::ValuesIn(road_cases::Cases()), road_cases::Name);
+
+}  // namespace
