@@ -47,17 +47,13 @@ void WaitOutTrial(Link& link, Clock::time_point switched, milliseconds trial) {
 }
 
 // The proof brought no answer at `rate`. Should the device have heard it and
-// only its answer been lost, it would stay there: it is asked back, and
-// when it answers it has gone back. Our end goes back either way, once the
-// device's trial is over.
+// only its answer been lost, it would stay there: it is asked back (harmless
+// when it did not hear). Our end goes back once the device's trial is over;
+// a device slower than that is heard by the next request's resends.
 void GiveUpRate(Link& link, Clock::time_point switched, milliseconds trial) {
-  const auto seq = link.Send(Request::SetRate, wire::EncodeSetRate(wire::kBaseRate, 0));
-  const Clock::time_point trialEnd = switched + trial + timing::kRateTrialMargin;
-  const auto answer = seq ? link.Await(Request::SetRate, *seq,
-                                       std::max(trialEnd, Clock::now() + link.roundTrip().Bound()))
-                          : std::nullopt;
+  link.Send(Request::SetRate, wire::EncodeSetRate(wire::kBaseRate, 0));
   link.SetRate(wire::kBaseRate);
-  if (!answer) link.Pause(trialEnd);
+  WaitOutTrial(link, switched, trial);
 }
 
 }  // namespace
