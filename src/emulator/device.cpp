@@ -208,21 +208,21 @@ bool Device::Handle(const wire::Frame& f, Clock::time_point now, std::vector<Out
       return false;
     case Request::SetRate: {
       // The boot loader and the application alike: the line is theirs.
-      wire::ByteReader r(f.payload);
-      const std::uint32_t rate = r.U32();
-      const bool offered =
-          rate == wire::kBaseRate ||
-          std::find(config_.rates.begin(), config_.rates.end(), rate) != config_.rates.end();
+      const auto asked = wire::DecodeSetRate(f.payload);
+      const bool offered = asked && (asked->rate == wire::kBaseRate ||
+                                     std::find(config_.rates.begin(), config_.rates.end(),
+                                               asked->rate) != config_.rates.end());
       // Unknown to a device from before rates: left unanswered, and not a
       // refusal anyone would answer by pressing RESET (the library asks
       // ahead, before it knows).
       if (config_.rates.empty()) return false;
-      if (!r.ok() || !offered) {
+      if (!offered) {
         ReplyStatus(request, f.seq, Status::OutOfRange, now, out);
         return false;
       }
       ReplyStatus(request, f.seq, Status::Ok, now, out);
-      out.back().rateAfter = rate;
+      out.back().rateAfter = asked->rate;
+      out.back().rateTrial = std::chrono::milliseconds(asked->trialMs);
       return false;
     }
     case Request::Restart:

@@ -70,8 +70,10 @@ struct Outgoing {
   std::vector<std::uint8_t> bytes;
   Clock::time_point notBefore;  // the device is busy (flash) until then
   std::uint8_t type = 0;
-  // The line runs at this rate once these bytes have left.
+  // The line runs at this rate once these bytes have left, on trial for
+  // this long (the host's proof must come within it).
   std::optional<std::uint32_t> rateAfter;
+  std::chrono::milliseconds rateTrial{wire::kRateTrialMs};
 };
 
 class Device {

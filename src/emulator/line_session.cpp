@@ -118,8 +118,10 @@ class Session {
   void Garble(std::span<std::uint8_t> bytes) {
     for (auto& b : bytes) b = static_cast<std::uint8_t>(Below(256));
   }
-  // `why` set: the device went back by itself.
-  void SwitchRate(std::uint32_t rate, Clock::time_point now, const char* why);
+  // `why` set: the device went back by itself. A raised rate asked for is
+  // on trial for `trial`.
+  void SwitchRate(std::uint32_t rate, Clock::time_point now, const char* why,
+                  milliseconds trial = milliseconds(wire::kRateTrialMs));
   // Switches whose answer has left the line.
   void SwitchWhenSent(Clock::time_point now);
   void ReadLine(Clock::time_point now);
@@ -153,18 +155,25 @@ class Session {
   Clock::time_point lastValid_{};                // the last valid frame heard
   // Rate switches due once the bytes before them have left: at this count
   // of bytes written.
-  std::deque<std::pair<std::uint64_t, std::uint32_t>> rateMarks_;
+  struct RateMark {
+    std::uint64_t at;
+    std::uint32_t rate;
+    milliseconds trial;
+  };
+  std::deque<RateMark> rateMarks_;
   std::uint64_t txQueued_ = 0, txWritten_ = 0;
 };
 
-void Session::SwitchRate(std::uint32_t rate, Clock::time_point now, const char* why) {
-  trialUntil_.reset();
+void Session::SwitchRate(std::uint32_t rate, Clock::time_point now, const char* why,
+                         milliseconds trial) {
+  // Asked again for the rate it runs: a trial still open stays open, and
+  // only a valid frame ends it.
   if (rate == rate_) return;
+  trialUntil_.reset();
   rateBefore_ = rate_;
   rate_ = rate;
   lastValid_ = now;
-  if (why == nullptr && rate != wire::kBaseRate)
-    trialUntil_ = now + milliseconds(wire::kRateTrialMs);
+  if (why == nullptr && rate != wire::kBaseRate) trialUntil_ = now + trial;
   decoder_.Clear();
   Pace();
   Log(("RATE " + std::to_string(rate) + (why ? std::string(" (") + why + ")" : "")).c_str());
@@ -196,7 +205,7 @@ void Session::MoveDueReplies(Clock::time_point now) {
     }
     AppendOutgoing(out.bytes);
     if (isAck && Chance(o_.faults.dupAck)) AppendOutgoing(out.bytes);
-    if (out.rateAfter) rateMarks_.emplace_back(txQueued_, *out.rateAfter);
+    if (out.rateAfter) rateMarks_.push_back({txQueued_, *out.rateAfter, out.rateTrial});
   }
 }
 
@@ -213,7 +222,7 @@ bool Session::WriteLine(Clock::time_point now) {
   n = std::min(n, sizeof chunk);
   // Up to the next rate switch only: the bytes after it go at the new rate.
   if (!rateMarks_.empty()) {
-    n = std::min<std::size_t>(n, static_cast<std::size_t>(rateMarks_.front().first - txWritten_));
+    n = std::min<std::size_t>(n, static_cast<std::size_t>(rateMarks_.front().at - txWritten_));
   }
   std::copy_n(tx_.begin(), n, chunk);
   if (Garbled()) Garble(std::span(chunk, n));
@@ -227,10 +236,10 @@ bool Session::WriteLine(Clock::time_point now) {
 }
 
 void Session::SwitchWhenSent(Clock::time_point now) {
-  while (!rateMarks_.empty() && rateMarks_.front().first <= txWritten_) {
-    const std::uint32_t rate = rateMarks_.front().second;
+  while (!rateMarks_.empty() && rateMarks_.front().at <= txWritten_) {
+    const RateMark mark = rateMarks_.front();
     rateMarks_.pop_front();
-    SwitchRate(rate, now, nullptr);
+    SwitchRate(mark.rate, now, nullptr, mark.trial);
   }
 }
 

@@ -159,7 +159,7 @@ class CommandLine {
         [&d](long long n) { d.catchWindow = std::chrono::milliseconds(n); },
         "how long the boot loader listens after RESET (500)");
     Number(
-        g, "--flash-size", 64 * 1024, 256LL * 1024 * 1024,
+        g, "--flash-size", 64 * 1024, static_cast<long long>(wire::kMaxFlashSize),
         [&d](long long n) { d.flashSize = std::uint32_t(n); },
         "flash size including the 16 KiB boot loader (1 MiB)")
         ->type_name("BYTES");

@@ -1,6 +1,8 @@
 // Getting hold of the device's boot loader: asking whether it is there, and
 // catching it in the moment after RESET or power-up when it listens.
 
+#include <algorithm>
+
 #include "kestra2g/failure.h"
 #include "kestra2g/link.h"
 #include "kestra2g/operations.h"
@@ -34,14 +36,19 @@ bool InitCom(std::int32_t port, std::int32_t code) {
 }
 
 bool CatchBoot(std::int32_t port, std::int32_t code) {
+  // The whole try, the port's opening included, ends within the time the
+  // program waits for it: an answer after that would not be read.
+  const Clock::time_point giveUp = Clock::now() + timing::kCatchWithin;
   if (code >= 0 && !CheckDeviceCode(code)) return false;
   auto link = Link::Open(port);
   if (!link) return false;
-  const Clock::time_point giveUp = Clock::now() + timing::kCatchFor;
-  // Keep asking: the boot loader listens only briefly after RESET.
+  // Keep asking to the end: the boot loader listens only briefly after
+  // RESET, and a slow one's answer to an early request still counts when it
+  // comes in time. One caught too late to be heard stays in its boot loader,
+  // where the next try finds it.
   while (Clock::now() < giveUp) {
     if (!link->Send(wire::Request::Catch, {})) return link->FailExchange("catch");
-    const Clock::time_point next = Clock::now() + timing::kCatchEvery;
+    const Clock::time_point next = std::min(giveUp, Clock::now() + timing::kCatchEvery);
     while (auto frame = link->Receive(next)) {
       if (frame->type != wire::ReplyType(wire::Request::Catch)) continue;
       wire::ByteReader r(frame->payload);

@@ -131,7 +131,8 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   const auto eraseSeq = link->Send(Request::Erase, erase);
   if (!eraseSeq) return link->FailExchange("erase");
   Transfer behindErase = transfer();
-  behindErase.OpenedBy(Request::Erase, *eraseSeq, "erase", timing::kErase.replyTimeout, erased);
+  behindErase.OpenedBy(Request::Erase, *eraseSeq, "erase",
+                       link->ReplyWait(timing::kErase, erase.size()), erased);
   std::optional<Transfer> afterErase;
   if (!behindErase.Run()) {
     if (!behindErase.openingUnheard()) return false;
@@ -144,7 +145,8 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
 
   SetJob(Job::Verifying);
   Transfer& written = afterErase ? *afterErase : behindErase;
-  auto verifyReply = written.ClosingAnswer(timing::kVerify.replyTimeout);
+  auto verifyReply =
+      written.ClosingAnswer(link->Capped(link->ReplyWait(timing::kVerify, verify.size())));
   if (!verifyReply) verifyReply = link->Exchange(Request::Verify, verify, timing::kVerify);
   verifyReply = link->Checked(std::move(verifyReply), "verify");
   if (!verifyReply) return false;

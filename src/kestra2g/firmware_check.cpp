@@ -16,9 +16,19 @@ std::string FamilyText(const wire::FirmwareHeader& h) {
 }  // namespace
 
 std::optional<CheckedFirmware> CheckFirmwareFile(const char* path, std::int32_t code) {
-  auto file = platform::ReadFileBytes(path != nullptr ? path : "");
-  if (!file || file->empty()) {
-    Fail(Cause::FileCheck, "cannot be read or is empty");
+  // Only a regular file, no larger than any device could take: a name that
+  // points at a FIFO, a device or a huge sparse file is refused at once.
+  auto file =
+      platform::ReadRegularFileBytes(path != nullptr ? path : "", wire::kMaxFirmwareFileSize);
+  if (!file) {
+    // The reason without the path: the log names no folders.
+    const platform::Error& e = file.error();
+    Fail(Cause::FileCheck,
+         "cannot be read (" + e.stage + ": " + (e.reason.empty() ? e.text : e.reason) + ")");
+    return std::nullopt;
+  }
+  if (file->empty()) {
+    Fail(Cause::FileCheck, "it is empty");
     return std::nullopt;
   }
   wire::FirmwareHeader header;

@@ -14,7 +14,7 @@ constexpr std::size_t kInfoTextMax = 254;
 
 Attempts QueryAttempts(std::int32_t mode) {
   Attempts a = timing::kQuery;
-  if (mode > 0) a.replyTimeout = std::chrono::milliseconds(std::min(mode, 10000));
+  if (mode > 0) a.fixedWait = std::chrono::milliseconds(std::min(mode, 10000));
   return a;
 }
 

@@ -3,43 +3,65 @@
 #include <algorithm>
 #include <functional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "kestra2g/library_log.h"
 #include "kestra2g/timing.h"
-#include "kestra2g/wire/bytes.h"
 
 namespace kestra2g {
 namespace {
 
+using std::chrono::milliseconds;
 using wire::Request;
 
 void Note(const std::string& text) { LibraryLog().Write(text); }
 
 std::string RateText(std::uint32_t rate) { return std::to_string(rate) + " baud"; }
 
-std::vector<std::uint8_t> RatePayload(std::uint32_t rate) {
-  return wire::ByteWriter().U32(rate).Take();
+// How long the device is to wait at the new rate for our proof: its first
+// attempt and the resend after the first wait must both land within it.
+milliseconds TrialFor(const Link& link, std::size_t proofBytes) {
+  const auto wait = link.ReplyWait(timing::kProveRate, proofBytes);
+  const auto trial = std::chrono::ceil<milliseconds>(2 * wait + timing::kRateTrialMargin);
+  return std::clamp(trial, timing::kRateTrial, milliseconds(wire::kRateIdleMs));
 }
 
 // The answer to the switch asked ahead, which follows HELLO's.
 std::optional<std::vector<std::uint8_t>> AnswerAhead(Link& link, const SwitchAskedAhead& ahead) {
-  return link.Await(Request::SetRate, ahead.seq, Clock::now() + timing::kSetRate.replyTimeout);
+  return link.Await(Request::SetRate, ahead.seq, Clock::now() + link.roundTrip().Bound());
+}
+
+// The proof of a switch asked ahead can arrive within its trial: the
+// device's answer took at most the round trip to come, our request takes no
+// longer to go.
+bool AheadCanBeFollowed(const Link& link) {
+  return link.roundTrip().smoothed() + timing::kRateTrialMargin <= timing::kRateTrial;
 }
 
 // A device that switched at `switched` and hears no valid frame at the new
-// rate is back at the old one after this.
-void WaitOutTrial(Clock::time_point switched) {
-  std::this_thread::sleep_until(switched + timing::kRateTrial + timing::kRateTrialMargin);
+// rate is back at the old one after its trial; what arrives meanwhile is
+// passed over.
+void WaitOutTrial(Link& link, Clock::time_point switched, milliseconds trial) {
+  link.Pause(switched + trial + timing::kRateTrialMargin);
+}
+
+// The proof brought no answer at `rate`. Should the device have heard it and
+// only its answer been lost, it would stay there: it is asked back (harmless
+// when it did not hear). Our end goes back once the device's trial is over;
+// a device slower than that is heard by the next request's resends.
+void GiveUpRate(Link& link, Clock::time_point switched, milliseconds trial) {
+  link.Send(Request::SetRate, wire::EncodeSetRate(wire::kBaseRate, 0));
+  link.SetRate(wire::kBaseRate);
+  WaitOutTrial(link, switched, trial);
 }
 
 }  // namespace
 
 std::optional<SwitchAskedAhead> AskSwitchAhead(Link& link) {
   if (!link.Allows(timing::kLikelyRate)) return std::nullopt;
-  const auto seq = link.Send(Request::SetRate, RatePayload(timing::kLikelyRate));
+  const auto seq =
+      link.Send(Request::SetRate, wire::EncodeSetRate(timing::kLikelyRate, wire::kRateTrialMs));
   if (!seq) return std::nullopt;
   return SwitchAskedAhead{timing::kLikelyRate, *seq};
 }
@@ -57,16 +79,29 @@ std::optional<std::vector<std::uint8_t>> ExchangeAtBestRate(
 
   for (std::uint32_t rate : rates) {
     // Asked already: its answer follows HELLO's. Should it not come, asking
-    // again is as good (an answer lost after the switch is waited out below).
+    // again is as good: a device that switched all the same is back at the
+    // base rate when a later attempt reaches it.
     std::optional<std::vector<std::uint8_t>> asked;
-    if (ahead && ahead->rate == rate) asked = AnswerAhead(link, *ahead);
+    milliseconds trial = timing::kRateTrial;
+    if (ahead && ahead->rate == rate) {
+      asked = AnswerAhead(link, *ahead);
+      if (asked && wire::ReplyStatus(*asked) == wire::Status::Ok && !AheadCanBeFollowed(link)) {
+        // A slow line or device: our proof could come after the trial the
+        // switch asked ahead gave. Let it end and ask with one long enough.
+        WaitOutTrial(link, Clock::now(), trial);
+        asked.reset();
+      }
+    }
     if (!asked && !link.lost()) {
-      asked = link.Exchange(Request::SetRate, RatePayload(rate), timing::kSetRate);
+      trial = TrialFor(link, payload.size());
+      asked = link.Exchange(Request::SetRate,
+                            wire::EncodeSetRate(rate, static_cast<int>(trial.count())),
+                            timing::kSetRate);
     }
     if (link.lost()) return std::nullopt;
     if (!asked) {
       // Its answer may have been lost after it switched: let it come back.
-      WaitOutTrial(Clock::now());
+      WaitOutTrial(link, Clock::now(), trial);
       Note("line rate " + RateText(link.rate()) + ": no answer to the switch to " + RateText(rate));
       break;
     }
@@ -77,24 +112,22 @@ std::optional<std::vector<std::uint8_t>> ExchangeAtBestRate(
     // The device runs at the new rate now and goes back unless it hears a
     // valid frame there within its trial: the request itself is that frame.
     const Clock::time_point switched = Clock::now();
-    std::string why;
     if (!link.SetRate(rate)) {
-      why = "the port refused it";
-    } else {
-      auto proof = link.Exchange(request, payload, timing::kProveRate);
-      if (proof) {
-        Note("line rate " + RateText(rate));
-        return proof;
-      }
-      if (link.lost()) return std::nullopt;
-      why = "no valid answer there";
-      // Should the device have heard the request and only its answer been
-      // lost, it would stay: ask it back too (harmless when it did not).
-      link.Send(Request::SetRate, RatePayload(wire::kBaseRate));
+      // Nothing was sent at the new rate: the device returns by itself.
+      WaitOutTrial(link, switched, trial);
+      Note("no line rate " + RateText(rate) + " (the port refused it); back to " +
+           RateText(wire::kBaseRate));
+      continue;
     }
-    link.SetRate(wire::kBaseRate);
-    WaitOutTrial(switched);
-    Note("no line rate " + RateText(rate) + " (" + why + "); back to " + RateText(wire::kBaseRate));
+    auto proof = link.Exchange(request, payload, timing::kProveRate);
+    if (proof) {
+      Note("line rate " + RateText(rate));
+      return proof;
+    }
+    if (link.lost()) return std::nullopt;
+    GiveUpRate(link, switched, trial);
+    Note("no line rate " + RateText(rate) + " (no valid answer there); back to " +
+         RateText(wire::kBaseRate));
   }
   return link.Exchange(request, payload, attempts);
 }
@@ -102,12 +135,14 @@ std::optional<std::vector<std::uint8_t>> ExchangeAtBestRate(
 void ReturnToBaseRate(Link& link, std::optional<SwitchAskedAhead>& ahead) {
   if (const auto asked = std::exchange(ahead, std::nullopt); asked && !link.lost()) {
     const auto answer = AnswerAhead(link, *asked);
-    if (answer && wire::ReplyStatus(*answer) == wire::Status::Ok) WaitOutTrial(Clock::now());
+    if (answer && wire::ReplyStatus(*answer) == wire::Status::Ok) {
+      WaitOutTrial(link, Clock::now(), timing::kRateTrial);
+    }
   }
   if (link.rate() == wire::kBaseRate || link.lost()) return;
   const std::uint32_t from = link.rate();
   const auto answer =
-      link.Exchange(Request::SetRate, RatePayload(wire::kBaseRate), timing::kSetRate);
+      link.Exchange(Request::SetRate, wire::EncodeSetRate(wire::kBaseRate, 0), timing::kSetRate);
   link.SetRate(wire::kBaseRate);
   if (!answer) {
     Note("back to " + RateText(wire::kBaseRate) + " from " + RateText(from) +

@@ -21,6 +21,7 @@ std::optional<std::uint8_t> Link::Send(wire::Request r, std::span<const std::uin
   if (lost_) return std::nullopt;
   const std::uint8_t seq = ++seq_;
   const auto frame = wire::EncodeFrame(static_cast<std::uint8_t>(r), seq, payload);
+  sentAt_[seq] = Clock::now();
   if (!port_->Write(frame)) {
     lost_ = true;
     return std::nullopt;
@@ -53,26 +54,47 @@ std::optional<std::vector<std::uint8_t>> Link::Exchange(wire::Request r,
                                                         std::span<const std::uint8_t> payload,
                                                         Attempts attempts,
                                                         const std::function<void()>& behind) {
+  const bool doubling = attempts.fixedWait.count() == 0;
+  const std::chrono::microseconds first = ReplyWait(attempts, payload.size());
+  std::chrono::microseconds patience{0};
+  for (int i = 0, m = 1; i < attempts.count; ++i, m *= doubling ? 2 : 1) patience += first * m;
+  const Clock::time_point giveUp = Clock::now() + patience;
   std::vector<std::uint8_t> answerable;  // sequence numbers whose answer will do
-  auto wait = attempts.replyTimeout;
-  for (int attempt = 0; attempt < attempts.count; ++attempt) {
+  auto wait = first;
+  for (bool firstAttempt = true;; firstAttempt = false) {
     const auto seq = Send(r, payload);
     if (!seq) return std::nullopt;
-    if (attempt == 0 && behind) behind();
-    // Otherwise late answers to earlier attempts are passed over.
-    if (!attempts.repeatable) answerable.clear();
+    if (firstAttempt && behind) behind();
     answerable.push_back(*seq);
-    const Clock::time_point deadline = Clock::now() + wait;
+    const Clock::time_point deadline = std::min(giveUp, Clock::now() + Capped(wait));
     while (auto frame = Receive(deadline)) {
       if (frame->type == wire::ReplyType(r) &&
           std::find(answerable.begin(), answerable.end(), frame->seq) != answerable.end()) {
+        roundTrip_.Sample(
+            std::chrono::duration_cast<RoundTrip::Duration>(Clock::now() - sentAt_[frame->seq]));
         return std::move(frame->payload);
       }
     }
-    if (lost_) return std::nullopt;
-    if (attempts.repeatable) wait *= 2;
+    if (lost_ || Clock::now() >= giveUp) return std::nullopt;
+    if (doubling) wait *= 2;
   }
-  return std::nullopt;
+}
+
+std::chrono::microseconds Link::ReplyWait(const Attempts& attempts,
+                                          std::size_t requestBytes) const {
+  if (attempts.fixedWait.count() > 0) return attempts.fixedWait;
+  return roundTrip_.Bound() + attempts.work +
+         std::chrono::ceil<std::chrono::microseconds>(LineTime(requestBytes + wire::kOverhead));
+}
+
+std::chrono::microseconds Link::Capped(std::chrono::microseconds wait) const {
+  if (rate_ == wire::kBaseRate) return wait;
+  return std::min<std::chrono::microseconds>(wait, timing::kRaisedRateSilence);
+}
+
+void Link::Pause(Clock::time_point until) {
+  while (Receive(until)) {
+  }
 }
 
 std::optional<std::vector<std::uint8_t>> Link::ExchangeOk(wire::Request r,

@@ -2,6 +2,7 @@
 // One conversation with the device over an open serial port: frames out,
 // frames in, and request/reply exchanges with time-outs and bounded resends.
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "kestra2g/failure.h"
+#include "kestra2g/round_trip.h"
 #include "kestra2g/wire/frame.h"
 #include "kestra2g/wire/protocol.h"
 #include "platform/serial_port.h"
@@ -25,13 +27,19 @@ using Clock = KESTRA2G_CLOCK;
 using Clock = std::chrono::steady_clock;
 #endif
 
+// How long to wait for an answer, and how often to ask. Every request sent
+// through Exchange may be repeated without harm: an answer to any attempt
+// will do (a slow device answering the first is as good as one answering the
+// last).
 struct Attempts {
-  std::chrono::milliseconds replyTimeout;  // the wait for the first attempt
+  // What the device itself may take for the request (an erase, a check
+  // sum), on top of the line's round trip.
+  std::chrono::milliseconds work;
+  // The first wait and each one doubled after it make up the patience.
   int count;
-  // For requests that may be repeated (erase, verify, activate, restart):
-  // each resend doubles the wait, and an answer to any attempt will do (a
-  // slow device answering the first is as good as one answering the last).
-  bool repeatable = false;
+  // The wait per attempt when the caller fixed it (a query's mode), in
+  // place of the line's round trip; it does not double.
+  std::chrono::milliseconds fixedWait{0};
 };
 
 class Link {
@@ -48,9 +56,9 @@ class Link {
   // or when the line is gone (then lost() is true).
   std::optional<wire::Frame> Receive(Clock::time_point deadline);
 
-  // Sends the request and waits for its reply (same type, same sequence
-  // number), resending up to `attempts.count` times in all. The reply payload,
-  // or nothing.
+  // Sends the request and waits for its reply (same type, the sequence
+  // number of any attempt), resending while the patience `attempts` gives
+  // lasts. The reply payload, or nothing; its round trip is measured.
   // `behind` runs once, right after the first attempt is sent.
   std::optional<std::vector<std::uint8_t>> Exchange(wire::Request r,
                                                     std::span<const std::uint8_t> payload,
@@ -78,6 +86,15 @@ class Link {
 
   bool lost() const { return lost_; }
 
+  // The round trip measured so far, and the first wait for an answer to a
+  // request of `requestBytes` payload bytes that `attempts` describes.
+  const RoundTrip& roundTrip() const { return roundTrip_; }
+  std::chrono::microseconds ReplyWait(const Attempts& attempts, std::size_t requestBytes) const;
+  // A wait at a raised rate stays below the device's idle time there.
+  std::chrono::microseconds Capped(std::chrono::microseconds wait) const;
+  // Lets time pass until `until`, passing over what arrives meanwhile.
+  void Pause(Clock::time_point until);
+
   // The line rate both ends run at now, and what the port can run.
   std::uint32_t rate() const { return rate_; }
   bool Allows(std::uint32_t rate) const { return port_->Allows(static_cast<int>(rate)); }
@@ -98,6 +115,8 @@ class Link {
   std::unique_ptr<platform::SerialPort> port_;
   wire::FrameDecoder decoder_;
   std::uint8_t seq_ = 0;
+  std::array<Clock::time_point, 256> sentAt_{};  // by sequence number
+  RoundTrip roundTrip_;
   bool lost_ = false;
   std::uint32_t rate_ = wire::kBaseRate;
 };

@@ -1,5 +1,7 @@
 #pragma once
-// Time-outs and resend counts of every exchange with the device.
+// Time-outs and resend counts of every exchange with the device. Waits for
+// an answer follow the round trip the link measured (round_trip.h); the
+// figures here are what the device itself may add, and the first bounds.
 
 #include <chrono>
 #include <cstddef>
@@ -11,35 +13,50 @@ namespace kestra2g::timing {
 
 using std::chrono::milliseconds;
 
-inline constexpr Attempts kQuery{milliseconds(250), 3};
-inline constexpr Attempts kHello{milliseconds(250), 3};
-// Requests that may be repeated: the first wait, doubled with each resend.
-inline constexpr Attempts kCommand{milliseconds(250), 4, true};
+// The round trip assumed before one is measured, and the least margin over
+// a measured one. Waits double with each resend and an answer to any
+// attempt will do, so three attempts hear a device answering within 1.75 s.
+inline constexpr milliseconds kFirstRoundTrip{250};
+inline constexpr milliseconds kRoundTripMargin{50};
+
+inline constexpr Attempts kQuery{milliseconds(0), 3};
+inline constexpr Attempts kHello{milliseconds(0), 3};
+// Activate, restart, the manifest.
+inline constexpr Attempts kCommand{milliseconds(0), 4};
 // Erasing flash takes the device a while; so does its check sum.
-inline constexpr Attempts kErase{milliseconds(1000), 5, true};
-inline constexpr Attempts kVerify{milliseconds(500), 5, true};
+inline constexpr Attempts kErase{milliseconds(1000), 5};
+inline constexpr Attempts kVerify{milliseconds(500), 5};
 
 // Line rate: the switch is asked at the old rate; the new one is proven by
-// the call's next request (kProveRate). A device that hears no valid frame
-// within kRateTrial of switching goes back by itself; after a failed proof
-// we wait that out (and a margin) before asking again.
-inline constexpr Attempts kSetRate{milliseconds(50), 3, true};
-// The rate asked for right behind HELLO, before the device's list is known:
-// what USB-serial adapters and boot loaders commonly run.
+// the call's next request (kProveRate). The device keeps its trial open for
+// what the switch asks: long enough for the proof and its resend.
+inline constexpr Attempts kSetRate{milliseconds(0), 3};
+inline constexpr Attempts kProveRate{milliseconds(0), 2};
+// The rate asked for right behind HELLO, before the device's list and the
+// round trip are known: what USB-serial adapters and boot loaders commonly
+// run. Its trial is the device's least (wire::kRateTrialMs); the switch is
+// followed only when the proof can arrive within it, the measured round
+// trip and this margin (reaction of our end) after the answer.
 inline constexpr std::uint32_t kLikelyRate = 921600;
-inline constexpr Attempts kProveRate{milliseconds(30), 2, true};
 inline constexpr milliseconds kRateTrial{wire::kRateTrialMs};
-inline constexpr milliseconds kRateTrialMargin{10};
+inline constexpr milliseconds kRateTrialMargin{20};
+// At a raised rate the device goes back to the base rate after
+// wire::kRateIdleMs without a valid frame: we never stay silent that long
+// there, but ask again.
+inline constexpr milliseconds kRaisedRateSilence{wire::kRateIdleMs - 500};
 
-// Catching a boot loader: how long to keep asking, and how often.
-inline constexpr milliseconds kCatchFor{2500};
+// Catching a boot loader: the program reads the result 1000 ms after it
+// started the job, so the call ends (caught or given up) this long after it
+// began, the port's opening included; meanwhile it asks this often.
+inline constexpr milliseconds kCatchWithin{900};
 inline constexpr milliseconds kCatchEvery{20};
 
 // Data transfer: an answer is due this long after the line has carried the
-// frame, until round trips have been measured; then the measured round trip
-// and its spread, at least kMinAckSlack. Each time-out in a row doubles the
-// wait up to kMaxAckWait; the transfer gives up after kDataTimeouts of them
-// in a row once the device has been silent for kDataSilence.
+// frame, until round trips have been measured (never less than the link's
+// bound); then the measured round trip and its spread, at least
+// kMinAckSlack. Each time-out in a row doubles the wait up to kMaxAckWait
+// (or twice the round trip); the transfer gives up after kDataTimeouts of
+// them in a row once the device has been silent for kDataSilence.
 inline constexpr milliseconds kAckSlack{250};
 inline constexpr milliseconds kMinAckSlack{60};
 inline constexpr milliseconds kMaxAckWait{2000};

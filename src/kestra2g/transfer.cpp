@@ -53,7 +53,7 @@ std::size_t Transfer::InFlightLimit() const {
 }
 
 void Transfer::OpenedBy(wire::Request request, std::uint8_t seq, const char* what,
-                        std::chrono::milliseconds patience, std::function<void()> confirmed) {
+                        std::chrono::microseconds patience, std::function<void()> confirmed) {
   opening_ = Opening{request, seq, what, Clock::now() + patience, std::move(confirmed)};
 }
 
@@ -86,17 +86,23 @@ bool Transfer::IsClosingAnswer(const wire::Frame& frame) const {
 }
 
 std::optional<std::vector<std::uint8_t>> Transfer::ClosingAnswer(
-    std::chrono::milliseconds patience) {
+    std::chrono::microseconds patience) {
   if (!closing_ || !closing_->seq) return std::nullopt;
   if (closing_->answer) return closing_->answer;
   return link_.Await(closing_->request, *closing_->seq, Clock::now() + patience);
 }
 
+microseconds Transfer::Base() const {
+  // Before its own measurement, not below the round trip the link measured.
+  if (!rtt_) return std::max<microseconds>(timing::kAckSlack, link_.roundTrip().Bound());
+  return std::max<microseconds>(*rtt_ + 4 * rttSpread_, timing::kMinAckSlack);
+}
+
 microseconds Transfer::Allowance() const {
-  microseconds base = timing::kAckSlack;
-  if (rtt_) base = std::max<microseconds>(*rtt_ + 4 * rttSpread_, timing::kMinAckSlack);
+  const microseconds base = Base();
   const int doublings = std::min(timeoutsInARow_, 5);
-  return std::min<microseconds>(base * (1 << doublings), timing::kMaxAckWait);
+  const microseconds most = std::max<microseconds>(timing::kMaxAckWait, 2 * base);
+  return link_.Capped(std::min<microseconds>(base * (1 << doublings), most));
 }
 
 void Transfer::PopFront() {
@@ -289,7 +295,8 @@ bool Transfer::Run() {
     while (!inFlight_.empty() && Due(inFlight_.front()) <= now) LoseFront();
     // Each time-out in a row waits twice as long as the one before.
     ++timeoutsInARow_;
-    if (timeoutsInARow_ > timing::kDataTimeouts && now - lastAnswer_ >= timing::kDataSilence) {
+    const microseconds silence = std::max<microseconds>(timing::kDataSilence, 2 * Base());
+    if (timeoutsInARow_ > timing::kDataTimeouts && now - lastAnswer_ >= silence) {
       return link_.FailExchange("data transfer");
     }
   }

@@ -42,7 +42,7 @@ class Transfer {
   // means the device never heard it: Run then fails with openingUnheard()
   // and no reason noted, for the caller to ask again and wait.
   void OpenedBy(wire::Request request, std::uint8_t seq, const char* what,
-                std::chrono::milliseconds patience, std::function<void()> confirmed);
+                std::chrono::microseconds patience, std::function<void()> confirmed);
 
   // A request sent as soon as every byte has gone out (the check sum), and
   // again after any resend, so that its answer need not wait for the last
@@ -51,7 +51,7 @@ class Transfer {
   // The answer to the last one, waited for up to `patience`: the device had
   // every byte before it. Nothing when no answer came (then the caller asks
   // again).
-  std::optional<std::vector<std::uint8_t>> ClosingAnswer(std::chrono::milliseconds patience);
+  std::optional<std::vector<std::uint8_t>> ClosingAnswer(std::chrono::microseconds patience);
 
   // Sends every byte and waits until the device has confirmed all.
   bool Run();
@@ -72,6 +72,8 @@ class Transfer {
   void LoseFront();
   void Forget(std::size_t begin, std::size_t end);
   Clock::time_point Due(const InFlight& f) const;
+  // The wait for an answer past the line time, before doubling.
+  std::chrono::microseconds Base() const;
   std::chrono::microseconds Allowance() const;
   std::size_t InFlightLimit() const;
   void ConfirmOpening();

@@ -73,9 +73,11 @@ class RawClient {
     const auto reply = Ask(wire::Request::Hello, v, wait);
     return reply ? wire::DecodeHello(*reply) : std::nullopt;
   }
-  std::optional<wire::Status> SetRate(std::uint32_t rate) {
-    const auto reply =
-        Ask(wire::Request::SetRate, wire::ByteWriter().U32(rate).Take(), milliseconds(1000));
+  // Without a trial: a request from before the trial was asked for.
+  std::optional<wire::Status> SetRate(std::uint32_t rate, std::optional<int> trialMs = {}) {
+    const auto payload =
+        trialMs ? wire::EncodeSetRate(rate, *trialMs) : wire::ByteWriter().U32(rate).Take();
+    const auto reply = Ask(wire::Request::SetRate, payload, milliseconds(1000));
     return reply ? std::optional(wire::ReplyStatus(*reply)) : std::nullopt;
   }
 
@@ -120,6 +122,16 @@ TEST(EmulatorLineRate, ClientThatDoesNotFollowTheSwitchHearsNothingAndBothEndsRe
   client.SetSpeed(B921600);
   ASSERT_TRUE(client.Hello().has_value());
   std::this_thread::sleep_for(milliseconds(wire::kRateTrialMs + 20));  // proven: it stays
+  EXPECT_TRUE(client.Hello().has_value());
+  ASSERT_EQ(client.SetRate(115200), wire::Status::Ok);
+  client.SetSpeed(B115200);
+  EXPECT_TRUE(client.Hello().has_value());
+
+  // A host on a slow line asks for a longer trial: its proof, long after
+  // the least trial, is still heard at the new rate.
+  ASSERT_EQ(client.SetRate(921600, 800), wire::Status::Ok);
+  std::this_thread::sleep_for(milliseconds(wire::kRateTrialMs + 250));
+  client.SetSpeed(B921600);
   EXPECT_TRUE(client.Hello().has_value());
   ASSERT_EQ(client.SetRate(115200), wire::Status::Ok);
   client.SetSpeed(B115200);

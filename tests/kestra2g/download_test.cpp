@@ -3,11 +3,12 @@
 // the fault matrix.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <cstring>
 #include <filesystem>
-#include <sstream>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +20,8 @@
 namespace {
 
 using k2gtest::kPort;
+using k2gtest::RatesInLog;
+using k2gtest::RatesSeen;
 using k2gtest::ReadBytes;
 using k2gtest::Remote;
 using k2gtest::WriteFirmware;
@@ -125,6 +128,23 @@ std::vector<std::uint8_t> Signed(std::uint8_t code, const char* family, const ch
 
 std::string BadFile(const std::string& kind) {
   using k2gtest::WriteBytes;
+  // Under the name a file would have, something that is not one.
+  const std::string named = k2gtest::Scratch("HLX700_V_3_0_0.bin");
+  std::filesystem::remove_all(named);
+  if (kind == "fifo") return mkfifo(named.c_str(), 0600) == 0 ? named : "";
+  if (kind == "dev-zero") {
+    std::filesystem::create_symlink("/dev/zero", named);
+    return named;
+  }
+  if (kind == "folder") {
+    std::filesystem::create_directory(named);
+    return named;
+  }
+  if (kind == "sparse-3g") {
+    std::ofstream(named, std::ios::binary).write("K2GF", 4);
+    std::filesystem::resize_file(named, 3ULL << 30);
+    return named;
+  }
   std::vector<std::uint8_t> bytes = Signed(0, "HLX700", "3.0.0");
   if (kind == "good") return WriteBytes("HLX700_V_3_0_0.bin", bytes);
   if (kind == "too-big")
@@ -153,6 +173,11 @@ class RefusedBeforeErasing : public ::testing::TestWithParam<Refusal> {};
 TEST_P(RefusedBeforeErasing, FailsKeepsTheOldImageAndLogsWhy) {
   const Refusal& c = GetParam();
   const std::string file = BadFile(c.file);
+  // Other tests write a file under the same name.
+  struct Removed {
+    std::string path;
+    ~Removed() { std::filesystem::remove_all(path); }
+  } removed{file};
   std::vector<std::string> args = {"--app-version", "1.2.3"};
   args.insert(args.end(), c.emulatorArgs.begin(), c.emulatorArgs.end());
   Remote remote(args);
@@ -196,8 +221,20 @@ INSTANTIATE_TEST_SUITE_P(
                 "its name says 9.9.9, it holds 2.1.0", true},
         Refusal{"UnsignedFormat1File", kBootLoader, 0, "unsigned", "(not signed)", true},
         Refusal{"CodeOfAnotherFamily", kBootLoader, 1, "good", "made for another family", true},
-        Refusal{"EmptyFile", kBootLoader, 0, "empty", "cannot be read or is empty", true},
-        Refusal{"MissingFile", kBootLoader, 0, "missing", "cannot be read or is empty", true},
+        Refusal{"EmptyFile", kBootLoader, 0, "empty", "it is empty", true},
+        Refusal{"MissingFile", kBootLoader, 0, "missing",
+                "cannot be read (open: No such file or directory)", true},
+        // Read without bounds, these would wait for a writer for good or
+        // fill the memory.
+        Refusal{"FifoUnderTheFilesName", kBootLoader, 0, "fifo",
+                "cannot be read (open: not a regular file: a FIFO)", true},
+        Refusal{"LinkToDevZero", kBootLoader, 0, "dev-zero",
+                "cannot be read (open: not a regular file: a character device)", true},
+        Refusal{"SparseFileOf3GiB", kBootLoader, 0, "sparse-3g",
+                "cannot be read (read: 3221225472 bytes, larger than the 268435456 it may have)",
+                true},
+        Refusal{"FolderUnderTheFilesName", kBootLoader, 0, "folder",
+                "cannot be read (open: not a regular file: a folder)", true},
         Refusal{"UnknownDeviceCode", kBootLoader, 9, "good", "a bad argument", true},
         Refusal{"DeviceOfAnotherFamily",
                 {"--state", "bootloader", "--family", "TQ640"},
@@ -225,28 +262,6 @@ INSTANTIATE_TEST_SUITE_P(
                 "the device refused (manifest, status 9 (no valid signed manifest))",
                 false}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// The rate the line ran at when the first data frame arrived, and at the
-// end, from the emulator's log ("RATE n" lines).
-struct RatesSeen {
-  int atData = 0;
-  int atEnd = 0;
-};
-
-RatesSeen RatesInLog(const std::string& log) {
-  RatesSeen seen{115200, 115200};
-  bool data = false;
-  std::istringstream in(log);
-  for (std::string line; std::getline(in, line);) {
-    if (const auto at = line.find(" RATE "); at != std::string::npos) {
-      seen.atEnd = std::stoi(line.substr(at + 6));
-    } else if (!data && (line.ends_with(" DATA") || line.ends_with(" DATA-DEFLATED"))) {
-      data = true;
-      seen.atData = seen.atEnd;
-    }
-  }
-  return seen;
-}
 
 // Rates the device offers x what the cable carries -> the rate the data went
 // at; the image byte for byte, the device back at its base rate afterwards

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,28 @@ inline std::string Join(const std::vector<std::string>& words) {
   std::string all;
   for (const auto& w : words) all += w + " ";
   return all;
+}
+
+// The rate the line ran at when the first data frame arrived, and at the
+// end, from the emulator's log ("RATE n" lines).
+struct RatesSeen {
+  int atData = 0;
+  int atEnd = 0;
+};
+
+inline RatesSeen RatesInLog(const std::string& log) {
+  RatesSeen seen{115200, 115200};
+  bool data = false;
+  std::istringstream in(log);
+  for (std::string line; std::getline(in, line);) {
+    if (const auto at = line.find(" RATE "); at != std::string::npos) {
+      seen.atEnd = std::stoi(line.substr(at + 6));
+    } else if (!data && (line.ends_with(" DATA") || line.ends_with(" DATA-DEFLATED"))) {
+      data = true;
+      seen.atData = seen.atEnd;
+    }
+  }
+  return seen;
 }
 
 class Remote {

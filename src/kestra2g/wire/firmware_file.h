@@ -37,6 +37,11 @@ namespace wire {
 inline constexpr std::size_t kFirmwareHeaderSize = 48;  // format 1
 inline constexpr std::size_t kManifestSize = 80;
 inline constexpr std::size_t kSignedHeaderSize = kManifestSize + 64;  // format 2
+// The whole file is the image in the device's application area, and the
+// largest flash a boot loader of ours has is 256 MiB (the emulator's
+// --flash-size at most): no firmware file is larger, and none larger is read.
+inline constexpr std::size_t kMaxFlashSize = std::size_t{256} << 20;
+inline constexpr std::size_t kMaxFirmwareFileSize = kMaxFlashSize;
 inline constexpr std::uint16_t kUnsignedFormat = 1;
 inline constexpr std::uint16_t kSignedFormat = 2;
 

@@ -1,5 +1,7 @@
 #include "kestra2g/wire/protocol.h"
 
+#include <algorithm>
+
 #include "kestra2g/wire/bytes.h"
 
 namespace wire {
@@ -53,6 +55,23 @@ std::optional<HelloInfo> DecodeHello(std::span<const std::uint8_t> payload) {
   if (!r.ok() || state > 1 || h.maxData == 0 || h.window == 0) return std::nullopt;
   h.state = static_cast<DeviceState>(state);
   return h;
+}
+
+std::vector<std::uint8_t> EncodeSetRate(std::uint32_t rate, int trialMs) {
+  const int trial = std::clamp(trialMs, kRateTrialMs, kRateIdleMs);
+  return ByteWriter().U32(rate).U16(static_cast<std::uint16_t>(trial)).Take();
+}
+
+std::optional<SetRateRequest> DecodeSetRate(std::span<const std::uint8_t> payload) {
+  ByteReader r(payload);
+  SetRateRequest request;
+  request.rate = r.U32();
+  if (!r.ok()) return std::nullopt;
+  // Requests from before the trial end after the rate.
+  if (const std::uint16_t trial = r.U16(); r.ok()) {
+    request.trialMs = std::clamp<int>(trial, kRateTrialMs, kRateIdleMs);
+  }
+  return request;
 }
 
 Status ReplyStatus(std::span<const std::uint8_t> payload) {

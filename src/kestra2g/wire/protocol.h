@@ -29,9 +29,9 @@ enum class Request : std::uint8_t {
   // Signed manifest (the file's header) -> (status); announces the image
   // before ERASE. A device that checks signatures erases nothing without it.
   Manifest = 0x0A,
-  // Line rate (u32) -> (status), answered at the old rate; then the device
-  // runs at the new one and returns to the old one unless a valid frame
-  // arrives there soon.
+  // Line rate (u32), trial (u16 ms, optional) -> (status), answered at the
+  // old rate; then the device runs at the new one and returns to the old one
+  // unless a valid frame arrives there within the trial.
   SetRate = 0x0B,
 };
 
@@ -46,8 +46,10 @@ inline constexpr std::uint8_t kFeatureRates = 0x04;
 // Every device starts, and every call finds it, at this rate.
 inline constexpr std::uint32_t kBaseRate = 115200;
 // After switching, a device goes back to the rate before unless a valid
-// frame arrives at the new one within this many milliseconds; at a raised
-// rate it also goes back to the base rate after kRateIdleMs without one.
+// frame arrives at the new one within its trial: what SET-RATE asks for,
+// between kRateTrialMs (also the trial of a request that names none) and
+// kRateIdleMs. At a raised rate it also goes back to the base rate after
+// kRateIdleMs without a valid frame.
 inline constexpr int kRateTrialMs = 150;
 inline constexpr int kRateIdleMs = 3000;
 // Rates a HELLO answer lists at most.
@@ -97,6 +99,16 @@ struct HelloInfo {
 
 std::vector<std::uint8_t> EncodeHello(Status s, const HelloInfo& h);
 std::optional<HelloInfo> DecodeHello(std::span<const std::uint8_t> payload);
+
+struct SetRateRequest {
+  std::uint32_t rate = kBaseRate;
+  int trialMs = kRateTrialMs;  // as the device keeps it: within its bounds
+};
+
+std::vector<std::uint8_t> EncodeSetRate(std::uint32_t rate, int trialMs);
+// Nothing when the payload is too short; a request without a trial gets
+// kRateTrialMs.
+std::optional<SetRateRequest> DecodeSetRate(std::span<const std::uint8_t> payload);
 
 // Status of a reply payload; BadRequest when it is empty.
 Status ReplyStatus(std::span<const std::uint8_t> payload);
