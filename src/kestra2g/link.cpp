@@ -2,11 +2,26 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 
 #include "kestra2g/library_log.h"
 #include "kestra2g/timing.h"
 
 namespace kestra2g {
+namespace {
+
+// Sequence numbers go on from one call's link to the next. Each call opens
+// the port afresh, and a slow device may answer a resend of the last call
+// after that call has ended: the late answer then matches no request of the
+// new call, where restarting at 1 would take it for the answer to the first.
+std::atomic<std::uint8_t> gLastSequence{0};
+
+}  // namespace
+
+Link::Link(std::unique_ptr<platform::SerialPort> port)
+    : port_(std::move(port)), seq_(gLastSequence.load()) {}
+
+Link::~Link() { gLastSequence.store(seq_); }
 
 std::unique_ptr<Link> Link::Open(int port) {
   auto serial = platform::SerialPort::Open(port);

@@ -44,7 +44,11 @@ struct Attempts {
 
 class Link {
  public:
-  explicit Link(std::unique_ptr<platform::SerialPort> port) : port_(std::move(port)) {}
+  explicit Link(std::unique_ptr<platform::SerialPort> port);
+  // Hands its last sequence number on to the next link (see link.cpp).
+  ~Link();
+  Link(const Link&) = delete;
+  Link& operator=(const Link&) = delete;
 
   // Opens COMn; null when it cannot be had, with the reason noted (Fail).
   static std::unique_ptr<Link> Open(int port);
