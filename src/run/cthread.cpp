@@ -112,21 +112,6 @@ void CThread::Job::ThreadMain(std::shared_ptr<Job> job) {
   job->Run();
 }
 
-bool CThread::Job::EnterLibrary() {
-  std::lock_guard lock(mutex);
-  if (stopRequested.load()) return false;
-  inLibrary = true;
-  return true;
-}
-
-void CThread::Job::LeaveLibrary() {
-  {
-    std::lock_guard lock(mutex);
-    inLibrary = false;
-  }
-  changed.notify_all();
-}
-
 void CThread::Job::Run() {
   std::optional<JobInputs> runInputs;
   std::int32_t runMode;

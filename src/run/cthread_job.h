@@ -22,8 +22,19 @@ struct CThread::Job {
   void Run();
   // A library call on the port begins only while no stop is requested;
   // RequestStopAndWait relies on the check and the mark being one step.
-  bool EnterLibrary();
-  void LeaveLibrary();
+  bool EnterLibrary() {
+    std::lock_guard lock(mutex);
+    if (stopRequested.load()) return false;
+    inLibrary = true;
+    return true;
+  }
+  void LeaveLibrary() {
+    {
+      std::lock_guard lock(mutex);
+      inLibrary = false;
+    }
+    changed.notify_all();
+  }
   void RunCatchBoot(const JobInputs& inputs);
   void RunWaitForReset(const JobInputs& inputs);
   bool RunDownload(const JobInputs& inputs);

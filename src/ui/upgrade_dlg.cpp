@@ -22,7 +22,7 @@ CUpgradeDlg::CUpgradeDlg(UpgradeEnvironment& environment)
     : CDialog(DialogTemplateById(IDD_UPGRADE_DIALOG)),
       environment_(environment),
       icon_(IDR_MAINFRAME),
-      road_(runState_, environment, *this, [&environment](DeviceFamily family) {
+      road_(runState_, environment, face_, [&environment](DeviceFamily family) {
         return environment.Catalogue().GetFirmwarePath(family);
       }) {
   ResetRunState();

@@ -18,10 +18,12 @@
 #include "core/update_run_state.h"
 #include "platform/port_scan.h"
 #include "run/update_road.h"
+#include "ui/resource_ids.h"
 #include "ui/upgrade_environment.h"
 #include "window/dialog.h"
+#include "window/ui_thread.h"
 
-class CUpgradeDlg : public CDialog, private UpdateFace {
+class CUpgradeDlg : public CDialog {
  public:
   explicit CUpgradeDlg(UpgradeEnvironment& environment);
   ~CUpgradeDlg() override;
@@ -110,33 +112,59 @@ class CUpgradeDlg : public CDialog, private UpdateFace {
   bool runInProgress_ = false;
 
   UpdateRunState runState_;
-  // The run from the port check to the result: its jobs, the completion
-  // event and the current worker. Declared last: it goes first, awaiting a
-  // download whose end still reports to this window.
-  UpdateRoad road_;
 
   // Port list.
   CPortScan ScanPorts();
   bool ListPorts(const CPortScan& scan);
   void SelectSavedPort(int saved);
 
-  // The run's questions and states as the window shows them (UpdateFace).
-  bool AskYesNo(const std::string& question) override;
-  std::optional<std::string> SelectDevice(const std::vector<std::string>& candidates) override;
-  void Tell(const std::string& text) override;
-  bool AwaitReset(ResetWaits& waits) override;
-  bool Confirm(const std::string& installedVersion,
-               const std::optional<std::string>& newVersion) override;
-  void RestoreWaitCursor() override;
-  void StartProgressTimer() override;
-  void StopProgressTimer() override;
-  void EnterTransfer() override { EnterTransferLayout(); }
-  void RestoreIdleControls() override;
-  void IdleAgain() override;
-  void ShowResult(bool updated, const std::string& message) override;
+  // The run's questions and states as the window shows them.
+  bool AskFamilyQuestion(const std::string& question);
+  std::optional<std::string> AskFamilySelection(const std::vector<std::string>& candidates);
+  void ShowMessage(const std::string& text);
+  bool ShowResetPrompt(ResetWaits& waits);
+  bool ShowConfirmation(const std::string& installedVersion,
+                        const std::optional<std::string>& newVersion);
+  void RestoreIdleLayoutControls();
+  void ResumeIdleTimers();
+
+  // The face the run talks to: each question or state in the window's own
+  // terms above.
+  class RunFace final : public UpdateFace {
+   public:
+    explicit RunFace(CUpgradeDlg& window) : w_(window) {}
+    bool AskYesNo(const std::string& question) override { return w_.AskFamilyQuestion(question); }
+    std::optional<std::string> SelectDevice(const std::vector<std::string>& candidates) override {
+      return w_.AskFamilySelection(candidates);
+    }
+    void Tell(const std::string& text) override { w_.ShowMessage(text); }
+    bool AwaitReset(ResetWaits& waits) override { return w_.ShowResetPrompt(waits); }
+    bool Confirm(const std::string& installedVersion,
+                 const std::optional<std::string>& newVersion) override {
+      return w_.ShowConfirmation(installedVersion, newVersion);
+    }
+    void RestoreWaitCursor() override { ::RestoreWaitCursor(); }
+    void StartProgressTimer() override { w_.SetTimer(kProgressTimer, kTimerPeriodMs); }
+    void StopProgressTimer() override { w_.KillTimer(kProgressTimer); }
+    void EnterTransfer() override { w_.EnterTransferLayout(); }
+    void RestoreIdleControls() override { w_.RestoreIdleLayoutControls(); }
+    void IdleAgain() override { w_.ResumeIdleTimers(); }
+    // On the download worker's thread: shown by the user-interface thread,
+    // and the job waits until it is dismissed.
+    void ShowResult(bool, const std::string& message) override { w_.ShowMessage(message); }
+
+   private:
+    CUpgradeDlg& w_;
+  };
 
   // Support log: the run's starting point.
   void LogRunBegin(std::int32_t port);
+
+  RunFace face_{*this};
+  // The run from the port check to the result: its jobs, the completion
+  // event and the current worker. Declared last: it goes first, awaiting a
+  // download whose end still reports to this window.
+  UpdateRoad road_;
 
   DECLARE_MESSAGE_MAP()
 };

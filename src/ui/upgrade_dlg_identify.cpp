@@ -85,10 +85,11 @@ bool CUpgradeDlg::ChooseAmongBootIdFamilies(const std::string& bootIdFound) {
   return ::ChooseAmongBootIdFamilies(RunState(), ui, bootIdFound);
 }
 
-bool CUpgradeDlg::AskYesNo(const std::string& question) {
+bool CUpgradeDlg::AskFamilyQuestion(const std::string& question) {
   return DialogChoiceUi().AskYesNo(question);
 }
 
-std::optional<std::string> CUpgradeDlg::SelectDevice(const std::vector<std::string>& candidates) {
+std::optional<std::string> CUpgradeDlg::AskFamilySelection(
+    const std::vector<std::string>& candidates) {
   return DialogChoiceUi().SelectDevice(candidates);
 }

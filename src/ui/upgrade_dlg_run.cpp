@@ -58,12 +58,12 @@ void CUpgradeDlg::OnStartUpdate() {
   road_.Start(port);
 }
 
-void CUpgradeDlg::Tell(const std::string& text) { AfxMessageBox(text); }
+void CUpgradeDlg::ShowMessage(const std::string& text) { AfxMessageBox(text); }
 
 // The device does not answer: the user must press RESET while a job polls.
 // Only the job's own result counts as found; a prompt that could not open
 // ends the run like a cancel.
-bool CUpgradeDlg::AwaitReset(ResetWaits& waits) {
+bool CUpgradeDlg::ShowResetPrompt(ResetWaits& waits) {
   CResetPromptDlg& prompt = environment_.ResetPrompt();
   prompt.SetWaits(&waits);
   const bool found = prompt.DoModal() == kDeviceFound;
@@ -75,23 +75,13 @@ bool CUpgradeDlg::ConfirmUpdate(std::string installedVersion) {
   return road_.ConfirmUpdate(installedVersion);
 }
 
-bool CUpgradeDlg::Confirm(const std::string& installedVersion,
-                          const std::optional<std::string>& newVersion) {
+bool CUpgradeDlg::ShowConfirmation(const std::string& installedVersion,
+                                   const std::optional<std::string>& newVersion) {
   CConfirmDlg dialog;
   if (newVersion) dialog.SetNewVersionText(ConfirmNewVersionText(*newVersion));
   dialog.SetDeviceVersionText(ConfirmDeviceVersionText(installedVersion));
   return dialog.DoModal() == IDOK;
 }
-
-void CUpgradeDlg::RestoreWaitCursor() { ::RestoreWaitCursor(); }
-
-void CUpgradeDlg::StartProgressTimer() { SetTimer(kProgressTimer, kTimerPeriodMs); }
-
-void CUpgradeDlg::StopProgressTimer() { KillTimer(kProgressTimer); }
-
-// On the download worker's thread: shown by the user-interface thread, and
-// the job waits until it is dismissed.
-void CUpgradeDlg::ShowResult(bool, const std::string& message) { AfxMessageBox(message); }
 
 void CUpgradeDlg::EnterTransferLayout() {
   KillTimer(kBlinkTimer);
@@ -110,7 +100,7 @@ void CUpgradeDlg::EnterTransferLayout() {
   transferring_ = true;
 }
 
-void CUpgradeDlg::RestoreIdleControls() {
+void CUpgradeDlg::RestoreIdleLayoutControls() {
   startUpdateButton_.EnableWindow(true);
   exitButton_.EnableWindow(true);
   informationPanel_.ShowWindow(SW_SHOW);
@@ -125,7 +115,7 @@ void CUpgradeDlg::RestoreIdleControls() {
 }
 
 // After the download's worker has gone and the progress timer stopped.
-void CUpgradeDlg::IdleAgain() {
+void CUpgradeDlg::ResumeIdleTimers() {
   SetTimer(kBlinkTimer, kTimerPeriodMs);
   transferring_ = false;
 }
