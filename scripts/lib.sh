@@ -117,6 +117,20 @@ reflint_skip_reasons() {
 # then, and says nothing about the program.
 REFLINT_WINE_START_FAILURE="Application could not be started"
 
+# A line of wine's heap checker (WINEDEBUG=warn+heap), the Windows builds'
+# sanitizer: "0104:warn:heap:unsafe_block_from_ptr ..." for a free of a block
+# that is not allocated (0xFEEEFEEE in it: a pointer read from freed
+# memory). Only the heap channel's warnings and errors: wine's other
+# chatter (err:winediag, err:systray, fixme:heap, ...) says nothing about
+# the program. scripts/wine-checked fails a run that prints one, and the
+# wine stages never rerun a test that printed one. (Written for grep -E and
+# mawk alike, which knows no {4}.)
+REFLINT_WINE_HEAP_LINE='[0-9a-f][0-9a-f][0-9a-f][0-9a-f]:(warn|err):heap:'
+# What scripts/wine-checked adds to the caller's WINEDEBUG, and how it ends
+# a run in which the heap checker spoke.
+REFLINT_WINE_HEAP_CHANNELS=err+heap,warn+heap
+REFLINT_WINE_HEAP_EXIT=66
+
 # reflint_ctest DIR CTEST_ARGS...: runs the tests of the build folder DIR.
 # With REFLINT_RERUN_FAILED=1 (the wine stages) the failed tests get one more
 # run when each of them failed only because wine could not start its
@@ -134,26 +148,37 @@ reflint_ctest() {
   ctest --test-dir "$dir" --output-on-failure --rerun-failed
 }
 
-# reflint_wine_start_failures DIR: prints the failed tests of DIR's last
-# ctest run, one per line, and succeeds only when there are some and the
-# output of each carries wine's start failure; each other one is named on
-# standard error.
-reflint_wine_start_failures() {
-  local temp=$1/Testing/Temporary wine name status=0 count=0
-  [[ -s $temp/LastTestsFailed.log && -f $temp/LastTest.log ]] || return 1
-  # The names of the tests whose own output (between "Output:" and
-  # "<end of output>" of their section of LastTest.log) has wine's line.
-  wine=$(awk -v words="$REFLINT_WINE_START_FAILURE" '
+# reflint_tests_whose_output LOG start|heap: the names of the tests of a
+# ctest LastTest.log whose own output (between "Output:" and "<end of
+# output>" of their section) has a line of wine's start failure, or of its
+# heap checker; once per such line.
+reflint_tests_whose_output() {
+  awk -v words="$REFLINT_WINE_START_FAILURE" -v heap="$REFLINT_WINE_HEAP_LINE" -v kind="$2" '
     /^[0-9]+\/[0-9]+ Test: / { name = $0; sub(/^[0-9]+\/[0-9]+ Test: /, "", name); output = 0; next }
     /^Output:$/ { output = 1; next }
     /^<end of output>$/ { output = 0; next }
-    output && index($0, words) == 1 { print name }' "$temp/LastTest.log")
+    output && kind == "start" && index($0, words) == 1 { print name }
+    output && kind == "heap" && $0 ~ heap { print name }' "$1"
+}
+
+# reflint_wine_start_failures DIR: prints the failed tests of DIR's last
+# ctest run, one per line, and succeeds only when there are some and the
+# output of each carries wine's start failure and no line of wine's heap
+# checker; each other one is named on standard error.
+reflint_wine_start_failures() {
+  local temp=$1/Testing/Temporary wine heap name status=0 count=0
+  [[ -s $temp/LastTestsFailed.log && -f $temp/LastTest.log ]] || return 1
+  wine=$(reflint_tests_whose_output "$temp/LastTest.log" start)
+  heap=$(reflint_tests_whose_output "$temp/LastTest.log" heap)
   # Lines "N:name", the last one without a newline.
   while IFS= read -r name || [[ -n $name ]]; do
     name=${name#*:}
     [[ -n $name ]] || continue
     count=$((count + 1))
-    if grep -qxF -- "$name" <<<"$wine"; then
+    if grep -qxF -- "$name" <<<"$heap"; then
+      echo "not rerun: $name: wine's heap checker reported a fault" >&2
+      status=1
+    elif grep -qxF -- "$name" <<<"$wine"; then
       echo "$name"
     else
       echo "not rerun: $name failed by itself" >&2

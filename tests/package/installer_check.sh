@@ -14,6 +14,24 @@ folder=$(mktemp -d /tmp/reflint-installer-check.XXXXXX)
 trap 'rm -rf "$folder"' EXIT
 cp "$mingw/window_win32_test.exe" "$native"/*_V_*.bin "$folder/"
 
+# uninstall UNINSTALL.exe: runs an uninstaller silently and waits for its
+# end. An NSIS uninstaller copies itself into a temporary folder as Au_.exe,
+# starts that copy and returns at once; the copy removes the files and the
+# shortcut. The prefix's server is persistent (wineserver -w would wait for
+# ever), so this waits until no uninstaller is among the prefix's processes.
+uninstall() {
+  "$wine_checked" "$1" /S || return 1
+  local listing
+  for _ in $(seq 120); do
+    listing=$(wine winedbg --command "info process" 2>/dev/null)
+    grep -qiE "'(Au_|Uninstall)\.exe'" <<<"$listing" || return 0
+    sleep 0.5
+  done
+  echo "the uninstaller did not end: $listing"
+  return 1
+}
+export -f uninstall
+
 export folder setup emulator="$native/remote-emulator"
 export remote_helpers="$(realpath "$(dirname "$0")/../window")/win32_remote_on_com3.sh"
 "$(dirname "$0")/../window/win32_display_run.sh" bash -c '
@@ -22,7 +40,7 @@ export remote_helpers="$(realpath "$(dirname "$0")/../window")/win32_remote_on_c
   fail() { echo "FAIL: $*"; exit 1; }
   key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Reflint"
   shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Reflint.lnk"
-  wine "$setup" /S || fail "the installer failed"
+  "$wine_checked" "$setup" /S || fail "the installer failed"
   # %ProgramFiles% as the installer sees it: "Program Files (x86)" for a
   # 32-bit program on 64-bit Windows.
   for where in "Program Files (x86)" "Program Files"; do
@@ -43,7 +61,8 @@ export remote_helpers="$(realpath "$(dirname "$0")/../window")/win32_remote_on_c
 
   start_remote "$emulator" "$folder/image-out.bin" "$folder/emulator.log"
   (cd "$folder" && REFLINT_EXE="C:\\$where\\Reflint\\Reflint.exe" REFLINT_UPDATE_PORT=3 \
-    WINEDEBUG=-all wine window_win32_test.exe --gtest_filter=ReflintUpdateRun.* >"$folder/run.log")
+    WINEDEBUG=-all "$wine_checked" window_win32_test.exe --gtest_filter=ReflintUpdateRun.* \
+    >"$folder/run.log" 2>&1)
   rc=$?
   stop_remote
   ((rc == 0)) || { cat "$folder/run.log"; fail "the update run of the installed program"; }
@@ -51,9 +70,7 @@ export remote_helpers="$(realpath "$(dirname "$0")/../window")/win32_remote_on_c
     fail "the remote does not hold HLX700_V_2_1_0.bin byte for byte"
   echo "ok   the installed Reflint.exe updated the remote: HLX700_V_2_1_0.bin byte for byte"
 
-  # The uninstaller copies itself away and returns at once: wait for it.
-  wine "$installed/Uninstall.exe" /S || fail "the uninstaller failed"
-  for _ in $(seq 300); do [[ -e $installed ]] || break; sleep 0.1; done
+  uninstall "$installed/Uninstall.exe" || fail "the uninstaller failed"
   [[ ! -e $installed ]] || fail "left behind: $(ls "$installed")"
   [[ ! -e $shortcut ]] || fail "the shortcut left behind"
   ! wine reg query "$key" /reg:64 >/dev/null 2>&1 || fail "the registration left behind"
@@ -62,11 +79,10 @@ export remote_helpers="$(realpath "$(dirname "$0")/../window")/win32_remote_on_c
   echo "ok   uninstalled silently: nothing left but the user settings"
 
   # An administrator names the folder.
-  wine "$setup" /S "/D=C:\\Tools\\Reflint" || fail "the installer failed with /D="
+  "$wine_checked" "$setup" /S "/D=C:\\Tools\\Reflint" || fail "the installer failed with /D="
   custom="$WINEPREFIX/drive_c/Tools/Reflint"
   [[ -f $custom/Reflint.exe && ! -e $installed ]] || fail "/D= not followed"
-  wine "$custom/Uninstall.exe" /S || fail "the uninstaller failed"
-  for _ in $(seq 300); do [[ -e $custom ]] || break; sleep 0.1; done
+  uninstall "$custom/Uninstall.exe" || fail "the uninstaller failed"
   [[ ! -e $custom ]] || fail "left behind in C:\\Tools\\Reflint: $(ls "$custom")"
   echo "ok   installed into the folder named by /D= and uninstalled from there"
 '

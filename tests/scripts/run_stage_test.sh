@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The test command's verdict on a stage (run_stage and reflint_ctest of
 # scripts/lib.sh), on small ctest projects and checks: under wine only a test
-# that wine could not start is run again, any other failure fails the stage
-# even when its second run would pass, and a stage in which something did
-# not run reads "skipped" with why, never "ok", and never hides a failure.
+# that wine could not start, and whose run had no heap fault, is run again;
+# any other failure fails the stage even when its second run would pass, and
+# a stage in which something did not run reads "skipped" with why, never
+# "ok", and never hides a failure.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/lib.sh"
@@ -22,6 +23,8 @@ case $kind in
   wine_*) printf '%s\n' "Application could not be started, or no application associated with the specified file." \
                         "ShellExecuteEx failed: Internal error." >&2; exit 1 ;;
   plain_*) echo "Expected equality of these values"; exit 1 ;;
+  heap_*) printf '%s\n' "Application could not be started, or no application associated with the specified file." \
+                         "0104:warn:heap:unsafe_block_from_ptr heap 0000000000C80000, block FEEEFEEEFEEEFEE6: invalid ptr alignment" >&2; exit 1 ;;
   skip) exit 77 ;;
 esac
 EOF
@@ -70,6 +73,9 @@ project "$work/mixed" wine_once plain_once pass
 stage_case FAILED "not rerun: plain_once failed by itself" wine_stage "$work/mixed"
 project "$work/wine" wine_once pass
 stage_case ok "rerun after a failure: wine_once" wine_stage "$work/wine"
+# A heap fault is never rerun away, even beside wine's start failure.
+project "$work/heap" heap_once wine_once
+stage_case FAILED "not rerun: heap_once: wine's heap checker reported a fault" wine_stage "$work/heap"
 project "$work/wine_again" wine_always
 stage_case FAILED "***Failed" wine_stage "$work/wine_again"
 project "$work/skip" pass skip

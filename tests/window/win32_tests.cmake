@@ -10,7 +10,7 @@ target_include_directories(window_win32_test PRIVATE ${PROJECT_SOURCE_DIR}/src
 add_dependencies(window_win32_test Reflint)
 # The whole update runs below need an emulated remote and run on their own.
 add_test(NAME window_win32_test
-         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32_display_run.sh wine
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32_display_run.sh ${CMAKE_CROSSCOMPILING_EMULATOR}
                  $<TARGET_FILE:window_win32_test> --gtest_filter=-ReflintUpdateRun.*)
 # One entry runs many cases: one that skips itself must not pass unseen.
 set_tests_properties(window_win32_test PROPERTIES LABELS gui TIMEOUT 300
@@ -26,3 +26,11 @@ if(REFLINT_NATIVE_BIN_DIR)
                    ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
   set_tests_properties(window_win32_update_road PROPERTIES LABELS gui TIMEOUT 300)
 endif()
+
+# The Windows builds' sanitizer (scripts/wine-checked, ctest's emulator)
+# against a program with planted heap faults.
+add_executable(heap_fault heap_fault.cpp)
+target_link_libraries(heap_fault PRIVATE Threads::Threads)
+add_test(NAME wine_checked
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wine_checked_test.sh ${CMAKE_CROSSCOMPILING_EMULATOR}
+                 $<TARGET_FILE:heap_fault>)
