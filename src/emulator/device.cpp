@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "kestra2g/wire/bytes.h"
 #include "kestra2g/wire/crc32.h"
 #include "kestra2g/wire/firmware_file.h"
 
@@ -147,7 +146,7 @@ void Device::Reply(Request r, std::uint8_t seq, std::vector<std::uint8_t> payloa
 
 void Device::ReplyStatus(Request r, std::uint8_t seq, Status s, Clock::time_point notBefore,
                          std::vector<Outgoing>& out) const {
-  Reply(r, seq, {static_cast<std::uint8_t>(s)}, notBefore, out);
+  Reply(r, seq, wire::EncodeStatusAnswer(s), notBefore, out);
 }
 
 std::string Device::Text(wire::QueryKind kind, bool* available) const {
@@ -172,12 +171,16 @@ bool Device::Handle(const wire::Frame& f, Clock::time_point now, std::vector<Out
   const auto request = static_cast<Request>(f.type);
   if (state_ == PowerState::Silent) return true;
   if (state_ == PowerState::Listening) {
-    if (request != Request::Catch) return true;
+    if (request != Request::Catch || !wire::DecodeEmpty(f.payload)) return true;
     state_ = PowerState::BootLoader;
   }
   const std::uint8_t code = config_.reportedCode.value_or(config_.deviceCode);
   switch (request) {
     case Request::Hello: {
+      if (!wire::DecodeHelloRequest(f.payload)) {
+        ReplyStatus(request, f.seq, Status::BadRequest, now, out);
+        return false;
+      }
       wire::HelloInfo h;
       h.deviceCode = code;
       h.state = state_ == PowerState::BootLoader ? wire::DeviceState::BootLoader
@@ -204,18 +207,26 @@ bool Device::Handle(const wire::Frame& f, Clock::time_point now, std::vector<Out
       return false;
     case Request::Catch:
       if (state_ != PowerState::BootLoader) return true;  // the application ignores it
-      Reply(request, f.seq, wire::ByteWriter().U8(0).U8(code).Take(), now, out);
+      if (!wire::DecodeEmpty(f.payload)) {
+        ReplyStatus(request, f.seq, Status::BadRequest, now, out);
+      } else {
+        Reply(request, f.seq, wire::EncodeCatchAnswer({code}), now, out);
+      }
       return false;
     case Request::SetRate: {
       // The boot loader and the application alike: the line is theirs.
-      const auto asked = wire::DecodeSetRate(f.payload);
-      const bool offered = asked && (asked->rate == wire::kBaseRate ||
-                                     std::find(config_.rates.begin(), config_.rates.end(),
-                                               asked->rate) != config_.rates.end());
       // Unknown to a device from before rates: left unanswered, and not a
       // refusal anyone would answer by pressing RESET (the library asks
       // ahead, before it knows).
       if (config_.rates.empty()) return false;
+      const auto asked = wire::DecodeSetRate(f.payload);
+      if (!asked) {
+        ReplyStatus(request, f.seq, Status::BadRequest, now, out);
+        return false;
+      }
+      const bool offered =
+          asked->rate == wire::kBaseRate ||
+          std::find(config_.rates.begin(), config_.rates.end(), asked->rate) != config_.rates.end();
       if (!offered) {
         ReplyStatus(request, f.seq, Status::OutOfRange, now, out);
         return false;
@@ -226,6 +237,10 @@ bool Device::Handle(const wire::Frame& f, Clock::time_point now, std::vector<Out
       return false;
     }
     case Request::Restart:
+      if (!wire::DecodeEmpty(f.payload)) {
+        ReplyStatus(request, f.seq, Status::BadRequest, now, out);
+        return false;
+      }
       ReplyStatus(request, f.seq, Status::Ok, now, out);
       // A restart begins at the base rate, as after power-up.
       out.back().rateAfter = wire::kBaseRate;
@@ -276,29 +291,29 @@ bool Device::Handle(const wire::Frame& f, Clock::time_point now, std::vector<Out
 }
 
 void Device::HandleQuery(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out) {
-  wire::ByteReader r(f.payload);
-  const std::uint8_t kind = r.U8();
-  if (!r.ok() || kind > 2) {
+  const auto asked = wire::DecodeQuery(f.payload);
+  if (!asked) {
     ReplyStatus(Request::Query, f.seq, Status::BadRequest, now, out);
     return;
   }
   bool available = false;
-  std::string text = Text(static_cast<wire::QueryKind>(kind), &available);
+  std::string text = Text(asked->kind, &available);
   if (!available) {
     // A boot loader without that text says nothing, as a real one would.
     return;
   }
   if (text.size() > config_.maxData) text.resize(config_.maxData);
-  Reply(Request::Query, f.seq, wire::ByteWriter().U8(0).U8(kind).Text(text).Take(), now, out);
+  Reply(Request::Query, f.seq, wire::EncodeQueryAnswer({asked->kind, std::move(text)}), now, out);
 }
 
 void Device::HandleManifest(const wire::Frame& f, Clock::time_point now,
                             std::vector<Outgoing>& out) {
   // Whatever came before is void: only this manifest, if accepted, counts.
   AbandonDownload();
+  const auto manifest = wire::DecodeManifest(f.payload);
   wire::FirmwareHeader h;
-  if (f.payload.size() != wire::kSignedHeaderSize ||
-      wire::ParseFirmwareHeader(f.payload, &h) != wire::FirmwareCheck::Ok || !h.signedFormat()) {
+  if (!manifest || wire::ParseFirmwareHeader(manifest->header, &h) != wire::FirmwareCheck::Ok ||
+      !h.signedFormat()) {
     return ReplyStatus(Request::Manifest, f.seq, Status::BadImage, now, out);
   }
   if (h.deviceCode != config_.deviceCode) {
@@ -308,19 +323,18 @@ void Device::HandleManifest(const wire::Frame& f, Clock::time_point now,
     return ReplyStatus(Request::Manifest, f.seq, Status::OutOfRange, now, out);
   }
   if (config_.checkSignatures &&
-      wire::CheckSignature(f.payload, h, config_.keySlots) != wire::SignatureCheck::Ok) {
+      wire::CheckSignature(manifest->header, h, config_.keySlots) != wire::SignatureCheck::Ok) {
     return ReplyStatus(Request::Manifest, f.seq, Status::NotSigned, now, out);
   }
-  manifest_ = f.payload;
+  manifest_.emplace(manifest->header.begin(), manifest->header.end());
   manifestHeader_ = std::move(h);
   ReplyStatus(Request::Manifest, f.seq, Status::Ok, now, out);
 }
 
 void Device::HandleErase(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out) {
-  wire::ByteReader r(f.payload);
-  const std::uint32_t offset = r.U32();
-  const std::uint32_t length = r.U32();
-  if (!r.ok()) return ReplyStatus(Request::Erase, f.seq, Status::BadRequest, now, out);
+  const auto range = wire::DecodeRange(f.payload);
+  if (!range) return ReplyStatus(Request::Erase, f.seq, Status::BadRequest, now, out);
+  const auto [offset, length] = *range;
   if (offset != appBase() || length == 0 || length > appSize()) {
     return ReplyStatus(Request::Erase, f.seq, Status::OutOfRange, now, out);
   }
@@ -347,16 +361,12 @@ void Device::HandleErase(const wire::Frame& f, Clock::time_point now, std::vecto
 }
 
 void Device::HandleData(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out) {
-  wire::ByteReader r(f.payload);
-  const std::uint32_t offset = r.U32();
-  const std::span<const std::uint8_t> bytes = r.Rest();
   auto ack = [&](Status s, Clock::time_point when) {
-    Reply(Request::Data, f.seq,
-          wire::ByteWriter().U8(static_cast<std::uint8_t>(s)).U32(nextOffset_).Take(), when, out);
+    Reply(Request::Data, f.seq, wire::EncodeDataAnswer({s, nextOffset_}), when, out);
   };
-  if (!r.ok() || bytes.empty() || bytes.size() > config_.maxData) {
-    return ack(Status::BadRequest, now);
-  }
+  const auto data = wire::DecodeData(f.payload);
+  if (!data || data->bytes.size() > config_.maxData) return ack(Status::BadRequest, now);
+  const auto [offset, bytes] = *data;
   // The boot loader and the image header are never written by data frames.
   const std::uint64_t end = std::uint64_t{offset} + bytes.size();
   if (offset < appBase() + headerSize_ || end > std::uint64_t{config_.flashSize}) {
@@ -387,21 +397,15 @@ void Device::HandleData(const wire::Frame& f, Clock::time_point now, std::vector
 
 void Device::HandleDataDeflated(const wire::Frame& f, Clock::time_point now,
                                 std::vector<Outgoing>& out) {
-  wire::ByteReader r(f.payload);
-  const std::uint32_t offset = r.U32();
-  const std::span<const std::uint8_t> bytes = r.Rest();
   auto ack = [&](Status s, Clock::time_point when) {
     Reply(Request::DataDeflated, f.seq,
-          wire::ByteWriter()
-              .U8(static_cast<std::uint8_t>(s))
-              .U32(inflater_->next())
-              .U32(static_cast<std::uint32_t>(inflater_->written()))
-              .Take(),
+          wire::EncodeDeflatedAnswer(
+              {s, inflater_->next(), static_cast<std::uint32_t>(inflater_->written())}),
           when, out);
   };
-  if (!r.ok() || bytes.empty() || bytes.size() > config_.maxData) {
-    return ack(Status::BadRequest, now);
-  }
+  const auto data = wire::DecodeData(f.payload);
+  if (!data || data->bytes.size() > config_.maxData) return ack(Status::BadRequest, now);
+  const auto [offset, bytes] = *data;
   if (!erased_) return ack(Status::NotErased, now);
   if (FlashFailsNow()) return ack(Status::FlashError, now);
   const std::size_t before = inflater_->written();
@@ -415,30 +419,32 @@ void Device::HandleDataDeflated(const wire::Frame& f, Clock::time_point now,
 }
 
 void Device::HandleVerify(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out) {
-  wire::ByteReader r(f.payload);
-  const std::uint32_t offset = r.U32();
-  const std::uint32_t length = r.U32();
-  if (!r.ok() || offset < appBase() ||
-      std::uint64_t{offset} + length > std::uint64_t{config_.flashSize}) {
+  const auto range = wire::DecodeRange(f.payload);
+  if (!range) return ReplyStatus(Request::Verify, f.seq, Status::BadRequest, now, out);
+  const auto [offset, length] = *range;
+  if (offset < appBase() || std::uint64_t{offset} + length > std::uint64_t{config_.flashSize}) {
     return ReplyStatus(Request::Verify, f.seq, Status::OutOfRange, now, out);
   }
   std::uint32_t crc = wire::Crc32(std::span(writeArea()).subspan(offset - appBase(), length));
   if (config_.verifyError) crc ^= 0x00010000U;
-  Reply(Request::Verify, f.seq, wire::ByteWriter().U8(0).U32(crc).Take(),
-        std::max(now, flashBusyUntil_), out);
+  Reply(Request::Verify, f.seq, wire::EncodeVerifyAnswer({crc}), std::max(now, flashBusyUntil_),
+        out);
 }
 
 void Device::HandleActivate(const wire::Frame& f, Clock::time_point now,
                             std::vector<Outgoing>& out) {
+  const auto activate = wire::DecodeActivate(f.payload);
+  if (!activate) return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
+  const auto header = activate->header;
   wire::FirmwareHeader h;
-  if (wire::ParseFirmwareHeader(f.payload, &h) != wire::FirmwareCheck::Ok ||
-      f.payload.size() != h.size() || h.deviceCode != config_.deviceCode ||
+  if (wire::ParseFirmwareHeader(header, &h) != wire::FirmwareCheck::Ok ||
+      header.size() != h.size() || h.deviceCode != config_.deviceCode ||
       h.size() + std::uint64_t{h.payloadSize} > app_.size()) {
     return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
   }
   if (imageValid_) {
     // Activated already (our answer was lost): the same header is fine.
-    const bool same = std::equal(f.payload.begin(), f.payload.end(), app_.begin());
+    const bool same = std::equal(header.begin(), header.end(), app_.begin());
     return ReplyStatus(Request::Activate, f.seq, same ? Status::Ok : Status::WrongState, now, out);
   }
   // The data went in after the header the erase expected; only then does
@@ -446,17 +452,17 @@ void Device::HandleActivate(const wire::Frame& f, Clock::time_point now,
   if (!erased_ || h.size() != headerSize_) {
     return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
   }
-  std::vector<std::uint8_t> whole(f.payload.begin(), f.payload.end());
+  std::vector<std::uint8_t> whole(header.begin(), header.end());
   whole.insert(whole.end(), app_.begin() + static_cast<std::ptrdiff_t>(h.size()),
                app_.begin() + static_cast<std::ptrdiff_t>(h.size() + h.payloadSize));
   if (wire::CheckFirmwareImage(whole, nullptr) != wire::FirmwareCheck::Ok) {
     return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
   }
-  std::copy(f.payload.begin(), f.payload.end(), app_.begin());
+  std::copy(header.begin(), header.end(), app_.begin());
   CheckImage();
   if (!imageValid_) return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
   activated_ = CurrentImage();
-  ChargeFlashWrite(now, f.payload.size());
+  ChargeFlashWrite(now, header.size());
   ReplyStatus(Request::Activate, f.seq, Status::Ok, flashBusyUntil_, out);
 }
 
@@ -469,15 +475,18 @@ namespace emulator {
 // that runs: every refusal leaves the old image as it was.
 void Device::HandleActivateSigned(const wire::Frame& f, Clock::time_point now,
                                   std::vector<Outgoing>& out) {
-  const bool running = imageValid_ && f.payload.size() <= app_.size() &&
-                       std::equal(f.payload.begin(), f.payload.end(), app_.begin());
+  const auto activate = wire::DecodeActivate(f.payload);
+  if (!activate) return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
+  const auto header = activate->header;
+  const bool running = imageValid_ && header.size() <= app_.size() &&
+                       std::equal(header.begin(), header.end(), app_.begin());
   if (!manifest_) {
     // Activated already (our answer was lost): the same header is fine.
     return ReplyStatus(Request::Activate, f.seq, running ? Status::Ok : Status::NotSigned, now,
                        out);
   }
   const wire::FirmwareHeader& h = manifestHeader_;
-  if (!erased_ || f.payload != *manifest_ ||
+  if (!erased_ || !std::ranges::equal(header, *manifest_) ||
       wire::Sha256(std::span(staging_).subspan(h.size(), h.payloadSize)) != h.payloadSha256) {
     return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
   }
@@ -489,7 +498,7 @@ void Device::HandleActivateSigned(const wire::Frame& f, Clock::time_point now,
   CheckImage();
   if (!imageValid_) return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
   activated_ = CurrentImage();
-  ChargeFlashWrite(now, f.payload.size());
+  ChargeFlashWrite(now, header.size());
   ReplyStatus(Request::Activate, f.seq, Status::Ok, flashBusyUntil_, out);
 }
 

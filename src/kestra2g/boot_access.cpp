@@ -7,7 +7,6 @@
 #include "kestra2g/link.h"
 #include "kestra2g/operations.h"
 #include "kestra2g/timing.h"
-#include "kestra2g/wire/bytes.h"
 
 namespace kestra2g {
 namespace {
@@ -47,16 +46,13 @@ bool CatchBoot(std::int32_t port, std::int32_t code) {
   // comes in time. One caught too late to be heard stays in its boot loader,
   // where the next try finds it.
   while (Clock::now() < giveUp) {
-    if (!link->Send(wire::Request::Catch, {})) return link->FailExchange("catch");
+    if (!link->Send(wire::Request::Catch, wire::EncodeEmpty())) return link->FailExchange("catch");
     const Clock::time_point next = std::min(giveUp, Clock::now() + timing::kCatchEvery);
     while (auto frame = link->Receive(next)) {
       if (frame->type != wire::ReplyType(wire::Request::Catch)) continue;
-      wire::ByteReader r(frame->payload);
-      const auto status = static_cast<wire::Status>(r.U8());
-      const std::uint8_t deviceCode = r.U8();
-      if (r.ok() && status == wire::Status::Ok) {
-        return FamilyMatches(code, deviceCode) ||
-               Fail(Cause::WrongDevice, "device code " + std::to_string(deviceCode));
+      if (const auto caught = wire::DecodeCatchAnswer(frame->payload)) {
+        return FamilyMatches(code, caught->deviceCode) ||
+               Fail(Cause::WrongDevice, "device code " + std::to_string(caught->deviceCode));
       }
     }
     if (link->lost()) return link->FailExchange("catch");

@@ -14,7 +14,6 @@
 #include "kestra2g/operations.h"
 #include "kestra2g/timing.h"
 #include "kestra2g/transfer.h"
-#include "kestra2g/wire/bytes.h"
 #include "kestra2g/wire/crc32.h"
 #include "kestra2g/wire/firmware_file.h"
 
@@ -83,16 +82,15 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   // that rate for the rest of the call.
   SetJob(Job::Erasing);
   const auto head = std::span(file).first(header.size());
-  if (!link->Checked(
-          ExchangeAtBestRate(*link, *device, ahead, Request::Manifest, head, timing::kCommand),
-          "manifest")) {
+  if (!link->Acknowledged(ExchangeAtBestRate(*link, *device, ahead, Request::Manifest,
+                                             wire::EncodeHeader({head}), timing::kCommand),
+                          "manifest")) {
     return false;
   }
   if (!device->ChecksSignatures()) {
     LibraryLog().Write("the device does not check signatures; the library's check stands alone");
   }
-  const auto erase =
-      wire::ByteWriter().U32(device->appBase).U32(static_cast<std::uint32_t>(file.size())).Take();
+  const auto erase = wire::EncodeRange({device->appBase, static_cast<std::uint32_t>(file.size())});
 
   const std::uint32_t payloadOffset = device->appBase + static_cast<std::uint32_t>(header.size());
   const std::size_t block =
@@ -109,7 +107,7 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   const bool compressed = deflated.has_value();
   // The check sum is asked for right behind the last data frame: when
   // nothing had to be sent again its answer covers the whole image.
-  const auto verify = wire::ByteWriter().U32(payloadOffset).U32(header.payloadSize).Take();
+  const auto verify = wire::EncodeRange({payloadOffset, header.payloadSize});
   auto transfer = [&] {
     Transfer t(*link, compressed ? Request::DataDeflated : Request::Data,
                compressed ? std::span<const std::uint8_t>(*deflated) : payload,
@@ -136,7 +134,7 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   std::optional<Transfer> afterErase;
   if (!behindErase.Run()) {
     if (!behindErase.openingUnheard()) return false;
-    if (!link->ExchangeOk(Request::Erase, erase, timing::kErase, "erase")) return false;
+    if (!link->ExchangeAck(Request::Erase, erase, timing::kErase, "erase")) return false;
     erased();
     afterErase.emplace(transfer());
     if (!afterErase->Run()) return false;
@@ -150,18 +148,24 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   if (!verifyReply) verifyReply = link->Exchange(Request::Verify, verify, timing::kVerify);
   verifyReply = link->Checked(std::move(verifyReply), "verify");
   if (!verifyReply) return false;
-  wire::ByteReader crc(std::span<const std::uint8_t>(*verifyReply).subspan(1));
-  if (crc.U32() != wire::Crc32(payload) || !crc.ok()) return Fail(Cause::CheckSumMismatch);
+  const auto crc = wire::DecodeVerifyAnswer(*verifyReply);
+  if (!crc) return Fail(Cause::BadReply, "verify");
+  if (crc->crc != wire::Crc32(payload)) return Fail(Cause::CheckSumMismatch);
   RaiseProgress(kVerifiedPercent);
 
   // Only now the header: until it is there the device sees no valid image.
   SetJob(Job::Activating);
-  if (!link->ExchangeOk(Request::Activate, head, timing::kCommand, "activate")) return false;
+  if (!link->ExchangeAck(Request::Activate, wire::EncodeHeader({head}), timing::kCommand,
+                         "activate")) {
+    return false;
+  }
   RaiseProgress(kActivatedPercent);
 
   // The device restarts at the base rate.
   SetJob(Job::Restarting);
-  if (!link->ExchangeOk(Request::Restart, {}, timing::kCommand, "restart")) return false;
+  if (!link->ExchangeAck(Request::Restart, wire::EncodeEmpty(), timing::kCommand, "restart")) {
+    return false;
+  }
   FollowToBaseRate(*link);
   return true;
 }

@@ -29,17 +29,14 @@ bool QueryText(wire::QueryKind kind, std::int32_t mode, char* info, std::int32_t
   if (info == nullptr) return Fail(Cause::BadArgument, "no information buffer");
   auto link = Link::Open(port);
   if (!link) return false;
-  const std::uint8_t request[] = {static_cast<std::uint8_t>(kind)};
-  const auto reply = link->ExchangeOk(wire::Request::Query, request, QueryAttempts(mode), "query");
+  const auto reply = link->ExchangeOk(wire::Request::Query, wire::EncodeQuery({kind}),
+                                      QueryAttempts(mode), "query");
   if (!reply) return false;
-  if (reply->size() < 2 || (*reply)[1] != static_cast<std::uint8_t>(kind)) {
-    return Fail(Cause::BadReply, "query");
-  }
+  const auto answer = wire::DecodeQueryAnswer(*reply);
+  if (!answer || answer->kind != kind) return Fail(Cause::BadReply, "query");
   // The text ends at its first NUL or at what the buffer can hold.
-  const auto text = std::span(*reply).subspan(2);
-  const auto end = std::find(text.begin(), text.end(), 0);
-  const std::size_t n =
-      std::min<std::size_t>(static_cast<std::size_t>(end - text.begin()), kInfoTextMax);
+  const std::string& text = answer->text;
+  const std::size_t n = std::min({text.find('\0'), text.size(), kInfoTextMax});
   std::memcpy(info, text.data(), n);
   info[n] = '\0';
   return true;

@@ -85,7 +85,8 @@ std::optional<std::vector<std::uint8_t>> ExchangeAtBestRate(
     milliseconds trial = timing::kRateTrial;
     if (ahead && ahead->rate == rate) {
       asked = AnswerAhead(link, *ahead);
-      if (asked && wire::ReplyStatus(*asked) == wire::Status::Ok && !AheadCanBeFollowed(link)) {
+      if (asked && wire::DecodeStatusAnswer(*asked) == wire::Status::Ok &&
+          !AheadCanBeFollowed(link)) {
         // A slow line or device: our proof could come after the trial the
         // switch asked ahead gave. Let it end and ask with one long enough.
         WaitOutTrial(link, Clock::now(), trial);
@@ -105,7 +106,7 @@ std::optional<std::vector<std::uint8_t>> ExchangeAtBestRate(
       Note("line rate " + RateText(link.rate()) + ": no answer to the switch to " + RateText(rate));
       break;
     }
-    if (wire::ReplyStatus(*asked) != wire::Status::Ok) {
+    if (wire::DecodeStatusAnswer(*asked) != wire::Status::Ok) {
       Note("the device refused " + RateText(rate));
       continue;
     }
@@ -135,7 +136,7 @@ std::optional<std::vector<std::uint8_t>> ExchangeAtBestRate(
 void ReturnToBaseRate(Link& link, std::optional<SwitchAskedAhead>& ahead) {
   if (const auto asked = std::exchange(ahead, std::nullopt); asked && !link.lost()) {
     const auto answer = AnswerAhead(link, *asked);
-    if (answer && wire::ReplyStatus(*answer) == wire::Status::Ok) {
+    if (answer && wire::DecodeStatusAnswer(*answer) == wire::Status::Ok) {
       WaitOutTrial(link, Clock::now(), timing::kRateTrial);
     }
   }

@@ -131,6 +131,12 @@ std::optional<std::vector<std::uint8_t>> Link::Checked(
   return reply;
 }
 
+bool Link::Acknowledged(std::optional<std::vector<std::uint8_t>> reply, const char* what) const {
+  reply = Checked(std::move(reply), what);
+  if (!reply) return false;
+  return wire::DecodeStatusAnswer(*reply).has_value() || Fail(Cause::BadReply, what);
+}
+
 std::optional<std::vector<std::uint8_t>> Link::Await(wire::Request r, std::uint8_t seq,
                                                      Clock::time_point deadline) {
   while (auto frame = Receive(deadline)) {
@@ -140,8 +146,8 @@ std::optional<std::vector<std::uint8_t>> Link::Await(wire::Request r, std::uint8
 }
 
 std::optional<wire::HelloInfo> Link::Hello(const std::function<void()>& behind) {
-  const std::uint8_t hello[] = {wire::kProtocolVersion};
-  const auto reply = Exchange(wire::Request::Hello, hello, timing::kHello, behind);
+  const auto reply =
+      Exchange(wire::Request::Hello, wire::EncodeHelloRequest({}), timing::kHello, behind);
   if (!reply) {
     FailExchange("hello");
     return std::nullopt;

@@ -82,6 +82,13 @@ class Link {
   // otherwise nothing, with the reason noted (Fail). `what` names the request.
   std::optional<std::vector<std::uint8_t>> Checked(std::optional<std::vector<std::uint8_t>> reply,
                                                    const char* what) const;
+  // For a request whose whole answer is its status: the reply came and is
+  // OK alone; otherwise false, with the reason noted (Fail).
+  bool Acknowledged(std::optional<std::vector<std::uint8_t>> reply, const char* what) const;
+  bool ExchangeAck(wire::Request r, std::span<const std::uint8_t> payload, Attempts attempts,
+                   const char* what) {
+    return Acknowledged(Exchange(r, payload, attempts), what);
+  }
 
   // Asks the device who it is (HELLO). Nothing when no answer or a damaged
   // one came, with the reason noted (Fail). `behind` may send a request

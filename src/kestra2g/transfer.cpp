@@ -4,7 +4,6 @@
 
 #include "kestra2g/failure.h"
 #include "kestra2g/timing.h"
-#include "kestra2g/wire/bytes.h"
 
 namespace kestra2g {
 
@@ -14,10 +13,28 @@ using wire::Status;
 namespace {
 
 // Frame overhead of a data block on the line: framing plus the offset.
-constexpr std::size_t kDataOverhead = wire::kOverhead + 4;
+constexpr std::size_t kDataOverhead = wire::kOverhead + wire::kDataHeaderSize;
 
 // What one data frame of [begin, end) costs the line.
 std::size_t WireBytes(std::size_t begin, std::size_t end) { return end - begin + kDataOverhead; }
+
+// What an answer to a data frame says: the next offset the device expects
+// and, of a compressed image, the image bytes written.
+struct Taken {
+  std::uint32_t next;
+  std::optional<std::uint32_t> written;
+};
+
+std::optional<Taken> ReadAnswer(wire::Request request, wire::PayloadView payload) {
+  if (request == wire::Request::DataDeflated) {
+    const auto a = wire::DecodeDeflatedAnswer(payload);
+    if (!a) return std::nullopt;
+    return Taken{a->next, a->written};
+  }
+  const auto a = wire::DecodeDataAnswer(payload);
+  if (!a) return std::nullopt;
+  return Taken{a->next, std::nullopt};
+}
 
 }  // namespace
 
@@ -72,6 +89,7 @@ bool Transfer::OpeningAnswer(const wire::Frame& frame) {
   if (const auto status = wire::ReplyStatus(frame.payload); status != Status::Ok) {
     return FailRefused(opening_->what, status);
   }
+  if (!wire::DecodeStatusAnswer(frame.payload)) return Fail(Cause::BadReply, opening_->what);
   ConfirmOpening();
   return true;
 }
@@ -162,10 +180,8 @@ bool Transfer::SendMore() {
       if (begin >= acked_ + limits_.windowBytes) break;
       n = acked_ + limits_.windowBytes - begin;
     }
-    std::vector<std::uint8_t> payload(4 + n);
-    const std::uint32_t at = first_ + static_cast<std::uint32_t>(begin);
-    for (std::size_t i = 0; i < 4; ++i) payload[i] = static_cast<std::uint8_t>(at >> (8 * i));
-    std::copy_n(data_.begin() + static_cast<std::ptrdiff_t>(begin), n, payload.begin() + 4);
+    const auto payload =
+        wire::EncodeData({first_ + static_cast<std::uint32_t>(begin), data_.subspan(begin, n)});
     const auto seq = link_.Send(request_, payload);
     if (!seq) return link_.FailExchange("data transfer");
     // The closing request sent before this frame does not cover it: it
@@ -193,11 +209,7 @@ bool Transfer::SendMore() {
 }
 
 bool Transfer::Answer(const wire::Frame& frame) {
-  wire::ByteReader r(frame.payload);
-  const auto status = static_cast<Status>(r.U8());
-  const std::uint32_t offset = r.U32();
-  std::optional<std::uint32_t> extra;
-  if (const std::uint32_t v = r.U32(); r.ok()) extra = v;
+  const auto status = wire::ReplyStatus(frame.payload);
   if (opening_ && status == Status::NotErased) {
     // The device did not hear the erase (or its refusal went astray).
     openingUnheard_ = true;
@@ -206,7 +218,9 @@ bool Transfer::Answer(const wire::Frame& frame) {
   // Nothing to retry.
   if (status != Status::Ok && status != Status::Gap) return FailRefused("data transfer", status);
   ConfirmOpening();
-  if (frame.payload.size() < 5 || offset < first_) return true;  // malformed: pass over
+  const auto taken = ReadAnswer(request_, frame.payload);
+  if (!taken || taken->next < first_) return true;  // malformed: pass over
+  const std::uint32_t offset = taken->next;
   lastAnswer_ = Clock::now();
   timeoutsInARow_ = 0;
 
@@ -247,7 +261,7 @@ bool Transfer::Answer(const wire::Frame& frame) {
     acked_ = pos;
     Forget(0, acked_);
   }
-  report_(acked_, extra);
+  report_(acked_, taken->written);
   return true;
 }
 

@@ -328,6 +328,37 @@ TEST(EmulatedDevice, SilentDeviceListensOnlyInTheWindowAfterReset) {
   EXPECT_EQ(d.state(), PowerState::BootLoader);
 }
 
+TEST(EmulatedDevice, RefusesEveryPayloadThatDoesNotFitItsLayout) {
+  Device d(BootLoaderConfig());
+  struct Case {
+    Request request;
+    std::vector<std::uint8_t> payload;
+    Status expected;
+  };
+  const std::vector<Case> cases = {
+      {Request::Hello, {}, Status::BadRequest},
+      {Request::Hello, {0x01, 0x00}, Status::BadRequest},
+      {Request::Query, {0x03}, Status::BadRequest},
+      {Request::Catch, {0x00}, Status::BadRequest},
+      {Request::Erase, {0x00, 0x40, 0x00, 0x00, 0x00, 0x10, 0x00}, Status::BadRequest},
+      {Request::Data, {0x30, 0x40, 0x00, 0x00}, Status::BadRequest},
+      {Request::DataDeflated, {0x00, 0x00, 0x00}, Status::BadRequest},
+      {Request::Verify, std::vector<std::uint8_t>(9, 0), Status::BadRequest},
+      {Request::SetRate, {0x00, 0x10, 0x0E, 0x00, 0x96}, Status::BadRequest},
+      {Request::Restart, {0x00}, Status::BadRequest},
+      {Request::Manifest, std::vector<std::uint8_t>(143, 0), Status::BadImage},
+      {Request::Activate, std::vector<std::uint8_t>(47, 0), Status::BadImage},
+  };
+  for (const Case& c : cases) {
+    const auto reply = Ask(d, c.request, c.payload);
+    ASSERT_TRUE(reply.has_value()) << static_cast<int>(c.request);
+    EXPECT_EQ(StatusOf(reply), c.expected)
+        << static_cast<int>(c.request) << ", " << c.payload.size() << " bytes";
+  }
+  // None of them was taken: no restart, no switch of the line.
+  EXPECT_EQ(d.state(), PowerState::BootLoader);
+}
+
 TEST(FaultSpecs, ParseRatesPercentagesAndRejectNonsense) {
   emulator::FaultPlan plan;
   EXPECT_TRUE(emulator::AddFault("flip:1%", plan));
