@@ -15,7 +15,8 @@ std::string Head(const doctor::Subject& subject) {
   if (subject.port == 0) {
     return subject.bridge + (subject.device.empty() ? ", no port" : ", " + subject.device);
   }
-  std::string text = "COM" + std::to_string(subject.port) + "  " + subject.device;
+  std::string text = "COM" + std::to_string(subject.port);
+  if (!subject.device.empty()) text += "  " + subject.device;
   if (!subject.bridge.empty()) text += "  " + subject.bridge;
   return text;
 }

@@ -16,7 +16,7 @@ constexpr const char* kCh341From = "WCH, https://www.wch-ic.com/downloads/CH341S
 constexpr const char* kCh343 = "WCH's CH343SER driver";
 constexpr const char* kCh343From = "WCH, https://www.wch-ic.com/downloads/CH343SER_EXE.html";
 constexpr const char* kProlific = "Prolific's PL2303 driver";
-constexpr const char* kProlificFrom = "Prolific, https://www.prolific.com.tw (PL2303 drivers)";
+constexpr const char* kProlificFrom = "Prolific, https://www.prolific.com.tw";
 
 constexpr std::array kBridges{
     KnownBridge{0x0403, 0x6001, "FTDI FT232R", "ftdi_sio", kFtdi, kFtdiFrom, true},

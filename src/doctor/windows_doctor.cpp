@@ -48,9 +48,9 @@ struct Bridge {
   int port;
 };
 
-std::string Install(const KnownBridge& known) {
-  return "install " + std::string(known.windowsDriver) + " (from " + known.windowsDriverFrom +
-         "), then plug the cable in again";
+std::string Install(const KnownBridge& known, const char* again = "") {
+  return "install " + std::string(known.windowsDriver) + again + ", from " +
+         known.windowsDriverFrom + ", then plug the cable in again";
 }
 
 Finding WhyNoPort(const Bridge& bridge) {
@@ -65,7 +65,7 @@ Finding WhyNoPort(const Bridge& bridge) {
             Install(known)};
   }
   if (problem == kProblemFailedStart) {
-    std::string fix = Install(known) + " again";
+    std::string fix = Install(known, " again");
     if (known.vendor == 0x067b)
       fix +=
           "; Prolific's newer drivers refuse old and imitation PL2303 chips with this code: "
