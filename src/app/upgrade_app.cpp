@@ -1,5 +1,6 @@
 #include "app/upgrade_app.h"
 
+#include "doctor/machine_doctor.h"
 #include "platform/exe_path.h"
 #include "ui/program_resources.h"
 #include "ui/reset_prompt_dlg.h"
@@ -34,6 +35,10 @@ platform::Result<> CUpgradeApp::WriteProfileInt(const std::string& section, cons
 }
 
 LibraryResult CUpgradeApp::Library() { return library_.Library(catalogue_.GetExeDirectory()); }
+
+std::optional<doctor::Report> CUpgradeApp::ExaminePorts(std::int32_t port) {
+  return doctor::ExamineMachine(port);
+}
 
 // Outside InitInstance (tests that build the window on their own) the
 // prompt is made on first use.

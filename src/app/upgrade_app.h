@@ -29,6 +29,7 @@ class CUpgradeApp : public UpgradeEnvironment {
   LibraryResult Library() override;
   CResetPromptDlg& ResetPrompt() override;
   platform::SupportLog& Log() override { return log_; }
+  std::optional<doctor::Report> ExaminePorts(std::int32_t port) override;
 
  private:
   // Created by InitInstance and kept until the application object goes.

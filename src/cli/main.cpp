@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/doctor_command.h"
 #include "cli/exit_codes.h"
 #include "cli/options.h"
 #include "cli/parallel_update.h"
@@ -60,6 +61,8 @@ int main(int argc, char** argv) {
       return ShowPortInfo(command.update.ports.front(), output);
     case Command::Kind::kList:
       return ListPorts(command.noProbe, output);
+    case Command::Kind::kDoctor:
+      return RunDoctor(command.update.ports.empty() ? 0 : command.update.ports.front(), output);
   }
   return kExitUsage;
 }

@@ -103,7 +103,13 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
   list->add_flag("--no-probe", command.noProbe, "do not ask the devices");
   list->add_flag("--json", u.json, "one JSON object per port on stdout");
 
-  const std::array<const CLI::App*, 3> commands{update, info, list};
+  CLI::App* doctor = app.add_subcommand(
+      "doctor", "Tell what stands between you and the remote on each port and USB-serial bridge.");
+  doctor->footer(kExitCodeHelp);
+  doctor->add_option("--port", portText, "only this COM port (and bridges that have no port)");
+  doctor->add_flag("--json", u.json, "one JSON object per port and bridge on stdout");
+
+  const std::array<const CLI::App*, 4> commands{update, info, list, doctor};
   ParsedCommandLine result;
   // CLI11 would only say that a command is required.
   if (!args.empty() && !args.front().starts_with("-") &&
@@ -111,7 +117,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
                    [&](const CLI::App* sub) { return sub->get_name() == args.front(); })) {
     result.exitCode = kExitUsage;
     result.text = "reflint-cli: unknown command '" + args.front() +
-                  "': the commands are update, info and list\n";
+                  "': the commands are update, info, list and doctor\n";
     result.textIsError = true;
     return result;
   }
@@ -121,7 +127,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
   } catch (const CLI::CallForHelp&) {
     // The help of the subcommand named, or the program's.
     const CLI::App* shown = &app;
-    for (const CLI::App* sub : {update, info, list})
+    for (const CLI::App* sub : commands)
       if (sub->parsed()) shown = sub;
     result.text = shown->help();
     return result;
@@ -153,6 +159,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     if (u.ports.size() != 1) return usage("info: --port takes one port number");
   } else if (list->parsed()) {
     command.kind = Command::Kind::kList;
+  } else if (doctor->parsed()) {
+    command.kind = Command::Kind::kDoctor;
+    if (u.ports.size() > 1) return usage("doctor: --port takes one port number");
   } else {
     command.kind = Command::Kind::kUpdate;
     if (u.ports.empty() && !u.allPorts && u.retryFailed.empty())

@@ -21,9 +21,9 @@ struct UpdateOptions {
 };
 
 struct Command {
-  enum class Kind { kUpdate, kInfo, kList };
+  enum class Kind { kUpdate, kInfo, kList, kDoctor };
   Kind kind = Kind::kList;
-  UpdateOptions update;  // kUpdate; port and json also for kInfo
+  UpdateOptions update;  // kUpdate; port and json also for kInfo and kDoctor
   bool noProbe = false;  // kList
 };
 

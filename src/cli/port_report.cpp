@@ -58,18 +58,6 @@ Identification Identify(DeviceLibrary& library, int port) {
   return id;
 }
 
-std::shared_ptr<DeviceLibrary> Library(platform::SupportLog& log, std::string* error) {
-  FirmwareCatalogue catalogue;
-  catalogue.ScanFirmwareFiles();
-  LibraryLoader loader(log);
-  LibraryResult loaded = loader.Library(catalogue.GetExeDirectory());
-  if (!loaded) {
-    *error = loaded.error().userText;
-    return nullptr;
-  }
-  return *loaded;
-}
-
 std::string Describe(const Identification& id) {
   if (!id.bootText) return "no answer";
   if (!id.family) return "answers, family unknown (boot text \"" + *id.bootText + "\")";
@@ -95,13 +83,31 @@ std::string WhyNotListed(int port, platform::PortState state, const std::string&
 
 }  // namespace
 
+std::shared_ptr<DeviceLibrary> ListingLibrary(platform::SupportLog& log, std::string* error) {
+  FirmwareCatalogue catalogue;
+  catalogue.ScanFirmwareFiles();
+  LibraryLoader loader(log);
+  LibraryResult loaded = loader.Library(catalogue.GetExeDirectory());
+  if (!loaded) {
+    *error = loaded.error().userText;
+    return nullptr;
+  }
+  return *loaded;
+}
+
+std::optional<std::string> RemoteAnswer(DeviceLibrary& library, int port) {
+  const Identification id = Identify(library, port);
+  if (!id.bootText) return std::nullopt;
+  return Describe(id);
+}
+
 int ListPorts(bool noProbe, Output& output) {
   std::vector<int> ports = platform::SystemPortNumbers();
   platform::SupportLog log(platform::SupportLogPath(), platform::ExecutableBaseName());
   std::shared_ptr<DeviceLibrary> library;
   std::string libraryError;
   if (!noProbe) {
-    library = Library(log, &libraryError);
+    library = ListingLibrary(log, &libraryError);
     if (!library) output.Say("reflint-cli: " + libraryError + " (listing without asking)");
   }
   for (int port : ports) {
@@ -116,7 +122,9 @@ int ListPorts(bool noProbe, Output& output) {
     std::string text = "COM" + std::to_string(port) + "  " + platform::ComPortDevice(port) + "  ";
     if (!free) {
       object["why_not_listed"] = WhyNotListed(port, state, held);
-      text += "not listed: " + WhyNotListed(port, state, held);
+      object["doctor"] = "reflint-cli doctor --port " + std::to_string(port);
+      text += "not listed: " + WhyNotListed(port, state, held) + " (reflint-cli doctor --port " +
+              std::to_string(port) + " tells more)";
     } else if (library) {
       const Identification id = Identify(*library, port);
       object["answers"] = id.bootText.has_value();
@@ -133,6 +141,9 @@ int ListPorts(bool noProbe, Output& output) {
     else
       std::cout << text << '\n';
   }
+  // A port that is not there at all is not on this list: the doctor looks
+  // at the USB bus for the cable that should have made it.
+  output.Say("A port missing? 'reflint-cli doctor' looks at the USB bus and tells why.");
   return kExitUpdated;
 }
 
@@ -148,7 +159,7 @@ int ShowPortInfo(int port, Output& output) {
     return kExitNoDevice;
   }
   std::string libraryError;
-  std::shared_ptr<DeviceLibrary> library = Library(log, &libraryError);
+  std::shared_ptr<DeviceLibrary> library = ListingLibrary(log, &libraryError);
   if (!library) {
     output.Say("reflint-cli: " + libraryError);
     return kExitFailed;

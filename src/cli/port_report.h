@@ -1,7 +1,13 @@
 #pragma once
 // `list` and `info`: what is on the ports, without updating anything.
 
+#include <memory>
+#include <optional>
+#include <string>
+
 #include "cli/events.h"
+#include "identify/device_library.h"
+#include "platform/support_log.h"
 
 // Every port the window lists and every other port number the system has,
 // what answers on each (unless noProbe), and why a port is not listed.
@@ -10,3 +16,9 @@ int ListPorts(bool noProbe, Output& output);
 // The three identification texts of the remote on the port and what the
 // identification decided.
 int ShowPortInfo(int port, Output& output);
+
+// The device library beside the program, for asking ports; null with the
+// user's text in *error when it cannot be loaded.
+std::shared_ptr<DeviceLibrary> ListingLibrary(platform::SupportLog& log, std::string* error);
+// What answers on a free port ("HLX700, boot loader"); nothing when nothing does.
+std::optional<std::string> RemoteAnswer(DeviceLibrary& library, int port);

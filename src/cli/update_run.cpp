@@ -13,6 +13,7 @@
 #include "catalogue/version_naming.h"
 #include "cli/exit_codes.h"
 #include "core/user_texts.h"
+#include "doctor/machine_doctor.h"
 #include "platform/console.h"
 #include "platform/exe_path.h"
 #include "platform/serial_port.h"
@@ -58,7 +59,8 @@ class CliFace final : public UpdateFace {
   std::string needsAnswer;  // the option that would have answered
   bool declined = false;
   std::string wrongFamily;
-  std::string told;  // the last message for the user
+  std::string told;   // the last message for the user
+  std::string cause;  // what the port doctor found in the way
   // The family the run had settled on when it last asked or told.
   std::optional<DeviceFamily> family;
   bool confirmAsked = false;
@@ -113,6 +115,8 @@ class CliFace final : public UpdateFace {
     Settled();
     told = text;
   }
+  // Said after the result's message.
+  void TellCause(const std::string& text) override { cause = text; }
 
   // As the window's reset prompt, without its Cancel: Ctrl+C or the time-out.
   bool AwaitReset(ResetWaits& waits) override {
@@ -186,6 +190,9 @@ class CliServices final : public RunServices {
       : log_(log), loader_(log), folder_(std::move(folder)) {}
   LibraryResult Library() override { return loader_.Library(folder_); }
   platform::SupportLog& Log() override { return log_; }
+  std::optional<doctor::Report> ExaminePorts(std::int32_t port) override {
+    return doctor::ExamineMachine(port);
+  }
 
  private:
   platform::SupportLog& log_;
@@ -210,10 +217,12 @@ int RunSingleUpdate(const UpdateOptions& options, int port, Output& output, RunS
                            platform::ExecutableBaseName() + " " + PortName(port));
   Report report;
   report.port = port;
+  std::string doctorCause;  // after the message: what the port doctor found in the way
   const auto finish = [&](const char* result, int exitCode, const std::string& message) {
     output.EndProgress();
     const std::string said = message.substr(0, message.find_last_not_of(" \n") + 1);
     if (!said.empty()) output.Say(PortName(port) + ": " + said);
+    if (!doctorCause.empty()) output.Say(PortName(port) + ": " + doctorCause);
     log.Write(std::string("update ends: ") + result + (said.empty() ? "" : ": " + said));
     nlohmann::json object = EventObject("result");
     object["port"] = port;
@@ -288,6 +297,7 @@ int RunSingleUpdate(const UpdateOptions& options, int port, Output& output, RunS
   const bool started = road.Start(port);
   // A given-up job must be out of the library before the process goes.
   road.AwaitJobsOutOfLibrary();
+  doctorCause = face.cause;
   report.inBootLoader = road.Reached().reached;
   if (face.family) report.family = std::string(Family(*face.family).displayName);
   const std::string& installed = road.Reached().installedVersion;

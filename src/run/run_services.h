@@ -4,10 +4,13 @@
 // object and the command line each provide it; tests provide their own.
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
+#include "doctor/report.h"
 #include "identify/device_library.h"
 #include "platform/error.h"
 #include "platform/named_event.h"
@@ -38,4 +41,8 @@ class RunServices {
       const std::string& name) {
     return platform::NamedEvent::Open(name);
   }
+
+  // What the port doctor finds on this machine for COMn (0: no port was
+  // chosen); any thread. Nothing by default: tests script their own.
+  virtual std::optional<doctor::Report> ExaminePorts(std::int32_t /*port*/) { return std::nullopt; }
 };

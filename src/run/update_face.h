@@ -25,6 +25,8 @@ class UpdateFace : public DeviceChoiceUi {
  public:
   // A message the user acknowledges (OK only).
   virtual void Tell(const std::string& text) = 0;
+  // After a message, what the port doctor names as the cause and its fix.
+  virtual void TellCause(const std::string& text) { Tell(text); }
 
   // Identified, but the boot loader does not answer: asks the user to press
   // RESET while jobs from `waits` poll the port. True once one found the

@@ -26,9 +26,12 @@ UpdateRoad::~UpdateRoad() {
 
 bool UpdateRoad::Start(std::int32_t port) {
   reached_ = {};
+  notDetected_ = false;
+  examination_.reset();
   if (port < 1) {
     LogEnd("no port chosen");
     face_.Tell(Text(UserText::SelectPort));
+    examination_ = Examine(0);
     return false;
   }
   LibraryResult library = services_.Library();
@@ -36,6 +39,7 @@ bool UpdateRoad::Start(std::int32_t port) {
     LogEnd("the device library could not be loaded (" + library.error().error.Describe() + ")");
     face_.Tell(library.error().userText);
     state_.ResetRunState();
+    examination_ = Examine(port);
     return false;
   }
   port_ = port;
@@ -48,6 +52,11 @@ bool UpdateRoad::Start(std::int32_t port) {
   if (!reached_.reached) {
     LogEnd("no device reached, or the user made no choice");
     state_.ResetRunState();
+    if (notDetected_) {
+      examination_ = Examine(port);
+      const doctor::Finding* cause = examination_ ? examination_->MainFinding(port) : nullptr;
+      if (cause != nullptr) face_.TellCause(doctor::Message(*cause));
+    }
     return false;
   }
   if (!ConfirmUpdate(reached_.installedVersion)) {
@@ -84,6 +93,7 @@ ReachedDevice UpdateRoad::ReachDevice(std::int32_t port) {
     return result;
   }
   face_.Tell(Text(UserText::NotDetected));
+  notDetected_ = true;
   AwaitJobsOutOfLibrary();
   return result;
 }
@@ -172,6 +182,7 @@ bool UpdateRoad::StartDownload() {
     state_.ResetRunState();
     LogEnd(completionEvent_ ? "no worker thread"
                             : "no completion event (" + completionEventError_ + ")");
+    Examine(port_);
     face_.Tell(Text(completionEvent_ ? UserText::NoWorkerThread : UserText::NoCompletionEvent));
     return false;
   }
@@ -191,6 +202,7 @@ void UpdateRoad::DownloadEnded(bool updated, bool familySelected) {
                             "the stage and the cause)"
                           : "the firmware was not updated: no family was selected (the remote's "
                             "application did not answer), so there was no file to write");
+  if (!updated) Examine(port_);
   face_.ShowResult(updated, Text(updated ? UserText::Updated : UserText::NotUpdated));
   state_.ResetRunState();
 }
@@ -224,4 +236,12 @@ DownloadPoll UpdateRoad::PollProgress(unsigned waitMs) {
 
 void UpdateRoad::LogEnd(const std::string& how) {
   services_.Log().Write("update run ends: " + how);
+}
+
+std::optional<doctor::Report> UpdateRoad::Examine(std::int32_t port) {
+  std::optional<doctor::Report> report = services_.ExaminePorts(port);
+  if (report) {
+    for (const std::string& line : report->Lines()) services_.Log().Write(line);
+  }
+  return report;
 }

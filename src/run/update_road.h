@@ -77,6 +77,10 @@ class UpdateRoad final : private ResetWaits {
   // Returns once no job of this road is inside the device library.
   void AwaitJobsOutOfLibrary();
 
+  // What the port doctor found when the last Start ended short of the
+  // download; nothing when it ended otherwise or found nothing to examine.
+  const std::optional<doctor::Report>& LastExamination() const { return examination_; }
+
  private:
   ReachedDevice ReachDevice(std::int32_t port);
   bool CatchBootLoader();
@@ -86,6 +90,8 @@ class UpdateRoad final : private ResetWaits {
   std::shared_ptr<platform::NamedEvent> OpenCompletionEvent(const std::string& name);
   std::shared_ptr<CThread> NewWaitForReset() override;
   void LogEnd(const std::string& how);
+  // Writes the port doctor's whole report into the support log.
+  std::optional<doctor::Report> Examine(std::int32_t port);
 
   UpdateRunState& state_;
   RunServices& services_;
@@ -96,6 +102,8 @@ class UpdateRoad final : private ResetWaits {
   std::int32_t port_ = 0;
   std::shared_ptr<DeviceLibrary> library_;
   ReachedDevice reached_;
+  bool notDetected_ = false;
+  std::optional<doctor::Report> examination_;
 
   std::shared_ptr<platform::NamedEvent> completionEvent_;
   std::string completionEventError_;  // why the last event could not be made

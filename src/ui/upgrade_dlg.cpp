@@ -121,6 +121,10 @@ bool CUpgradeDlg::ListPorts(const CPortScan& scan) {
   return true;
 }
 
+bool CUpgradeDlg::PortsListed() {
+  return portList_.GetCount() > 0 && portList_.GetItemData(0) != 0;
+}
+
 // Prefix match as the list control does it: a saved COM1 finds COM10.
 void CUpgradeDlg::SelectSavedPort(int saved) {
   const int index = portList_.SelectString(-1, PortName(saved));

@@ -116,6 +116,8 @@ class CUpgradeDlg : public CDialog {
   // Port list.
   CPortScan ScanPorts();
   bool ListPorts(const CPortScan& scan);
+  // False while the list holds only "No ports found".
+  bool PortsListed();
   void SelectSavedPort(int saved);
 
   // The run's questions and states as the window shows them.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/user_texts.h"
+#include "doctor/report.h"
 #include "run/progress_text.h"
 #include "ui/confirm_dlg.h"
 #include "ui/reset_prompt_dlg.h"
@@ -55,7 +56,14 @@ void CUpgradeDlg::OnStartUpdate() {
 
   std::int32_t port = ReadSavedPort();
   LogRunBegin(port);
-  road_.Start(port);
+  const bool started = road_.Start(port);
+  // The list found no port: after "Please Select a COM port!!!", why not,
+  // when the port doctor knows.
+  if (!started && port < 1 && !PortsListed()) {
+    const std::optional<doctor::Report>& examination = road_.LastExamination();
+    if (const doctor::Finding* cause = examination ? examination->MainFinding(0) : nullptr)
+      ShowMessage(doctor::Message(*cause));
+  }
 }
 
 void CUpgradeDlg::ShowMessage(const std::string& text) { AfxMessageBox(text); }

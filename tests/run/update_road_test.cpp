@@ -11,6 +11,8 @@
 #include "core/user_texts.h"
 #include "run/cthread.h"
 #include "run/road_cases.h"
+#include "support/file_text.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -120,5 +122,62 @@ TEST_P(RoadTest, EndsAsTheTableSays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Roads, RoadTest, testing::ValuesIn(road_cases::Cases()), road_cases::Name);
+
+// The port doctor's finding follows "We could not detect a connected
+// device" as a message of its own, and its whole report goes into the
+// support log of every run that failed; a run the person stopped is not
+// examined.
+TEST(RoadDoctorTest, FindingFollowsNotDetectedAndEveryFailureLogsTheReport) {
+  struct Services final : RunServices {
+    Services(std::shared_ptr<FakeDeviceLibrary> l, const std::string& logPath)
+        : library(std::move(l)), log(logPath, "road-test") {}
+    LibraryResult Library() override { return library; }
+    platform::SupportLog& Log() override { return log; }
+    std::optional<doctor::Report> ExaminePorts(std::int32_t port) override {
+      examined.push_back(port);
+      doctor::Report report;
+      report.subjects.push_back(
+          {port, "/dev/ttyUSB0", "", {{doctor::Cause::kHeld, "held by picocom", "quit picocom"}}});
+      return report;
+    }
+    std::shared_ptr<FakeDeviceLibrary> library;
+    platform::SupportLog log;
+    std::vector<int> examined;
+  };
+  struct Row {
+    const char* name;
+    int catchBoot;  // the remote's answer to the catch; the boot query never answers
+    bool proceeds;  // at the confirmation, once the catch succeeded
+    std::vector<std::string> told;
+    std::vector<int> examined;
+  };
+  const std::string notDetected(UserTextOf(UserText::NotDetected));
+  const Row rows[] = {
+      {"CatchRefused", 0, true, {notDetected, "held by picocom\n\nquit picocom"}, {3}},
+      {"ConfirmationDeclined", 1, false, {}, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    testing_support::TempFolder folder;
+    auto library = std::make_shared<FakeDeviceLibrary>();
+    road_cases::RoadCase c{.name = row.name, .bootAnswers = false, .initComSucceedsAt = 0};
+    c.catchBootAnswer = static_cast<unsigned char>(row.catchBoot);
+    c.proceeds = row.proceeds;
+    road_cases::Script(c, *library);
+    Services services(library, (folder.Path() / "road.log").string());
+    ScriptedFace face(c, *library);
+    UpdateRunState state;
+    SetFlag(state.available[FamilyIndex(DeviceFamily::HLX700)]);
+    UpdateRoad road(state, services, face, [](DeviceFamily) { return "HLX700V_1_2_3.bin"; });
+    EXPECT_FALSE(road.Start(3));
+    road.AwaitJobsOutOfLibrary();
+    EXPECT_EQ(face.told, row.told);
+    EXPECT_EQ(services.examined, row.examined);
+    const std::string log = testing_support::FileText((folder.Path() / "road.log").string());
+    EXPECT_EQ(
+        log.find("port doctor:   held: held by picocom; fix: quit picocom") != std::string::npos,
+        !row.examined.empty());
+  }
+}
 
 }  // namespace

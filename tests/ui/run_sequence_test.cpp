@@ -3,6 +3,9 @@
 // catch-boot wait.
 #include <gtest/gtest.h>
 
+#include <set>
+
+#include "doctor/report.h"
 #include "ui/run_fixture.h"
 
 namespace {
@@ -29,6 +32,57 @@ TEST_F(SequenceTest, WithoutSavedPortAskForOneAndCallNothing) {
   EXPECT_FALSE(Ui().WaitCursorShown());
   EXPECT_TRUE(InIdleLayout());
 }
+
+// The port doctor's finding comes as a second box after the described one:
+// after "We could not detect a connected device", and after "Please Select a
+// COM port!!!" when the list found no port; not when it lists one.
+struct DoctorRow {
+  const char* name;
+  std::set<int> openPorts;
+  int savedPort;
+  const char* first;
+  bool second;
+  int examined;
+};
+
+void PrintTo(const DoctorRow& row, std::ostream* os) { *os << row.name; }
+
+class DoctorMessageTest : public RunFixture, public testing::WithParamInterface<DoctorRow> {};
+
+TEST_P(DoctorMessageTest, FollowsTheDescribedMessage) {
+  const DoctorRow& row = GetParam();
+  env.examination = doctor::Report{};
+  env.examination->subjects.push_back(
+      {0,
+       "",
+       "WCH CH340 (1a86:7523) on USB 1-2",
+       {{doctor::Cause::kBrltty, "brltty takes the WCH CH340", "sudo apt remove brltty"}}});
+  env.library->initComSucceedsAt.store(0);  // must be caught, and is not
+  env.library->catchBootAnswer.store(0);
+  env.SetOpenPorts(row.openPorts).SetSavedPort(row.savedPort);
+  OpenWindow();
+  env.SetSavedPort(row.savedPort);  // a first start saves the lowest port listed
+  PressStartUpdate();
+  if (row.savedPort != 0) {
+    ASSERT_EQ(AnswerBox(IDYES), kOnlyHlx700Question);
+  }
+  EXPECT_EQ(DismissMessageBox(), row.first);
+  if (row.second) {
+    EXPECT_EQ(DismissMessageBox(), "brltty takes the WCH CH340\n\nsudo apt remove brltty");
+  }
+  ASSERT_TRUE(Ui().WaitForIdle());
+  EXPECT_FALSE(Ui().WaitForMessageBox(std::chrono::milliseconds(100)).has_value());
+  EXPECT_EQ(env.Examined(), std::vector<int>{row.examined});
+  EXPECT_TRUE(InIdleLayout());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, DoctorMessageTest,
+    testing::Values(
+        DoctorRow{"NotDetected", {3}, 3, "We could not detect a connected device", true, 3},
+        DoctorRow{"NoPortListed", {}, 0, "Please Select a COM port!!!", true, 0},
+        DoctorRow{"PortListedButNoneChosen", {5}, 0, "Please Select a COM port!!!", false, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SequenceTest, MissingLibraryShowsTheLoaderTextAndClearsTheRun) {
   env.WithoutLibrary();

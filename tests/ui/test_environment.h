@@ -92,6 +92,17 @@ class TestEnvironment : public UpgradeEnvironment {
     return openPorts_.count(n) > 0;
   }
 
+  // The report set below, and the ports asked for.
+  std::optional<doctor::Report> ExaminePorts(std::int32_t port) override {
+    std::lock_guard lock(mutex_);
+    examined_.push_back(port);
+    return examination;
+  }
+  std::vector<int> Examined() const {
+    std::lock_guard lock(mutex_);
+    return examined_;
+  }
+
   // Records the pause and runs the hook instead of sleeping.
   void Sleep(unsigned milliseconds) override {
     {
@@ -122,7 +133,8 @@ class TestEnvironment : public UpgradeEnvironment {
   std::shared_ptr<FakeDeviceLibrary> library = std::make_shared<FakeDeviceLibrary>();
   std::atomic<int> workersToRefuse{0};
   std::atomic<int> eventsToRefuse{0};
-  std::function<void()> sleepHook;  // set before the window opens
+  std::function<void()> sleepHook;            // set before the window opens
+  std::optional<doctor::Report> examination;  // what the port doctor finds; set before
 
  private:
   std::atomic<bool> libraryMissing_{false};
@@ -133,6 +145,7 @@ class TestEnvironment : public UpgradeEnvironment {
   std::map<std::string, int> profile_;
   int writes_ = 0;
   std::vector<unsigned> sleeps_;
+  std::vector<int> examined_;
   std::vector<std::weak_ptr<CThread>> workers_;
   CResetPromptDlg resetPrompt_;
 };
