@@ -2,6 +2,7 @@
 // Little-endian packing of frame payloads. The reader never reads past the
 // end: a short payload sets ok() to false and yields zeros.
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -11,6 +12,10 @@ namespace wire {
 
 class ByteWriter {
  public:
+  ByteWriter() = default;
+  // Room for `capacity` bytes up front: one allocation for a payload of
+  // known size.
+  explicit ByteWriter(std::size_t capacity) { bytes_.reserve(capacity); }
   ByteWriter& U8(std::uint8_t v) {
     bytes_.push_back(v);
     return *this;

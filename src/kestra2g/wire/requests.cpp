@@ -49,7 +49,7 @@ std::optional<FlashRange> DecodeRange(PayloadView payload) {
 }
 
 Payload EncodeData(const DataRequest& r) {
-  return ByteWriter().U32(r.offset).Bytes(r.bytes).Take();
+  return ByteWriter(4 + r.bytes.size()).U32(r.offset).Bytes(r.bytes).Take();
 }
 
 std::optional<DataRequest> DecodeData(PayloadView payload) {
