@@ -62,6 +62,19 @@ double DataSeconds(const std::vector<std::string>& log) {
   return first < 0 ? 0 : last - first;
 }
 
+Spacing DataSpacing(const std::vector<std::string>& log) {
+  std::vector<double> gaps;
+  double last = -1;
+  for (const auto& e : Parse(log)) {
+    if (!IsData(e.what)) continue;
+    if (last >= 0) gaps.push_back(e.at - last);
+    last = e.at;
+  }
+  if (gaps.empty()) return {};
+  std::sort(gaps.begin(), gaps.end());
+  return {gaps[gaps.size() / 2], gaps[gaps.size() * 9 / 10]};
+}
+
 std::string Digest(const std::vector<std::string>& log) {
   const auto entries = Parse(log);
   if (entries.empty()) return "(nothing logged)";

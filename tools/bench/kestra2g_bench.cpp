@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -188,12 +189,14 @@ bench::LineModel Line(const Model& m, int baud) {
 
 std::string Percent(const std::vector<double>& shares) {
   if (shares.empty()) return "-";
-  const auto [low, high] = std::minmax_element(shares.begin(), shares.end());
+  // Cut, not rounded, to the tenth: a share shown as 96.0 % is at least that.
+  const auto [lowest, highest] = std::minmax_element(shares.begin(), shares.end());
+  const double low = std::floor(*lowest * 10) / 10, high = std::floor(*highest * 10) / 10;
   char text[64];
-  if (*high - *low < 0.05) {
-    std::snprintf(text, sizeof text, "%.1f %%", *low);
+  if (high - low < 0.05) {
+    std::snprintf(text, sizeof text, "%.1f %%", low);
   } else {
-    std::snprintf(text, sizeof text, "%.1f–%.1f %%", *low, *high);
+    std::snprintf(text, sizeof text, "%.1f–%.1f %%", low, high);
   }
   return text;
 }
@@ -217,12 +220,13 @@ struct CaseResult {
 
 void ShowCall(const char* who, const bench::CallOutcome& c, double fileBytes, int lineBaud) {
   const double data = bench::DataSeconds(c.log);
+  const auto spacing = bench::DataSpacing(c.log);
   std::printf(
-      "    %s: %s, %.3f s; data at %d, %.3f s at the device (%.1f %% of the line), the rest "
-      "%.3f s; host buffer at most %ld bytes\n",
+      "    %s: %s, %.3f s; data at %d, %.3f s at the device (%.1f %% of the line), a frame "
+      "every %.1f ms (90 %%: %.1f ms); the rest %.3f s; host buffer at most %ld bytes\n",
       who, c.ok ? "byte for byte" : "FAILED", c.seconds, bench::DataRate(c.log), data,
-      data > 0 ? 100.0 * fileBytes / data / (lineBaud / 10.0) : 0.0, c.seconds - data,
-      c.largestHostBuffer);
+      data > 0 ? 100.0 * fileBytes / data / (lineBaud / 10.0) : 0.0, 1000 * spacing.median,
+      1000 * spacing.p90, c.seconds - data, c.largestHostBuffer);
 }
 
 // Why a call failed, in the library's own words.

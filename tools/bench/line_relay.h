@@ -54,7 +54,9 @@ class LineRelay {
   // Bytes damaged so far, both directions.
   long flips() const { return flips_.load(); }
   // The most bytes the host's buffer held at once: above the model's size
-  // only when a writer got a piece in before the relay could stop it.
+  // when a burst of writes got in before the relay could stop the writer (a
+  // pty takes them before its reader sees the first). The line's timing is
+  // the same; only the writer's calls returned sooner than on a real FIFO.
   long largestHostBuffer() const { return largestHost_.load(); }
 
  private:
