@@ -8,12 +8,12 @@
 // as with a USB-serial adapter's FIFO) and seeded bit flips. The remote is
 // remote-emulator; how long it takes to answer is its --turnaround-ms.
 //
-// Part "table": the cases of a 256 KiB file (random bytes, or code-like
-// sample bytes compressed), Reflint's share of the line against ZMODEM's
-// (lrzsz) on the same model. Part "matrix": a small random file for each
-// answer time x line latency x rates the remote offers, each cell the time
-// and whether it ended byte for byte. Each part checks its targets and
-// shows the emulator's log of a case that misses one.
+// Part "table": the cases of a 256 KiB file (random bytes; code-like
+// sample bytes and a program's machine code, compressed), Reflint's share
+// of the line against ZMODEM's (lrzsz) on the same model. Part "matrix": a
+// small random file for each answer time x line latency x rates the remote
+// offers, each cell the time and whether it ended byte for byte. Each part
+// checks its targets and shows the emulator's log of a case that misses one.
 //
 // Usage: kestra2g-bench [--part table|matrix] [--kib N] [--matrix-kib N]
 //                       [--buffer BYTES] [--latency MS] [--runs N] [--only TEXT]
@@ -216,6 +216,7 @@ struct CaseResult {
   std::vector<bench::CallOutcome> calls;  // Reflint, all runs, each run's calls in a row
   std::vector<double> reflint, zmodem;    // shares of the successful runs, %
   bool allOk = true;                      // every Reflint run byte for byte at its rate
+  bool peerOk = true;                     // every ZMODEM run byte for byte in time
 };
 
 void ShowCall(const char* who, const bench::CallOutcome& c, double fileBytes, int lineBaud) {
@@ -326,9 +327,13 @@ bool RunTable(const Options& o, const FirmwareMaker& maker, const fs::path& work
             std::chrono::seconds(static_cast<long>(8 * fileBytes / (c.lineBaud / 10.0)) + 30);
         const auto z = bench::RunZmodem(c.file, Line(c.model, c.lineBaud), limit, work);
         if (z.ok) r.zmodem.push_back(100.0 * fileBytes / z.seconds / (c.lineBaud / 10.0));
+        r.peerOk = r.peerOk && z.ok;
       }
     }
-    if (!c.peer) r.zmodem = results[kClean].zmodem;  // the same line and file
+    if (!c.peer) {  // the same line and file
+      r.zmodem = results[kClean].zmodem;
+      r.peerOk = results[kClean].peerOk;
+    }
     const double worst =
         r.reflint.empty() ? 0 : *std::min_element(r.reflint.begin(), r.reflint.end());
     const double bestPeer =
@@ -339,7 +344,10 @@ bool RunTable(const Options& o, const FirmwareMaker& maker, const fs::path& work
     std::snprintf(target, sizeof target, c.target > 0 ? "≥ %.0f %%" : "at most +0.2 s (below)",
                   c.target);
     std::printf("| %s | %s%s | %s%s | %s%s | %s |\n", c.name.c_str(), r.allOk ? "" : "FAILED ",
-                Percent(r.reflint).c_str(), o.peers ? "" : "not run",
+                Percent(r.reflint).c_str(),
+                !o.peers   ? "not run"
+                : r.peerOk ? ""
+                           : "FAILED ",
                 o.peers ? Percent(r.zmodem).c_str() : "", target,
                 o.peers ? ", ahead of ZMODEM" : "",
                 !rowMet        ? "**missed**"
