@@ -89,10 +89,18 @@ TEST(ReflintUpdateRun, FollowsTheRoadOfTheRemoteToItsEnd) {
   }
 
   if (ends == "not-detected") {
-    EXPECT_EQ(AnswerResult(process.dwProcessId, main), UserTextOf(UserText::NotDetected));
+    HWND box = WaitForProcessWindow(process.dwProcessId, "Reflint", main);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(DialogItemText(box, 0xFFFF), UserTextOf(UserText::NotDetected));
     std::cout << "not detected, shown "
               << std::chrono::duration<double>(std::chrono::steady_clock::now() - pressed).count()
               << " s after Start Update\n";
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); }, std::chrono::seconds(10)));
+    // Then the port doctor's cause: the saved port is not there.
+    const std::string cause = AnswerResult(process.dwProcessId, main);
+    std::cout << "the doctor's cause: " << cause << "\n";
+    EXPECT_NE(cause.find(std::string("COM") + port), std::string::npos) << cause;
   } else {
     HWND confirm = WaitForProcessWindow(process.dwProcessId, "Confirmation", main);
     ASSERT_NE(confirm, nullptr);
