@@ -36,6 +36,15 @@ double SecondsSince(Clock::time_point start) {
 
 std::string PortName(int port) { return "COM" + std::to_string(port); }
 
+// The installed version the run read, or none where a text stands in for
+// one ("Not acquired", "Not acquired.").
+std::optional<std::string> KnownVersion(const std::string& installed) {
+  if (installed == UserTextOf(UserText::NothingAcquired) ||
+      installed == UserTextOf(UserText::NotAcquired))
+    return std::nullopt;
+  return installed;
+}
+
 std::optional<DeviceFamily> FamilyOfFileName(const std::string& path) {
   const std::string name = path.substr(FolderOf(path).size());
   for (DeviceFamily family : kExaminationOrder)
@@ -139,12 +148,11 @@ class CliFace final : public UpdateFace {
                const std::optional<std::string>& newVersion) override {
     Settled();
     confirmAsked = true;
-    const bool known = installedVersion != UserTextOf(UserText::NothingAcquired) &&
-                       installedVersion != UserTextOf(UserText::NotAcquired);
-    if (identified) identified(known ? std::optional(installedVersion) : std::nullopt);
+    const std::optional<std::string> known = KnownVersion(installedVersion);
+    if (identified) identified(known);
     const std::string question =
         "Update the " + (family ? std::string(Family(*family).displayName) : "remote") + " on " +
-        PortName(port_) + " from " + (known ? installedVersion : "an unknown version") + " to " +
+        PortName(port_) + " from " + known.value_or("an unknown version") + " to " +
         newVersion.value_or("?") + "?";
     if (platform::Interrupted()) return false;
     if (options_.yes) return true;
@@ -301,9 +309,8 @@ int RunSingleUpdate(const UpdateOptions& options, int port, Output& output, RunS
   report.inBootLoader = road.Reached().reached;
   if (face.family) report.family = std::string(Family(*face.family).displayName);
   const std::string& installed = road.Reached().installedVersion;
-  if (!report.installed && installed != UserTextOf(UserText::NothingAcquired) &&
-      installed != UserTextOf(UserText::NotAcquired) && !installed.empty())
-    report.installed = installed;
+  // Empty: the run ended before identification.
+  if (!report.installed && !installed.empty()) report.installed = KnownVersion(installed);
 
   if (!started) {
     if (platform::Interrupted())

@@ -19,21 +19,6 @@ namespace {
 using road_cases::End;
 using road_cases::RoadCase;
 
-class ScriptedServices final : public RunServices {
- public:
-  ScriptedServices(std::shared_ptr<FakeDeviceLibrary> library, road_cases::LateCatch& late)
-      : library_(std::move(library)), late_(late) {}
-  LibraryResult Library() override { return library_; }
-  void Sleep(unsigned ms) override {
-    RunServices::Sleep(ms);
-    late_.AfterTheWait();
-  }
-
- private:
-  std::shared_ptr<FakeDeviceLibrary> library_;
-  road_cases::LateCatch& late_;
-};
-
 class CliRoadTest : public testing::TestWithParam<RoadCase> {};
 
 TEST_P(CliRoadTest, EndsAsTheTableSays) {
@@ -43,7 +28,7 @@ TEST_P(CliRoadTest, EndsAsTheTableSays) {
   auto library = std::make_shared<FakeDeviceLibrary>();
   road_cases::Script(c, *library);
   road_cases::LateCatch late(c, *library);
-  ScriptedServices services(library, late);
+  road_cases::ScriptedServices services(library, late);
 
   UpdateOptions options;
   if (c.choosesTheFamily) options.family = DeviceFamily::HLX700;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "identify/fake_device_library.h"
+#include "run/run_services.h"
 
 namespace road_cases {
 
@@ -124,6 +125,23 @@ class LateCatch {
   bool late_;
   FakeDeviceLibrary& library_;
   std::thread answer_;
+};
+
+// A run's services over the scripted library, with the real clock: the
+// catch-boot wait lasts its 1000 ms, and a late catch answers after it.
+class ScriptedServices final : public RunServices {
+ public:
+  ScriptedServices(std::shared_ptr<FakeDeviceLibrary> library, LateCatch& late)
+      : library_(std::move(library)), late_(late) {}
+  LibraryResult Library() override { return library_; }
+  void Sleep(unsigned ms) override {
+    RunServices::Sleep(ms);
+    late_.AfterTheWait();
+  }
+
+ private:
+  std::shared_ptr<FakeDeviceLibrary> library_;
+  LateCatch& late_;
 };
 
 inline std::string Name(const testing::TestParamInfo<RoadCase>& info) { return info.param.name; }

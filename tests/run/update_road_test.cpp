@@ -20,21 +20,6 @@ using road_cases::End;
 using road_cases::RoadCase;
 using std::chrono::milliseconds;
 
-class ScriptedServices final : public RunServices {
- public:
-  ScriptedServices(std::shared_ptr<FakeDeviceLibrary> library, road_cases::LateCatch& late)
-      : library_(std::move(library)), late_(late) {}
-  LibraryResult Library() override { return library_; }
-  void Sleep(unsigned ms) override {
-    RunServices::Sleep(ms);
-    late_.AfterTheWait();
-  }
-
- private:
-  std::shared_ptr<FakeDeviceLibrary> library_;
-  road_cases::LateCatch& late_;
-};
-
 // Answers as the case's person does and notes what the run showed.
 class ScriptedFace final : public UpdateFace {
  public:
@@ -88,7 +73,7 @@ TEST_P(RoadTest, EndsAsTheTableSays) {
   auto library = std::make_shared<FakeDeviceLibrary>();
   road_cases::Script(c, *library);
   road_cases::LateCatch late(c, *library);
-  ScriptedServices services(library, late);
+  road_cases::ScriptedServices services(library, late);
   ScriptedFace face(c, *library);
   UpdateRunState state;
   SetFlag(state.available[FamilyIndex(DeviceFamily::HLX700)]);
