@@ -61,12 +61,13 @@ Transfer::Transfer(Link& link, wire::Request request, std::span<const std::uint8
 std::size_t Transfer::InFlightLimit() const {
   if (!rtt_) return inFlightLimit_;
   // Once round trips are measured: the line's bytes for one round trip and
-  // its spread, and a block more. Deeper, a resend waits behind all of it
-  // while the device's buffer beyond the gap fills and the sending stalls.
+  // its spread, the frame whose answer is awaited and the one going out
+  // meanwhile. Deeper, a resend waits behind all of it while the device's
+  // buffer beyond the gap fills and the sending stalls.
   const auto roundTrip = *rtt_ + 4 * rttSpread_;
   const auto lineBytes =
       static_cast<std::size_t>(roundTrip.count() * (link_.rate() / 10) / 1'000'000);
-  return std::clamp(lineBytes + limits_.maxBlock, 2 * limits_.maxBlock, limits_.windowBytes);
+  return std::clamp(lineBytes + 2 * limits_.maxBlock, 2 * limits_.maxBlock, limits_.windowBytes);
 }
 
 void Transfer::OpenedBy(wire::Request request, std::uint8_t seq, const char* what,
@@ -113,7 +114,11 @@ std::optional<std::vector<std::uint8_t>> Transfer::ClosingAnswer(
 microseconds Transfer::Base() const {
   // Before its own measurement, not below the round trip the link measured.
   if (!rtt_) return std::max<microseconds>(timing::kAckSlack, link_.roundTrip().Bound());
-  return std::max<microseconds>(*rtt_ + 4 * rttSpread_, timing::kMinAckSlack);
+  // A line that answered evenly for a while has no spread left: a margin
+  // stays, for the scheduling of both ends.
+  return std::max<microseconds>(
+      *rtt_ + std::max<microseconds>(4 * rttSpread_, timing::kRoundTripMargin),
+      timing::kMinAckSlack);
 }
 
 microseconds Transfer::Allowance() const {
