@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,6 +21,42 @@ void Note(const std::string& text) { LibraryLog().Write(text); }
 
 std::string RateText(std::uint32_t rate) { return std::to_string(rate) + " baud"; }
 
+// Rates whose proof brought no answer, by port, for the rest of the process:
+// a cable or adapter that did not carry a rate will not carry it in the
+// next call either, and each failed try costs the device's trial. Calls on
+// different ports run on threads of their own.
+class FailedRates {
+ public:
+  // The lowest rate that failed on the port; nothing failed: none.
+  std::optional<std::uint32_t> LowestFailed(int port) {
+    const std::lock_guard lock(mutex_);
+    const auto it = lowest_.find(port);
+    if (it == lowest_.end()) return std::nullopt;
+    return it->second;
+  }
+  void Failed(int port, std::uint32_t rate) {
+    if (port < 0) return;  // not opened by number: nothing to remember it by
+    const std::lock_guard lock(mutex_);
+    auto [it, added] = lowest_.try_emplace(port, rate);
+    if (!added) it->second = std::min(it->second, rate);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<int, std::uint32_t> lowest_;
+};
+
+FailedRates& Failures() {
+  static FailedRates failures;
+  return failures;
+}
+
+// A rate worth trying on this port: below every one that failed there.
+bool MayTry(const Link& link, std::uint32_t rate) {
+  const auto failed = Failures().LowestFailed(link.portNumber());
+  return link.Allows(rate) && (!failed || rate < *failed);
+}
+
 // How long the device is to wait at the new rate for our proof: its first
 // attempt and the resend after the first wait must both land within it.
 milliseconds TrialFor(const Link& link, std::size_t proofBytes) {
@@ -27,9 +65,12 @@ milliseconds TrialFor(const Link& link, std::size_t proofBytes) {
   return std::clamp(trial, timing::kRateTrial, milliseconds(wire::kRateIdleMs));
 }
 
-// The answer to the switch asked ahead, which follows HELLO's.
+// The answer to the switch asked ahead, which follows HELLO's: a second
+// sample of the round trip, so that the proof's waits follow it closely.
 std::optional<std::vector<std::uint8_t>> AnswerAhead(Link& link, const SwitchAskedAhead& ahead) {
-  return link.Await(Request::SetRate, ahead.seq, Clock::now() + link.roundTrip().Bound());
+  auto answer = link.Await(Request::SetRate, ahead.seq, Clock::now() + link.roundTrip().Bound());
+  if (answer) link.SampleAnswer(ahead.seq);
+  return answer;
 }
 
 // The proof of a switch asked ahead can arrive within its trial: the
@@ -59,11 +100,12 @@ void GiveUpRate(Link& link, Clock::time_point switched, milliseconds trial) {
 }  // namespace
 
 std::optional<SwitchAskedAhead> AskSwitchAhead(Link& link) {
-  if (!link.Allows(timing::kLikelyRate)) return std::nullopt;
-  const auto seq =
-      link.Send(Request::SetRate, wire::EncodeSetRate(timing::kLikelyRate, wire::kRateTrialMs));
+  const auto likely =
+      std::ranges::find_if(timing::kLikelyRates, [&](std::uint32_t r) { return MayTry(link, r); });
+  if (likely == std::end(timing::kLikelyRates)) return std::nullopt;
+  const auto seq = link.Send(Request::SetRate, wire::EncodeSetRate(*likely, wire::kRateTrialMs));
   if (!seq) return std::nullopt;
-  return SwitchAskedAhead{timing::kLikelyRate, *seq};
+  return SwitchAskedAhead{*likely, *seq};
 }
 
 std::optional<std::vector<std::uint8_t>> ExchangeAtBestRate(
@@ -72,7 +114,7 @@ std::optional<std::vector<std::uint8_t>> ExchangeAtBestRate(
   const std::optional<SwitchAskedAhead> ahead = std::exchange(askedAhead, std::nullopt);
   std::vector<std::uint32_t> rates;
   for (std::uint32_t r : device.rates) {
-    if (r > wire::kBaseRate && link.Allows(r)) rates.push_back(r);
+    if (r > wire::kBaseRate && MayTry(link, r)) rates.push_back(r);
   }
   std::sort(rates.begin(), rates.end(), std::greater<>());
   rates.erase(std::unique(rates.begin(), rates.end()), rates.end());
@@ -127,8 +169,13 @@ std::optional<std::vector<std::uint8_t>> ExchangeAtBestRate(
     }
     if (link.lost()) return std::nullopt;
     GiveUpRate(link, switched, trial);
+    Failures().Failed(link.portNumber(), rate);
+    // One failed proof a call: each costs the device's trial, and a line
+    // that did not carry this rate may not carry the next lower one either.
+    // The next call on this port tries that one.
     Note("no line rate " + RateText(rate) + " (no valid answer there); back to " +
-         RateText(wire::kBaseRate));
+         RateText(wire::kBaseRate) + " for this call");
+    break;
   }
   return link.Exchange(request, payload, attempts);
 }

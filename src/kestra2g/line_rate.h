@@ -15,8 +15,9 @@
 namespace kestra2g {
 
 // A switch asked for before the device's rates are known: right behind
-// HELLO, at the rate most devices and adapters run, so that the usual case
-// costs no round trip of its own.
+// HELLO, at the rate most devices and adapters run (or the next lower one
+// when that failed on the port), so that the usual case costs no round trip
+// of its own.
 struct SwitchAskedAhead {
   std::uint32_t rate;
   std::uint8_t seq;
@@ -29,11 +30,13 @@ std::optional<SwitchAskedAhead> AskSwitchAhead(Link& link);
 
 // Sends `request` at the highest rate that holds: tries the rates above the
 // base rate that `device` lists and the port allows, highest first, each
-// proven by `request`'s answer (any status); a rate whose proof brings no
+// proven by `request`'s answer (any status). A rate whose proof brings no
 // valid answer costs a short wait while the device returns to the base rate
-// by itself. Without a rate that holds, `request` goes at the base rate with
-// `attempts`. Returns its answer, as Link::Exchange does; the rate reached
-// and each failed try go to the support log. `ahead` is used up.
+// by itself; the call then stays at the base rate, and no later call in the
+// process tries that rate, or a higher one, on this port again. Without a
+// rate that holds, `request` goes at the base rate with `attempts`. Returns its answer, as
+// Link::Exchange does; the rate reached and each failed try go to the support log. `ahead` is used
+// up.
 std::optional<std::vector<std::uint8_t>> ExchangeAtBestRate(
     Link& link, const wire::HelloInfo& device, std::optional<SwitchAskedAhead>& ahead,
     wire::Request request, std::span<const std::uint8_t> payload, Attempts attempts);

@@ -18,8 +18,8 @@ std::atomic<std::uint8_t> gLastSequence{0};
 
 }  // namespace
 
-Link::Link(std::unique_ptr<platform::SerialPort> port)
-    : port_(std::move(port)), seq_(gLastSequence.load()) {}
+Link::Link(std::unique_ptr<platform::SerialPort> port, int portNumber)
+    : port_(std::move(port)), seq_(gLastSequence.load()), portNumber_(portNumber) {}
 
 Link::~Link() { gLastSequence.store(seq_); }
 
@@ -29,7 +29,7 @@ std::unique_ptr<Link> Link::Open(int port) {
     Fail(Cause::PortUnavailable, {}, std::move(serial.error()));
     return nullptr;
   }
-  return std::make_unique<Link>(std::move(*serial));
+  return std::make_unique<Link>(std::move(*serial), port);
 }
 
 std::optional<std::uint8_t> Link::Send(wire::Request r, std::span<const std::uint8_t> payload) {
@@ -69,7 +69,7 @@ std::optional<std::vector<std::uint8_t>> Link::Exchange(wire::Request r,
                                                         std::span<const std::uint8_t> payload,
                                                         Attempts attempts,
                                                         const std::function<void()>& behind) {
-  const bool doubling = attempts.fixedWait.count() == 0;
+  const bool doubling = attempts.fixedWait.count() == 0 && !attempts.even;
   const std::chrono::microseconds first = ReplyWait(attempts, payload.size());
   std::chrono::microseconds patience{0};
   for (int i = 0, m = 1; i < attempts.count; ++i, m *= doubling ? 2 : 1) patience += first * m;
@@ -85,14 +85,17 @@ std::optional<std::vector<std::uint8_t>> Link::Exchange(wire::Request r,
     while (auto frame = Receive(deadline)) {
       if (frame->type == wire::ReplyType(r) &&
           std::find(answerable.begin(), answerable.end(), frame->seq) != answerable.end()) {
-        roundTrip_.Sample(
-            std::chrono::duration_cast<RoundTrip::Duration>(Clock::now() - sentAt_[frame->seq]));
+        SampleAnswer(frame->seq);
         return std::move(frame->payload);
       }
     }
     if (lost_ || Clock::now() >= giveUp) return std::nullopt;
     if (doubling) wait *= 2;
   }
+}
+
+void Link::SampleAnswer(std::uint8_t seq) {
+  roundTrip_.Sample(std::chrono::duration_cast<RoundTrip::Duration>(Clock::now() - sentAt_[seq]));
 }
 
 std::chrono::microseconds Link::ReplyWait(const Attempts& attempts,

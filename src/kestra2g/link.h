@@ -40,11 +40,15 @@ struct Attempts {
   // The wait per attempt when the caller fixed it (a query's mode), in
   // place of the line's round trip; it does not double.
   std::chrono::milliseconds fixedWait{0};
+  // Every wait as long as the first: a request whose last attempt must
+  // still land within the device's trial of a new rate.
+  bool even = false;
 };
 
 class Link {
  public:
-  explicit Link(std::unique_ptr<platform::SerialPort> port);
+  // `portNumber`: the n of COMn, when the link was opened by number.
+  explicit Link(std::unique_ptr<platform::SerialPort> port, int portNumber = -1);
   // Hands its last sequence number on to the next link (see link.cpp).
   ~Link();
   Link(const Link&) = delete;
@@ -72,6 +76,9 @@ class Link {
   // `seq`, passing over other frames. Its payload, or nothing.
   std::optional<std::vector<std::uint8_t>> Await(wire::Request r, std::uint8_t seq,
                                                  Clock::time_point deadline);
+  // The answer to `seq`, which the device gives at once, has just arrived:
+  // one more sample of the round trip.
+  void SampleAnswer(std::uint8_t seq);
   // As Exchange, and the reply's status is OK; otherwise nothing, with the
   // reason noted (Fail). `what` names the request.
   std::optional<std::vector<std::uint8_t>> ExchangeOk(wire::Request r,
@@ -96,6 +103,7 @@ class Link {
   std::optional<wire::HelloInfo> Hello(const std::function<void()>& behind = {});
 
   bool lost() const { return lost_; }
+  int portNumber() const { return portNumber_; }
 
   // The round trip measured so far, and the first wait for an answer to a
   // request of `requestBytes` payload bytes that `attempts` describes.
@@ -130,6 +138,7 @@ class Link {
   RoundTrip roundTrip_;
   bool lost_ = false;
   std::uint32_t rate_ = wire::kBaseRate;
+  int portNumber_;
 };
 
 }  // namespace kestra2g

@@ -29,15 +29,17 @@ inline constexpr Attempts kVerify{milliseconds(500), 5};
 
 // Line rate: the switch is asked at the old rate; the new one is proven by
 // the call's next request (kProveRate). The device keeps its trial open for
-// what the switch asks: long enough for the proof and its resend.
+// what the switch asks: long enough for the proof and its resend, which
+// waits no longer than the first (an answer cannot come later: past the
+// trial the device no longer listens at the new rate).
 inline constexpr Attempts kSetRate{milliseconds(0), 3};
-inline constexpr Attempts kProveRate{milliseconds(0), 2};
+inline constexpr Attempts kProveRate{milliseconds(0), 2, milliseconds(0), true};
 // The rate asked for right behind HELLO, before the device's list and the
 // round trip are known: what USB-serial adapters and boot loaders commonly
-// run. Its trial is the device's least (wire::kRateTrialMs); the switch is
+// run, the first of these that has not failed on the port. Its trial is the device's least (wire::kRateTrialMs); the switch is
 // followed only when the proof can arrive within it, the measured round
 // trip and this margin (reaction of our end) after the answer.
-inline constexpr std::uint32_t kLikelyRate = 921600;
+inline constexpr std::uint32_t kLikelyRates[] = {921600, 460800, 230400};
 inline constexpr milliseconds kRateTrial{wire::kRateTrialMs};
 inline constexpr milliseconds kRateTrialMargin{20};
 // At a raised rate the device goes back to the base rate after

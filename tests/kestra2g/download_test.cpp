@@ -274,31 +274,34 @@ TEST(Download, ReachesTheHighestRateDeviceAndCableCarryAndEndsAtTheBaseRate) {
     const char* logged;  // in the support log, "" for nothing
   } cases[] = {
       {"115200,230400,460800,921600", 0, 921600, "line rate 921600 baud"},
-      {"115200,230400,460800,921600", 230400, 230400,
-       "no line rate 460800 baud (no valid answer there); back to 115200 baud"},
-      {"115200,230400,460800,921600", 115200, 115200, "no line rate 230400 baud"},
+      // One failed try a call; the next call would try the next lower rate.
+      {"115200,230400,460800,921600", 230400, 115200,
+       "no line rate 921600 baud (no valid answer there); back to 115200 baud for this call"},
+      {"115200,230400,460800,921600", 115200, 115200, "no line rate 921600 baud"},
       {"115200,460800", 0, 460800, "line rate 460800 baud"},
       {"115200,250000", 0, 115200, ""},  // not a rate the port runs
       {"115200", 0, 115200, ""},
       {"none", 0, 115200, ""},  // a boot loader from before rate switching
   };
   const std::string file = WriteFirmware("HLX700_V_5_1_0.bin", 0, "HLX700", "5.1.0", 48 * 1024);
+  int port = kPort;
   for (const auto& c : cases) {
+    ++port;  // a port of its own: the library keeps what failed on one
     const std::string what = std::string(c.rates) + " limit " + std::to_string(c.cableLimit);
     std::vector<std::string> args = {"--state", "bootloader", "--rates", c.rates};
     if (c.cableLimit > 0) {
       args.insert(args.end(), {"--fault", "rate-limit:" + std::to_string(c.cableLimit)});
     }
-    Remote remote(args);
+    Remote remote(args, port);
     ASSERT_TRUE(remote.started());
     const std::string supportLog = platform::SupportLogPath();
     const auto before =
         std::filesystem::exists(supportLog) ? std::filesystem::file_size(supportLog) : 0;
-    EXPECT_NE(Qarnel_DownloadMOTCF(file.c_str(), kPort, 0), 0) << what << "\n" << remote.Log();
+    EXPECT_NE(Qarnel_DownloadMOTCF(file.c_str(), port, 0), 0) << what << "\n" << remote.Log();
     EXPECT_EQ(ReadBytes(remote.imageOut()), ReadBytes(file)) << what;
     // The next call, at the base rate, is answered.
     char info[255] = {};
-    EXPECT_EQ(HLX700_GetApplicationInformation(-1, info, kPort), 1) << what;
+    EXPECT_EQ(HLX700_GetApplicationInformation(-1, info, port), 1) << what;
     EXPECT_STREQ(info, "APP: 5.1.0\r\n") << what;
     remote.Stop();
     const RatesSeen seen = RatesInLog(remote.Log());

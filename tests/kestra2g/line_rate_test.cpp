@@ -2,8 +2,9 @@
 // slow in either direction, a cable that carries only so much, and one
 // frame or answer lost where it hurts. Whatever happens, the request is
 // answered, and afterwards both ends run the same rate: the next request is
-// heard. The link runs on the test's own clock (scripted_clock.h), which
-// only this line moves.
+// heard. A call tries at most one rate that fails, and the next call on the
+// same port never tries that one again. The link runs on the test's own clock (scripted_clock.h),
+// which only this line moves.
 
 #include "kestra2g/line_rate.h"
 
@@ -55,6 +56,9 @@ class ScriptedRemote : public platform::SerialPort {
     wire::FrameDecoder decoder;
     decoder.Feed(bytes);
     while (auto f = decoder.Next()) {
+      if (f->type == static_cast<std::uint8_t>(Request::SetRate)) {
+        if (const auto asked = wire::DecodeSetRate(f->payload)) asked_.push_back(asked->rate);
+      }
       toDevice_.emplace(Clock::now() + line_.up, Frame{f->type, f->seq, f->payload, hostRate_});
     }
     return true;
@@ -89,6 +93,9 @@ class ScriptedRemote : public platform::SerialPort {
     hostRate_ = static_cast<std::uint32_t>(baud);
     return true;
   }
+
+  // The rates the host asked the remote to switch to.
+  const std::vector<std::uint32_t>& asked() const { return asked_; }
 
   // The rate the remote runs now, once everything due has happened.
   std::uint32_t DeviceRate() {
@@ -177,6 +184,7 @@ class ScriptedRemote : public platform::SerialPort {
   std::multimap<Clock::time_point, Frame> toDevice_, toHost_;
   std::multimap<Clock::time_point, Answer> answers_;
   std::map<std::tuple<bool, std::uint8_t, std::uint32_t>, int> seen_;
+  std::vector<std::uint32_t> asked_;
 };
 
 std::function<bool(const Passing&)> LoseOnce(bool toDevice, Request type, std::uint32_t rate,
@@ -191,64 +199,102 @@ struct Case {
   const char* name;
   Line line;
   std::uint32_t reached;  // the rate the request is answered at
+  std::uint32_t next;     // the rate the next call on that port reaches
 };
 
 TEST(LineRate, TheRequestIsAnsweredAndBothEndsEndAtTheSameRate) {
   const auto ms = [](int n) { return milliseconds(n); };
   const std::vector<Case> cases = {
-      {"a quick remote: the switch asked ahead", {}, 921600},
-      {"a remote answering 300 ms late", {ms(300)}, 921600},
-      {"a remote answering 1000 ms late", {ms(1000)}, 921600},
+      {"a quick remote: the switch asked ahead", {}, 921600, 921600},
+      {"a remote answering 300 ms late", {ms(300)}, 921600, 921600},
+      {"a remote answering 1000 ms late", {ms(1000)}, 921600, 921600},
       // Had the switch asked ahead been followed, the proof would have
       // arrived after its trial.
-      {"late proof: 200 ms from host to device", {ms(0), ms(200), ms(1)}, 921600},
+      {"late proof: 200 ms from host to device", {ms(0), ms(200), ms(1)}, 921600, 921600},
       {"the proof lost once: its resend is in the trial",
        {.lose = LoseOnce(true, Request::Manifest, 921600)},
+       921600,
        921600},
       {"the proof lost once, slow remote",
        {.turnaround = ms(400), .lose = LoseOnce(true, Request::Manifest, 921600)},
+       921600,
        921600},
-      {"the proof and its resend lost: the trial ends, the next rate holds",
+      {"the proof and its resend lost: the trial ends, the call stays at the base rate",
        {.lose = LoseOnce(true, Request::Manifest, 921600, 2)},
+       115200,
        460800},
-      {"a cable that carries 460800: the device's trial ends", {.cableLimit = 460800}, 460800},
-      {"a cable that carries 115200 only", {.turnaround = ms(50), .cableLimit = 115200}, 115200},
+      {"a cable that carries 460800: the device's trial ends",
+       {.cableLimit = 460800},
+       115200,
+       460800},
+      {"a cable that carries 115200 only",
+       {.turnaround = ms(50), .cableLimit = 115200},
+       115200,
+       115200},
       {"the answer to the switch asked ahead lost",
        {.lose = LoseOnce(false, Request::SetRate, 115200)},
+       921600,
        921600},
       {"the answer to the switch lost, slow remote",
        {.turnaround = ms(300), .lose = LoseOnce(false, Request::SetRate, 115200, 2)},
+       921600,
        921600},
       // Both answers to the proof lost: the device stays at the new rate
       // until asked back, and is.
-      {"the proof's answers lost", {.lose = LoseOnce(false, Request::Manifest, 921600, 2)}, 460800},
+      {"the proof's answers lost",
+       {.lose = LoseOnce(false, Request::Manifest, 921600, 2)},
+       115200,
+       460800},
       {"the proof's answers lost, slow remote",
        {.turnaround = ms(300), .lose = LoseOnce(false, Request::Manifest, 921600, 2)},
+       115200,
        460800},
   };
   const std::vector<std::uint8_t> manifest(144, 0x5A);
+  int port = 100;  // each case a port of its own: what failed is kept by port
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    transfer_test::ScriptedClock::elapsed = 1h;
-    kestra2g::FailureScope failures;
-    auto owned = std::make_unique<ScriptedRemote>(c.line);
-    ScriptedRemote& remote = *owned;
-    kestra2g::Link link(std::move(owned));
-    std::optional<kestra2g::SwitchAskedAhead> ahead;
-    const auto hello = link.Hello([&] { ahead = kestra2g::AskSwitchAhead(link); });
-    ASSERT_TRUE(hello.has_value()) << kestra2g::Describe(failures.Take());
+    ++port;
+    std::vector<std::uint32_t> failed;
+    for (int call = 0; call < 2; ++call) {
+      const std::uint32_t expected = call == 0 ? c.reached : c.next;
+      SCOPED_TRACE(call == 0 ? "first call" : "next call");
+      transfer_test::ScriptedClock::elapsed = 1h;
+      kestra2g::FailureScope failures;
+      auto owned = std::make_unique<ScriptedRemote>(c.line);
+      ScriptedRemote& remote = *owned;
+      kestra2g::Link link(std::move(owned), port);
+      std::optional<kestra2g::SwitchAskedAhead> ahead;
+      const auto hello = link.Hello([&] { ahead = kestra2g::AskSwitchAhead(link); });
+      ASSERT_TRUE(hello.has_value()) << kestra2g::Describe(failures.Take());
 
-    const auto answer = kestra2g::ExchangeAtBestRate(link, *hello, ahead, Request::Manifest,
-                                                     manifest, timing::kCommand);
-    EXPECT_TRUE(answer.has_value()) << kestra2g::Describe(failures.Take());
-    EXPECT_EQ(link.rate(), c.reached);
-    // The remote runs what we run: the next request is heard.
-    const std::uint8_t query[] = {0};
-    EXPECT_TRUE(link.Exchange(Request::Query, query, timing::kQuery).has_value());
-    EXPECT_EQ(remote.DeviceRate(), link.rate());
-    kestra2g::ReturnToBaseRate(link, ahead);
-    EXPECT_EQ(link.rate(), wire::kBaseRate);
-    EXPECT_EQ(remote.DeviceRate(), wire::kBaseRate);
+      const auto answer = kestra2g::ExchangeAtBestRate(link, *hello, ahead, Request::Manifest,
+                                                       manifest, timing::kCommand);
+      EXPECT_TRUE(answer.has_value()) << kestra2g::Describe(failures.Take());
+      EXPECT_EQ(link.rate(), expected);
+      // The remote runs what we run: the next request is heard.
+      const std::uint8_t query[] = {0};
+      EXPECT_TRUE(link.Exchange(Request::Query, query, timing::kQuery).has_value());
+      EXPECT_EQ(remote.DeviceRate(), link.rate());
+      kestra2g::ReturnToBaseRate(link, ahead);
+      EXPECT_EQ(link.rate(), wire::kBaseRate);
+      EXPECT_EQ(remote.DeviceRate(), wire::kBaseRate);
+
+      std::vector<std::uint32_t> tried;
+      for (const std::uint32_t r : remote.asked()) {
+        if (r != wire::kBaseRate && std::find(tried.begin(), tried.end(), r) == tried.end()) {
+          tried.push_back(r);
+        }
+      }
+      for (const std::uint32_t r : tried) {
+        EXPECT_EQ(std::count(failed.begin(), failed.end(), r), 0) << r << " tried again";
+      }
+      // At most one rate a call fails: the one asked that was not reached.
+      EXPECT_LE(tried.size() - (std::count(tried.begin(), tried.end(), expected) > 0 ? 1 : 0), 1u);
+      for (const std::uint32_t r : tried) {
+        if (r != expected) failed.push_back(r);
+      }
+    }
   }
 }
 

@@ -85,14 +85,15 @@ inline RatesSeen RatesInLog(const std::string& log) {
 
 class Remote {
  public:
-  explicit Remote(std::vector<std::string> args) {
+  // On COM`port`: the library keeps what failed on a port for the process.
+  explicit Remote(std::vector<std::string> args, int port = kPort) {
     static int counter = 0;
     const std::string tag = std::to_string(++counter);
     log_ = Scratch("emulator-" + tag + ".log");
     imageOut_ = Scratch("image-" + tag + ".bin");
     std::filesystem::remove(imageOut_);
     args.insert(args.end(),
-                {"--link", emulator::ComLinkPath(kPort), "--log", log_, "--image-out", imageOut_});
+                {"--link", emulator::ComLinkPath(port), "--log", log_, "--image-out", imageOut_});
     auto started = emulator::EmulatorProcess::Start(REMOTE_EMULATOR_PATH, args);
     EXPECT_TRUE(started) << started.error().Describe();
     if (started) process_ = std::move(*started);

@@ -46,10 +46,12 @@ int DataRate(const std::vector<std::string>& log) {
   return 0;
 }
 
-int RaisedRateTries(const std::vector<std::string>& log) {
-  int tries = 0;
-  for (const auto& e : Parse(log)) tries += RateOf(e.what) > 115200 ? 1 : 0;
-  return tries;
+std::vector<int> RaisedRatesTried(const std::vector<std::string>& log) {
+  std::vector<int> rates;
+  for (const auto& e : Parse(log)) {
+    if (const int r = RateOf(e.what); r > 115200) rates.push_back(r);
+  }
+  return rates;
 }
 
 double DataSeconds(const std::vector<std::string>& log) {

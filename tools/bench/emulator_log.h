@@ -11,8 +11,9 @@ namespace bench {
 // The rate the device ran when the first data frame arrived (0: none came).
 int DataRate(const std::vector<std::string>& log);
 
-// Switches of the device to a rate above 115200: each try of a raised rate.
-int RaisedRateTries(const std::vector<std::string>& log);
+// The rates above 115200 the device switched to, in order: each try of a
+// raised rate.
+std::vector<int> RaisedRatesTried(const std::vector<std::string>& log);
 
 // Seconds from the first data frame to the last, as the device saw them.
 double DataSeconds(const std::vector<std::string>& log);

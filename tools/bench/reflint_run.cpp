@@ -21,7 +21,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kPort = 3;
+// COM3 first; each run of calls then a port of its own (and the emulator's
+// link the next), as the library keeps for the process which rates failed on
+// a port: runs stay apart as separate programs would.
+int NextPort() {
+  static int next = 3;
+  const int port = next;
+  next += 2;
+  return port;
+}
 
 std::vector<std::uint8_t> ReadBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -57,8 +65,9 @@ std::vector<CallOutcome> RunReflint(const fs::path& firmware, const RemoteModel&
                                     LineModel line, int calls, const std::string& emulatorPath,
                                     const fs::path& work) {
   std::vector<CallOutcome> outcomes(static_cast<std::size_t>(calls));
-  // The host's end: a pty of our own, reachable as COM3, the same port for
-  // every call. The slave is held open so that the line outlives each
+  const int port = NextPort();
+  // The host's end: a pty of our own, reachable as COMn, the same port for
+  // every call of the run. The slave is held open so that the line outlives each
   // call's port, and to stop the library's writes while the sender's buffer
   // is full.
   const Fd master{posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)};
@@ -69,7 +78,7 @@ std::vector<CallOutcome> RunReflint(const fs::path& firmware, const RemoteModel&
   const std::string slavePath = ptsname(master.fd);
   const Fd slave{open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)};
   Raw(slave.fd);
-  const fs::path link = emulator::ComLinkPath(kPort);
+  const fs::path link = emulator::ComLinkPath(port);
   fs::create_directories(link.parent_path());
   fs::remove(link);
   fs::create_symlink(slavePath, link);
@@ -82,7 +91,7 @@ std::vector<CallOutcome> RunReflint(const fs::path& firmware, const RemoteModel&
                                    "--turnaround-ms", std::to_string(remote.answerMs),
                                    "--log",           log.string(),
                                    "--image-out",     image.string(),
-                                   "--link",          emulator::ComLinkPath(kPort + 1)};
+                                   "--link",          emulator::ComLinkPath(port + 1)};
   args.insert(args.end(), remote.more.begin(), remote.more.end());
   if (!remote.inflates) args.push_back("--no-deflate");
   // Each call meets the remote as it was, in its boot loader, through the
@@ -107,7 +116,7 @@ std::vector<CallOutcome> RunReflint(const fs::path& firmware, const RemoteModel&
     {
       LineRelay relay({master.fd, master.fd, 0, slave.fd}, {deviceFd.fd, deviceFd.fd, 0, -1}, line);
       const auto t0 = std::chrono::steady_clock::now();
-      o.ok = Qarnel_DownloadMOTCF(firmware.c_str(), kPort, 0) != 0;
+      o.ok = Qarnel_DownloadMOTCF(firmware.c_str(), port, 0) != 0;
       o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
       o.largestHostBuffer = relay.largestHostBuffer();
     }

@@ -27,7 +27,7 @@ struct CallOutcome {
 };
 
 // `calls` downloads of `firmware` in a row, in this process, through one
-// relay into one remote. The line starts at 115200 and follows the rate the
+// relay into one remote, on a port no earlier run used. The line starts at 115200 and follows the rate the
 // library sets on its port.
 std::vector<CallOutcome> RunReflint(const std::filesystem::path& firmware,
                                     const RemoteModel& remote, LineModel line, int calls,
