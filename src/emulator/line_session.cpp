@@ -52,6 +52,10 @@ const char* RequestName(std::uint8_t type) {
       return "MANIFEST";
     case wire::Request::SetRate:
       return "SET-RATE";
+    case wire::Request::DataDelta:
+      return "DATA-DELTA";
+    case wire::Request::Revert:
+      return "REVERT";
   }
   return "UNKNOWN";
 }
