@@ -304,6 +304,7 @@ void Session::HandleFrames(Clock::time_point now) {
       const Clock::time_point due = std::max(reply.notBefore, now) + turnaround;
       pending_.emplace(due, std::move(reply));
     }
+    for (const std::string& note : device_.TakeNotes()) Log(note.c_str());
     if (auto image = device_.TakeActivatedImage(); image && !o_.imageOut.empty()) {
       if (!WriteImage(o_.imageOut, *image)) Log("IMAGE-OUT-FAILED");
     }
