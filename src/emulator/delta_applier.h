@@ -4,7 +4,7 @@
 // they arrive from the running slot into the spare slot. The decoder writes
 // straight into the spare slot and reads the running one where the frame
 // refers to it, so its memory is bounded whatever the image's size: the
-// decoder's state and one compressed block (MemoryUse(), about 120 KiB),
+// decoder's state and one input block (MemoryUse(), about 250 KiB),
 // and what OrderedStream keeps beyond a gap. The section's bytes and the
 // result must match the hashes of the signed manifest; a frame that is
 // corrupt, runs past the new payload's size, is longer or shorter than the

@@ -231,15 +231,17 @@ TEST(DeltaUpdate, SectionsCountersAndRevertAgainstTheCheckingBootLoader) {
   }
 }
 
-// The applier's memory does not grow with the image: its state and one
-// block, whatever the slots hold.
+// The applier's memory does not grow with the image: zstd's state and one
+// input block, whatever the slots hold.
 TEST(DeltaUpdate, ApplierMemoryStaysBoundedForLargeImages) {
   std::size_t used[2] = {};
   for (int i = 0; i < 2; ++i) {
     const std::size_t size = std::size_t{512} << (10 + 2 * i);  // 512 KiB, 8 MiB
     const Bytes base = sample::CodeLikeBytes(size, 1);
     Bytes target = base;
-    for (std::size_t at = 0; at < size; at += size / 8) target[at] ^= 0xFF;
+    // Changes all over, so that the section spans many frames and blocks.
+    for (std::size_t at = 0; at < size; at += 1024)
+      target[at] ^= static_cast<std::uint8_t>(at >> 10);
     const Bytes section = delta::Make(base, target).value();
     Bytes out(target.size());
     emulator::DeltaApplier applier(wire::DeltaWindowLog(size), 8 * kMaxData);
@@ -258,7 +260,7 @@ TEST(DeltaUpdate, ApplierMemoryStaysBoundedForLargeImages) {
   }
   std::printf("delta applier: %zu bytes for a 512 KiB image, %zu for 8 MiB\n", used[0], used[1]);
   EXPECT_EQ(used[0], used[1]);
-  EXPECT_LT(used[1], std::size_t{256} << 10);
+  EXPECT_LT(used[1], std::size_t{300} << 10);
 }
 
 }  // namespace

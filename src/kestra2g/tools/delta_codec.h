@@ -14,8 +14,9 @@
 
 namespace delta {
 
-// zstd's level for deltas: the highest of its ordinary levels; the window
-// is set apart from it (wire::DeltaWindowLog).
+// zstd's level for deltas: on real pairs within 0.1 % of --ultra 22, 15 is
+// 9 % larger (docs/protocol.md). The window is set apart from it
+// (wire::DeltaWindowLog).
 inline constexpr int kLevel = 19;
 
 // The delta that turns `base` into `target`, or why zstd refused.
