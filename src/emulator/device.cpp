@@ -1,6 +1,7 @@
 #include "emulator/device.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "kestra2g/wire/crc32.h"
 #include "kestra2g/wire/firmware_file.h"
@@ -41,7 +42,9 @@ Device::Device(DeviceConfig config)
       state_(config_.initialState),
       restState_(config_.initialState),
       inflater_(std::make_unique<StreamInflater>(config_.inflateWindowBits,
-                                                 std::size_t{config_.window} * config_.maxData)) {
+                                                 std::size_t{config_.window} * config_.maxData)),
+      delta_(std::make_unique<DeltaApplier>(wire::DeltaWindowLog(appSize()),
+                                            std::size_t{config_.window} * config_.maxData)) {
   if (restState_ == PowerState::BootLoader || restState_ == PowerState::Listening) {
     restState_ = PowerState::Application;
   }
@@ -54,6 +57,12 @@ Device::Device(DeviceConfig config)
   }
   std::copy_n(image.begin(), std::min(image.size(), app_.size()), app_.begin());
   CheckImage();
+  wire::FirmwareHeader running;
+  if (imageValid_ && wire::ParseFirmwareHeader(app_, &running) == wire::FirmwareCheck::Ok) {
+    storedCounter_ = std::max(config_.securityCounter, running.securityCounter);
+  } else {
+    storedCounter_ = config_.securityCounter;
+  }
   // A device without a valid image can only sit in its boot loader.
   if (!imageValid_) state_ = PowerState::BootLoader;
 }
@@ -63,6 +72,7 @@ Device::Device(DeviceConfig config)
 void Device::CheckImage() {
   wire::FirmwareHeader h;
   imageValid_ = false;
+  runningSha256_ = {};
   if (wire::ParseFirmwareHeader(app_, &h) != wire::FirmwareCheck::Ok) return;
   if (h.deviceCode != config_.deviceCode) return;
   if (h.size() + std::uint64_t{h.payloadSize} > app_.size()) return;
@@ -72,7 +82,10 @@ void Device::CheckImage() {
   }
   imageValid_ = true;
   imageVersion_ = h.version;
+  runningSha256_ = wire::Sha256(wire::PayloadOf(app_, h));
 }
+
+std::vector<std::string> Device::TakeNotes() { return std::exchange(notes_, {}); }
 
 std::vector<std::uint8_t> Device::CurrentImage() const {
   wire::FirmwareHeader h;
@@ -84,6 +97,9 @@ void Device::AbandonDownload() {
   erased_ = false;
   manifest_.reset();
   aheadOfGap_.clear();
+  deltaBase_ = false;
+  deltaUsed_ = false;
+  delta_->Refuse();
 }
 
 std::optional<std::vector<std::uint8_t>> Device::TakeActivatedImage() {
@@ -194,7 +210,11 @@ bool Device::Handle(const wire::Frame& f, Clock::time_point now, std::vector<Out
         h.features = wire::kFeatureDeflate;
         h.windowBits = config_.inflateWindowBits;
       }
-      if (config_.checkSignatures) h.features |= wire::kFeatureSignatureCheck;
+      if (config_.checkSignatures) {
+        h.features |= wire::kFeatureSignatureCheck | wire::kFeatureRunningImage;
+        h.runningSha256 = runningSha256_;
+        h.securityCounter = storedCounter_;
+      }
       if (!config_.rates.empty()) {
         h.features |= wire::kFeatureRates;
         h.rates = config_.rates;
@@ -253,8 +273,11 @@ bool Device::Handle(const wire::Frame& f, Clock::time_point now, std::vector<Out
       break;
   }
   const bool deflated = request == Request::DataDeflated && config_.offerDeflate;
+  // Requests only a boot loader that reports its running image knows.
+  const bool slots =
+      config_.checkSignatures && (request == Request::DataDelta || request == Request::Revert);
   if (state_ != PowerState::BootLoader) {
-    if (deflated || request == Request::Manifest ||
+    if (deflated || slots || request == Request::Manifest ||
         (f.type >= static_cast<std::uint8_t>(Request::Erase) &&
          f.type <= static_cast<std::uint8_t>(Request::Activate))) {
       ReplyStatus(request, f.seq, Status::WrongState, now, out);
@@ -273,6 +296,12 @@ bool Device::Handle(const wire::Frame& f, Clock::time_point now, std::vector<Out
       break;
     case Request::DataDeflated:
       if (deflated) HandleDataDeflated(f, now, out);
+      break;
+    case Request::DataDelta:
+      if (slots) HandleDataDelta(f, now, out);
+      break;
+    case Request::Revert:
+      if (slots) HandleRevert(f, now, out);
       break;
     case Request::Verify:
       HandleVerify(f, now, out);
@@ -326,6 +355,13 @@ void Device::HandleManifest(const wire::Frame& f, Clock::time_point now,
       wire::CheckSignature(manifest->header, h, config_.keySlots) != wire::SignatureCheck::Ok) {
     return ReplyStatus(Request::Manifest, f.seq, Status::NotSigned, now, out);
   }
+  // Before anything is erased: an older signed image may not come back.
+  if (config_.checkSignatures && h.securityCounter < storedCounter_) {
+    notes_.push_back("REFUSED MANIFEST " + h.version + ": security counter " +
+                     std::to_string(h.securityCounter) + " below the device's " +
+                     std::to_string(storedCounter_));
+    return ReplyStatus(Request::Manifest, f.seq, wire::kCounterBelow, now, out);
+  }
   manifest_.emplace(manifest->header.begin(), manifest->header.end());
   manifestHeader_ = std::move(h);
   ReplyStatus(Request::Manifest, f.seq, Status::Ok, now, out);
@@ -350,12 +386,13 @@ void Device::HandleErase(const wire::Frame& f, Clock::time_point now, std::vecto
   }
   erased_ = true;
   eraseEnd_ = offset + length;
-  headerSize_ = manifest_ ? wire::kSignedHeaderSize : wire::kFirmwareHeaderSize;
+  headerSize_ = manifest_ ? manifestHeader_.size() : wire::kFirmwareHeaderSize;
   nextOffset_ = appBase() + static_cast<std::uint32_t>(headerSize_);
   aheadOfGap_.clear();
   // A compressed image inflates into the payload part of the erased area.
   const std::size_t header = std::min<std::size_t>(length, headerSize_);
   inflater_->Restart(std::span(area).subspan(header, length - header));
+  PrepareDelta(length);
   flashBusyUntil_ = std::max(flashBusyUntil_, now) + config_.eraseTime;
   ReplyStatus(Request::Erase, f.seq, Status::Ok, flashBusyUntil_, out);
 }
@@ -485,21 +522,126 @@ void Device::HandleActivateSigned(const wire::Frame& f, Clock::time_point now,
     return ReplyStatus(Request::Activate, f.seq, running ? Status::Ok : Status::NotSigned, now,
                        out);
   }
-  const wire::FirmwareHeader& h = manifestHeader_;
-  if (!erased_ || !std::ranges::equal(header, *manifest_) ||
-      wire::Sha256(std::span(staging_).subspan(h.size(), h.payloadSize)) != h.payloadSha256) {
+  const wire::FirmwareHeader h = manifestHeader_;
+  if (!erased_ || !std::ranges::equal(header, *manifest_)) {
     return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
   }
-  std::fill(app_.begin(), app_.end(), 0xFF);
-  std::copy(manifest_->begin(), manifest_->end(), app_.begin());
-  const auto payloadAt = static_cast<std::ptrdiff_t>(h.size());
-  std::copy_n(staging_.begin() + payloadAt, h.payloadSize, app_.begin() + payloadAt);
+  // A delta that came must have matched its signed hashes, whatever the
+  // payload holds now.
+  if (deltaUsed_ && !delta_->verified()) {
+    notes_.push_back("REFUSED ACTIVATE " + h.version + ": " +
+                     wire::StatusText(wire::kDeltaMismatch));
+    return ReplyStatus(Request::Activate, f.seq, wire::kDeltaMismatch, now, out);
+  }
+  if (wire::Sha256(std::span(staging_).subspan(h.size(), h.payloadSize)) != h.payloadSha256) {
+    return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
+  }
+  // The header goes into the spare slot, which becomes the running one; the
+  // image that ran stays in the other slot for REVERT.
+  std::copy(manifest_->begin(), manifest_->end(), staging_.begin());
+  std::swap(app_, staging_);
   AbandonDownload();
   CheckImage();
-  if (!imageValid_) return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
+  if (!imageValid_) {
+    std::swap(app_, staging_);
+    CheckImage();
+    return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
+  }
+  if (h.securityCounter > storedCounter_) {
+    storedCounter_ = h.securityCounter;
+    notes_.push_back("COUNTER " + std::to_string(storedCounter_));
+  }
   activated_ = CurrentImage();
   ChargeFlashWrite(now, header.size());
   ReplyStatus(Request::Activate, f.seq, Status::Ok, flashBusyUntil_, out);
+}
+
+}  // namespace emulator
+
+namespace emulator {
+
+void Device::PrepareDelta(std::uint32_t eraseLength) {
+  deltaUsed_ = false;
+  const wire::FirmwareHeader& h = manifestHeader_;
+  const wire::DeltaSection* section =
+      manifest_ && imageValid_ && config_.checkSignatures ? h.DeltaFor(runningSha256_) : nullptr;
+  deltaBase_ = section != nullptr && std::uint64_t{h.imageSize()} <= eraseLength;
+  if (!deltaBase_) return delta_->Refuse();
+  wire::FirmwareHeader running;
+  if (wire::ParseFirmwareHeader(app_, &running) != wire::FirmwareCheck::Ok) {
+    deltaBase_ = false;
+    return delta_->Refuse();
+  }
+  delta_->Restart(wire::PayloadOf(app_, running),
+                  std::span(staging_).subspan(h.size(), h.payloadSize),
+                  {section->size, section->sha256, h.payloadSha256});
+}
+
+// A delta section, applied from the running payload into the spare slot as
+// it comes; answered as DATA-DEFLATED is.
+void Device::HandleDataDelta(const wire::Frame& f, Clock::time_point now,
+                             std::vector<Outgoing>& out) {
+  auto ack = [&](Status s, Clock::time_point when) {
+    Reply(Request::DataDelta, f.seq,
+          wire::EncodeDeflatedAnswer(
+              {s, delta_->next(), static_cast<std::uint32_t>(delta_->written())}),
+          when, out);
+  };
+  const auto data = wire::DecodeData(f.payload);
+  if (!data || data->bytes.size() > config_.maxData) return ack(Status::BadRequest, now);
+  const auto [offset, bytes] = *data;
+  if (!erased_) return ack(Status::NotErased, now);
+  if (!deltaBase_) {
+    if (!deltaUsed_) {
+      notes_.push_back("REFUSED DATA-DELTA: " +
+                       std::string(wire::StatusText(wire::kNoDeltaForBase)));
+    }
+    deltaUsed_ = true;
+    return ack(wire::kNoDeltaForBase, now);
+  }
+  if (FlashFailsNow()) return ack(Status::FlashError, now);
+  deltaUsed_ = true;
+  const std::size_t before = delta_->written();
+  const auto result = delta_->Take(offset, bytes);
+  if (result == DeltaApplier::Result::Dropped) return;  // no room: as if never received
+  nextOffset_ = appBase() + static_cast<std::uint32_t>(headerSize_ + delta_->written());
+  ChargeFlashWrite(now, delta_->written() - before);
+  if (result == DeltaApplier::Result::Failed) return ack(wire::kDeltaMismatch, now);
+  ack(result == DeltaApplier::Result::Ok ? Status::Ok : Status::Gap, flashBusyUntil_);
+}
+
+std::optional<wire::FirmwareHeader> Device::PreviousImage() const {
+  wire::FirmwareHeader h;
+  if (wire::ParseFirmwareHeader(staging_, &h) != wire::FirmwareCheck::Ok || !h.signedFormat() ||
+      h.deviceCode != config_.deviceCode || h.imageSize() > staging_.size() ||
+      wire::CheckFirmwareImage(std::span(staging_).first(h.imageSize()), nullptr) !=
+          wire::FirmwareCheck::Ok ||
+      wire::CheckSignature(staging_, h, config_.keySlots) != wire::SignatureCheck::Ok ||
+      h.securityCounter < storedCounter_) {
+    return std::nullopt;
+  }
+  return h;
+}
+
+void Device::HandleRevert(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out) {
+  const auto asked = wire::DecodeRevert(f.payload);
+  if (!asked) return ReplyStatus(Request::Revert, f.seq, Status::BadRequest, now, out);
+  const auto previous = PreviousImage();
+  if (!previous) {
+    notes_.push_back("REFUSED REVERT: " + std::string(wire::StatusText(wire::kNothingToRevert)));
+    return ReplyStatus(Request::Revert, f.seq, wire::kNothingToRevert, now, out);
+  }
+  wire::RevertAnswer answer{
+      {staging_.begin(), staging_.begin() + static_cast<std::ptrdiff_t>(previous->size())}};
+  if (asked->action == wire::RevertAction::Revert) {
+    AbandonDownload();
+    std::swap(app_, staging_);
+    CheckImage();
+    notes_.push_back("REVERT to " + previous->version);
+    ChargeFlashWrite(now, previous->size());
+  }
+  Reply(Request::Revert, f.seq, wire::EncodeRevertAnswer(answer), std::max(now, flashBusyUntil_),
+        out);
 }
 
 }  // namespace emulator

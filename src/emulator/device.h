@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/device_family.h"
+#include "emulator/delta_applier.h"
 #include "emulator/inflater.h"
 #include "kestra2g/wire/firmware_signature.h"
 #include "kestra2g/wire/frame.h"
@@ -51,10 +52,17 @@ struct DeviceConfig {
   std::chrono::milliseconds catchWindow{500};
   std::chrono::microseconds flashWritePerKb{0};
   std::chrono::microseconds eraseTime{20000};
-  std::vector<std::uint8_t> initialImage;  // a firmware file; empty: a factory image
+  // The image that runs at start: a firmware file's header and payload
+  // (its delta sections left out); empty: a factory image.
+  std::vector<std::uint8_t> initialImage;
+  // The stored security counter (at least the running image's). A checking
+  // boot loader refuses a manifest below it and raises it when it activates
+  // an image with a higher one.
+  std::uint32_t securityCounter = 0;
   // A boot loader that checks signatures erases nothing without a signed
   // manifest for its family, writes the new image beside the old one and
-  // swaps only a whole, signed image in. Without it (an older boot loader)
+  // swaps only a whole, signed image in, keeping the one before in its spare
+  // slot for REVERT; it takes delta sections too. Without it (an older boot loader)
   // the image is written in place, as before signed firmware.
   bool checkSignatures = true;
   std::vector<wire::KeySlot> keySlots{wire::BuiltInKeySlots().begin(),
@@ -101,6 +109,10 @@ class Device {
   // The image (header + payload) after a successful activation, once.
   std::optional<std::vector<std::uint8_t>> TakeActivatedImage();
   std::vector<std::uint8_t> CurrentImage() const;
+  std::uint32_t securityCounter() const { return storedCounter_; }
+  // What the device would tell the log of its own accord since the last
+  // call: refusals of its newer checks, activations, reverts.
+  std::vector<std::string> TakeNotes();
 
  private:
   void Reply(wire::Request r, std::uint8_t seq, std::vector<std::uint8_t> payload,
@@ -113,6 +125,14 @@ class Device {
   void HandleErase(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
   void HandleData(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
   void HandleDataDeflated(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
+  void HandleDataDelta(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
+  void HandleRevert(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
+  // The image in the spare slot when it could run: whole, signed by a key
+  // of the slots, of this family, not below the stored counter.
+  std::optional<wire::FirmwareHeader> PreviousImage() const;
+  // Readies the delta applier for the manifest's section whose base is the
+  // running payload, if there is one and the erase made room for it.
+  void PrepareDelta(std::uint32_t eraseLength);
   // The write-error fault: flash fails once the download has come this far.
   bool FlashFailsNow() const;
   // Writing `bytes` keeps the flash busy a while longer.
@@ -134,10 +154,15 @@ class Device {
   PowerState state_;
   PowerState restState_;  // what the firmware does after a reset window
   Clock::time_point listenUntil_{};
-  std::vector<std::uint8_t> app_;      // the application area, 0xFF when erased
-  std::vector<std::uint8_t> staging_;  // the new image, until activated (checking boot loader)
+  std::vector<std::uint8_t> app_;  // the application area, 0xFF when erased
+  // A checking boot loader's spare slot: the new image until activated,
+  // then the one it replaced.
+  std::vector<std::uint8_t> staging_;
   bool imageValid_ = false;
   std::string imageVersion_;
+  wire::Sha256Digest runningSha256_{};  // of the running payload; zeros without one
+  std::uint32_t storedCounter_ = 0;
+  std::vector<std::string> notes_;
   // Download in progress.
   std::optional<std::vector<std::uint8_t>> manifest_;  // the accepted signed header
   wire::FirmwareHeader manifestHeader_;
@@ -147,6 +172,9 @@ class Device {
   std::uint32_t nextOffset_ = 0;
   std::map<std::uint32_t, std::uint32_t> aheadOfGap_;  // received beyond a gap: offset -> end
   std::unique_ptr<StreamInflater> inflater_;           // a compressed image being written
+  std::unique_ptr<DeltaApplier> delta_;                // a delta section being applied
+  bool deltaBase_ = false;  // the manifest has a section for the running payload
+  bool deltaUsed_ = false;  // this download sent it
   Clock::time_point flashBusyUntil_{};
   std::optional<std::vector<std::uint8_t>> activated_;
 };

@@ -34,11 +34,18 @@ bool ParseInt(std::string_view s, int lo, int hi, int* value) {
 std::optional<wire::Request> RequestNamed(std::string_view name) {
   using wire::Request;
   static constexpr std::pair<std::string_view, Request> kNames[] = {
-      {"hello", Request::Hello},       {"query", Request::Query},
-      {"catch", Request::Catch},       {"erase", Request::Erase},
-      {"data", Request::Data},         {"verify", Request::Verify},
-      {"activate", Request::Activate}, {"restart", Request::Restart},
-      {"manifest", Request::Manifest}, {"set-rate", Request::SetRate}};
+      {"hello", Request::Hello},
+      {"query", Request::Query},
+      {"catch", Request::Catch},
+      {"erase", Request::Erase},
+      {"data", Request::Data},
+      {"verify", Request::Verify},
+      {"activate", Request::Activate},
+      {"restart", Request::Restart},
+      {"manifest", Request::Manifest},
+      {"set-rate", Request::SetRate},
+      {"data-delta", Request::DataDelta},
+      {"revert", Request::Revert}};
   for (const auto& [n, r] : kNames) {
     if (n == name) return r;
   }

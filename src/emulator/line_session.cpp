@@ -52,6 +52,10 @@ const char* RequestName(std::uint8_t type) {
       return "MANIFEST";
     case wire::Request::SetRate:
       return "SET-RATE";
+    case wire::Request::DataDelta:
+      return "DATA-DELTA";
+    case wire::Request::Revert:
+      return "REVERT";
   }
   return "UNKNOWN";
 }
@@ -300,6 +304,7 @@ void Session::HandleFrames(Clock::time_point now) {
       const Clock::time_point due = std::max(reply.notBefore, now) + turnaround;
       pending_.emplace(due, std::move(reply));
     }
+    for (const std::string& note : device_.TakeNotes()) Log(note.c_str());
     if (auto image = device_.TakeActivatedImage(); image && !o_.imageOut.empty()) {
       if (!WriteImage(o_.imageOut, *image)) Log("IMAGE-OUT-FAILED");
     }

@@ -215,7 +215,15 @@ class CommandLine {
          "marks this key's slot revoked (adds it revoked when\nno slot holds it)")
         ->type_name("PUBFILE")
         ->trigger_on_parse();
-    Text(g, "--initial-image", initialImage_, "firmware file the device holds at start", "PATH");
+    Text(g, "--initial-image", initialImage_,
+         "signed firmware file whose image runs at start\n"
+         "(its header and payload; default: a factory image)",
+         "PATH");
+    Number(
+        g, "--security-counter", 0, UINT32_MAX,
+        [&d](long long n) { d.securityCounter = std::uint32_t(n); },
+        "the stored security counter (0; at least the\n"
+        "initial image's): manifests below it are refused");
     Text(g, "--image-out", o_.imageOut,
          "where to write the image after a successful\n"
          "activation (nothing is written otherwise)",
@@ -292,6 +300,8 @@ platform::Result<> Complete(const std::string& family, const std::string& initia
         c != wire::FirmwareCheck::Ok) {
       return Refuse("--initial-image: " + std::string(wire::FirmwareCheckText(c)));
     }
+    // The device holds the image; a file's delta sections are for hosts.
+    o.device.initialImage.resize(h.imageSize());
     if (o.device.initialImage.size() > o.device.flashSize - o.device.bootLoaderSize) {
       return Refuse("--initial-image does not fit the flash");
     }

@@ -6,6 +6,7 @@
 
 #include "kestra2g/wire/crc32.h"
 #include "kestra2g/wire/firmware_file.h"
+#include "kestra2g/wire/firmware_signature.h"
 #include "kestra2g/wire/frame.h"
 #include "kestra2g/wire/protocol.h"
 
@@ -132,8 +133,12 @@ Bytes Header(std::size_t size) {
 
 const Bytes kSigned = Header(144);
 const Bytes kUnsigned = Header(48);
+// Format 3: 88 bytes of manifest, 72 a delta section, 64 of signature.
+const Bytes kSignedOneDelta = Header(224);
+const Bytes kSignedNoDelta = Header(152);
 const Bytes kData = {0xDE, 0xAD, 0xBE};
 const Bytes kStream = {0x78, 0xDA};
+const Bytes kDelta = {0x28, 0xB5, 0x2F, 0xFD};  // a zstd frame begins so
 
 wire::HelloInfo Device(std::uint8_t features, std::uint8_t windowBits,
                        std::vector<std::uint32_t> rates) {
@@ -152,6 +157,21 @@ wire::HelloInfo Device(std::uint8_t features, std::uint8_t windowBits,
   return h;
 }
 
+// The running payload's SHA-256 a device reports: 0x11, 0x12, ... 0x30.
+wire::HelloInfo Running(wire::HelloInfo h, std::uint32_t counter) {
+  for (std::size_t i = 0; i < h.runningSha256.size(); ++i) {
+    h.runningSha256[i] = static_cast<std::uint8_t>(0x11 + i);
+  }
+  h.securityCounter = counter;
+  return h;
+}
+
+Bytes RunningBytes() {
+  Bytes b;
+  for (std::uint8_t i = 0; i < 32; ++i) b.push_back(static_cast<std::uint8_t>(0x11 + i));
+  return b;
+}
+
 std::vector<Golden> GoldenTable() {
   using wire::Status;
   auto hello = [](const wire::HelloInfo& h) { return wire::EncodeHello(Status::Ok, h); };
@@ -161,6 +181,8 @@ std::vector<Golden> GoldenTable() {
   };
   auto setRate = [](const wire::SetRateRequest& r) { return wire::EncodeSetRate(r); };
   auto decodeSetRate = [](wire::PayloadView p) { return wire::DecodeSetRate(p); };
+  const Bytes helloStart = {0x00, 0x01, 0x02, 0x00, 0x01, 0x00, 0x08, 0x08,
+                            0x00, 0x40, 0x00, 0x00, 0x00, 0xC0, 0x0F, 0x00};
   return {
       // Requests.
       Row("HELLO, protocol 1", {0x01}, wire::HelloRequest{1}, wire::EncodeHelloRequest,
@@ -184,6 +206,16 @@ std::vector<Golden> GoldenTable() {
           wire::DecodeActivate),
       Row("ACTIVATE, unsigned", kUnsigned, wire::HeaderRequest{kUnsigned}, wire::EncodeHeader,
           wire::DecodeActivate),
+      Row("DATA-DELTA at stream offset 2048", {0x00, 0x08, 0x00, 0x00, 0x28, 0xB5, 0x2F, 0xFD},
+          wire::DataRequest{0x800, kDelta}, wire::EncodeData, wire::DecodeData),
+      Row("MANIFEST, format 3 with one delta section", kSignedOneDelta,
+          wire::HeaderRequest{kSignedOneDelta}, wire::EncodeHeader, wire::DecodeManifest),
+      Row("ACTIVATE, format 3 without delta sections", kSignedNoDelta,
+          wire::HeaderRequest{kSignedNoDelta}, wire::EncodeHeader, wire::DecodeActivate),
+      Row("REVERT, tell", {0x00}, wire::RevertRequest{wire::RevertAction::Tell}, wire::EncodeRevert,
+          wire::DecodeRevert),
+      Row("REVERT, revert", {0x01}, wire::RevertRequest{wire::RevertAction::Revert},
+          wire::EncodeRevert, wire::DecodeRevert),
       Row("SET-RATE 921600, trial 150 ms", {0x00, 0x10, 0x0E, 0x00, 0x96, 0x00},
           wire::SetRateRequest{921600, 150}, setRate, decodeSetRate),
       Row("SET-RATE 115200, trial 3000 ms", {0x00, 0xC2, 0x01, 0x00, 0xB8, 0x0B},
@@ -201,6 +233,21 @@ std::vector<Golden> GoldenTable() {
           wire::DecodeStatusAnswer),
       Row("status no valid signed manifest alone", {0x09}, Status::NotSigned,
           wire::EncodeStatusAnswer, wire::DecodeStatusAnswer),
+      Row("status security counter below alone", {0x0A}, wire::kCounterBelow,
+          wire::EncodeStatusAnswer, wire::DecodeStatusAnswer),
+      Row("status no delta for the running image alone", {0x0B}, wire::kNoDeltaForBase,
+          wire::EncodeStatusAnswer, wire::DecodeStatusAnswer),
+      Row("status nothing to revert to alone", {0x0D}, wire::kNothingToRevert,
+          wire::EncodeStatusAnswer, wire::DecodeStatusAnswer),
+      Row("HELLO answer with rates and the running image",
+          Concat({helloStart,
+                  {0x0F, 0x0C, 0x01, 0x00, 0xC2, 0x01, 0x00},
+                  RunningBytes(),
+                  {0x07, 0x00, 0x00, 0x00}}),
+          Running(Device(0x0F, 12, {115200}), 7), hello, wire::DecodeHello),
+      Row("HELLO answer with the running image, no rates",
+          Concat({helloStart, {0x0A, 0x00}, RunningBytes(), {0x00, 0x01, 0x00, 0x00}}),
+          Running(Device(0x0A, 0, {}), 256), hello, wire::DecodeHello),
       Row("HELLO answer with every field",
           {0x00, 0x01, 0x02, 0x00, 0x01, 0x00, 0x08, 0x08, 0x00, 0x40, 0x00, 0x00, 0x00, 0xC0,
            0x0F, 0x00, 0x07, 0x0C, 0x02, 0x00, 0xC2, 0x01, 0x00, 0x00, 0x10, 0x0E, 0x00},
@@ -228,6 +275,12 @@ std::vector<Golden> GoldenTable() {
           wire::DecodeDeflatedAnswer),
       Row("VERIFY answer", {0x00, 0x26, 0x39, 0xF4, 0xCB}, wire::VerifyAnswer{0xCBF43926},
           wire::EncodeVerifyAnswer, wire::DecodeVerifyAnswer),
+      Row("DATA-DELTA answer, delta does not match",
+          {0x0C, 0x00, 0x01, 0x00, 0x00, 0x00, 0x30, 0x00, 0x00},
+          wire::DeflatedAnswer{wire::kDeltaMismatch, 0x100, 0x3000}, wire::EncodeDeflatedAnswer,
+          wire::DecodeDeflatedAnswer),
+      Row("REVERT answer, a format 3 header", Concat({{0x00}, kSignedNoDelta}),
+          wire::RevertAnswer{kSignedNoDelta}, wire::EncodeRevertAnswer, wire::DecodeRevertAnswer),
   };
 }
 
@@ -271,6 +324,18 @@ TEST(WireCodec, MalformedPayloadsDecodeToNothing) {
       {"MANIFEST short", wire::DecodeManifest(cut(kSigned, 1)).has_value()},
       {"MANIFEST long", wire::DecodeManifest(longer(kSigned)).has_value()},
       {"MANIFEST unsigned", wire::DecodeManifest(kUnsigned).has_value()},
+      {"MANIFEST between format 3 sizes", wire::DecodeManifest(longer(kSignedNoDelta)).has_value()},
+      {"MANIFEST format 3, 17 sections", wire::DecodeManifest(Header(152 + 17 * 72)).has_value()},
+      {"REVERT empty", wire::DecodeRevert({}).has_value()},
+      {"REVERT action 2", wire::DecodeRevert(Bytes{0x02}).has_value()},
+      {"REVERT long", wire::DecodeRevert(Bytes{0x01, 0x00}).has_value()},
+      {"REVERT answer refused", wire::DecodeRevertAnswer(Bytes{0x0D}).has_value()},
+      {"REVERT answer without a whole header",
+       wire::DecodeRevertAnswer(Concat({{0x00}, cut(kSigned, 1)})).has_value()},
+      {"HELLO answer cut in the running image",
+       wire::DecodeHello(
+           cut(wire::EncodeHello(wire::Status::Ok, Running(Device(0x0A, 0, {}), 1)), 1))
+           .has_value()},
       {"ACTIVATE short", wire::DecodeActivate(cut(kUnsigned, 1)).has_value()},
       {"ACTIVATE between", wire::DecodeActivate(longer(kUnsigned)).has_value()},
       {"ACTIVATE long", wire::DecodeActivate(longer(kSigned)).has_value()},
@@ -281,7 +346,7 @@ TEST(WireCodec, MalformedPayloadsDecodeToNothing) {
       {"SET-RATE rate 0", wire::DecodeSetRate(Bytes{0, 0, 0, 0, 0x96, 0x00}).has_value()},
       {"status empty", wire::DecodeStatusAnswer({}).has_value()},
       {"status long", wire::DecodeStatusAnswer(Bytes{0x00, 0x00}).has_value()},
-      {"status 10", wire::DecodeStatusAnswer(Bytes{0x0A}).has_value()},
+      {"status 14", wire::DecodeStatusAnswer(Bytes{0x0E}).has_value()},
       {"HELLO answer refused", wire::DecodeHello(with(hello, 0, 0x07)).has_value()},
       {"HELLO answer state 2", wire::DecodeHello(with(hello, 3, 0x02)).has_value()},
       {"HELLO answer max data 0", wire::DecodeHello(with(with(hello, 5, 0), 6, 0)).has_value()},
@@ -298,12 +363,12 @@ TEST(WireCodec, MalformedPayloadsDecodeToNothing) {
       {"CATCH answer refused", wire::DecodeCatchAnswer(Bytes{0x07, 0x03}).has_value()},
       {"DATA answer short", wire::DecodeDataAnswer(Bytes{0x01, 0x90, 0x48, 0x00}).has_value()},
       {"DATA answer long", wire::DecodeDataAnswer(Bytes{0x01, 0x90, 0x48, 0, 0, 0}).has_value()},
-      {"DATA answer status 10", wire::DecodeDataAnswer(Bytes{0x0A, 0x90, 0x48, 0, 0}).has_value()},
+      {"DATA answer status 14", wire::DecodeDataAnswer(Bytes{0x0E, 0x90, 0x48, 0, 0}).has_value()},
       {"DATA answer refused alone", wire::DecodeDataAnswer(Bytes{0x02}).has_value()},
       {"DATA-DEFLATED answer short", wire::DecodeDeflatedAnswer(Bytes(8, 0)).has_value()},
       {"DATA-DEFLATED answer long", wire::DecodeDeflatedAnswer(Bytes(10, 0)).has_value()},
-      {"DATA-DEFLATED answer status 10",
-       wire::DecodeDeflatedAnswer(with(Bytes(9, 0), 0, 0x0A)).has_value()},
+      {"DATA-DEFLATED answer status 14",
+       wire::DecodeDeflatedAnswer(with(Bytes(9, 0), 0, 0x0E)).has_value()},
       {"VERIFY answer short", wire::DecodeVerifyAnswer(Bytes{0x00, 0x26, 0x39, 0xF4}).has_value()},
       {"VERIFY answer long", wire::DecodeVerifyAnswer(Bytes(6, 0)).has_value()},
       {"VERIFY answer refused", wire::DecodeVerifyAnswer(Bytes{0x03}).has_value()},
@@ -344,6 +409,64 @@ TEST(FirmwareFile, BuildsAFileThatChecksOutAndCatchesDamage) {
   const std::string text = "not firmware at all, just some text in a file.....";
   EXPECT_EQ(wire::CheckFirmwareImage(Bytes(text.begin(), text.end()), nullptr),
             wire::FirmwareCheck::BadMagic);
+}
+
+// Format 3 as docs/protocol.md lays it out, at its offsets by hand: the
+// counter and the table under the signature, the sections after the payload.
+TEST(FirmwareFile, Format3PlacesTheCounterAndTheDeltaTableUnderTheSignature) {
+  const Bytes payload(3000, 0x5C), first(700, 0x01), second(40, 0x02);
+  wire::Sha256Digest baseA{}, baseB{};
+  baseA.fill(0xAA);
+  baseB.fill(0xBB);
+  const wire::DeltaInput deltas[] = {{baseA, first}, {baseB, second}};
+  const auto key = wire::Ed25519Generate().value();
+  const Bytes file =
+      wire::BuildDeltaFirmwareFile(2, "MV5100", "3.1", payload, 0x01020304, deltas, key).value();
+  const std::size_t image = 296 + 3000;  // 88 + 2 x 72 + 64, then the payload
+  ASSERT_EQ(file.size(), image + 700 + 40);
+  auto at = [&](std::size_t i, std::size_t n) {
+    return Bytes(file.begin() + i, file.begin() + i + n);
+  };
+  EXPECT_EQ(at(4, 2), (Bytes{0x03, 0x00}));
+  EXPECT_EQ(at(80, 8), (Bytes{0x04, 0x03, 0x02, 0x01, 0x02, 0x00, 0x00, 0x00}));
+  EXPECT_EQ(at(88, 32), Bytes(32, 0xAA));
+  const wire::Sha256Digest firstSha = wire::Sha256(first);
+  EXPECT_EQ(at(120, 32), Bytes(firstSha.begin(), firstSha.end()));
+  EXPECT_EQ(at(152, 8), (Bytes{0xE0, 0x0C, 0x00, 0x00, 0xBC, 0x02, 0x00, 0x00}));  // 3296, 700
+  EXPECT_EQ(at(160, 32), Bytes(32, 0xBB));
+  EXPECT_EQ(at(224, 8), (Bytes{0x9C, 0x0F, 0x00, 0x00, 0x28, 0x00, 0x00, 0x00}));  // 3996, 40
+  EXPECT_EQ(at(296, 3000), payload);
+  EXPECT_EQ(at(image, 700), first);
+
+  wire::FirmwareHeader h;
+  ASSERT_EQ(wire::CheckFirmwareImage(file, &h), wire::FirmwareCheck::Ok);
+  EXPECT_EQ(h.size(), 296U);
+  EXPECT_EQ(h.securityCounter, 0x01020304U);
+  ASSERT_EQ(h.deltas.size(), 2U);
+  EXPECT_EQ(h.DeltaFor(baseB), &h.deltas[1]);
+  const wire::KeySlot slot[] = {{key.publicKey, false, "maker"}};
+  EXPECT_EQ(wire::CheckSignature(file, h, slot), wire::SignatureCheck::Ok);
+  // The image a device holds is a whole image too; a cut section is not.
+  EXPECT_EQ(wire::CheckFirmwareImage(std::span(file).first(image), nullptr),
+            wire::FirmwareCheck::Ok);
+  EXPECT_EQ(wire::CheckFirmwareImage(std::span(file).first(image + 700), nullptr),
+            wire::FirmwareCheck::SizeMismatch);
+  Bytes damaged = file;
+  damaged[image + 699] ^= 1;
+  EXPECT_EQ(wire::CheckFirmwareImage(damaged, nullptr), wire::FirmwareCheck::BadDeltaHash);
+  damaged = file;
+  damaged[100] ^= 1;  // a base: still a table, no longer the signed one
+  ASSERT_EQ(wire::ParseFirmwareHeader(damaged, &h), wire::FirmwareCheck::Ok);
+  EXPECT_EQ(wire::CheckSignature(damaged, h, slot), wire::SignatureCheck::BadSignature);
+  damaged = file;
+  damaged[152] ^= 1;  // a section out of its place
+  EXPECT_EQ(wire::ParseFirmwareHeader(damaged, nullptr), wire::FirmwareCheck::BadDeltaTable);
+  damaged = file;
+  std::copy_n(file.begin() + 88, 32, damaged.begin() + 160);  // one base twice
+  EXPECT_EQ(wire::ParseFirmwareHeader(damaged, nullptr), wire::FirmwareCheck::BadDeltaTable);
+  damaged = file;
+  damaged[84] = 17;
+  EXPECT_EQ(wire::ParseFirmwareHeader(damaged, nullptr), wire::FirmwareCheck::BadDeltaTable);
 }
 
 }  // namespace

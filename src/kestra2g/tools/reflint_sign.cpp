@@ -1,6 +1,7 @@
 // reflint-sign: the maker's tool for signed firmware files.
 //   reflint-sign keygen KEYFILE
 //   reflint-sign sign --key KEYFILE --family HLX700 --version 2.1.0 PAYLOAD [-o FILE]
+//                     [--security-counter N] [--delta-from OLD.bin ...]
 //   reflint-sign verify FILE [--key PUBFILE]
 //   reflint-sign show FILE
 
@@ -19,6 +20,7 @@
 
 #include "catalogue/version_naming.h"
 #include "core/device_family.h"
+#include "kestra2g/tools/delta_codec.h"
 #include "kestra2g/wire/firmware_file.h"
 #include "kestra2g/wire/firmware_signature.h"
 #include "kestra2g/wire/key_file.h"
@@ -86,8 +88,45 @@ int KeyGen(const std::string& keyFile) {
   return 0;
 }
 
+// A delta section from an earlier signed file of the same family: its base
+// is that file's payload.
+struct DeltaSource {
+  std::string path;
+  wire::Sha256Digest base{};
+  std::vector<std::uint8_t> bytes;
+};
+
+platform::Result<DeltaSource> DeltaFrom(const std::string& path, const FamilyInfo& family,
+                                        std::uint32_t counter,
+                                        std::span<const std::uint8_t> payload) {
+  auto refuse = [&](const std::string& why) {
+    return platform::Fail(platform::Refusal({}, {}, "--delta-from " + path + ": " + why));
+  };
+  const auto file = platform::ReadFileBytes(path);
+  if (!file) return platform::Fail(file.error());
+  wire::FirmwareHeader h;
+  if (const auto c = wire::CheckFirmwareImage(*file, &h); c != wire::FirmwareCheck::Ok) {
+    return refuse(wire::FirmwareCheckText(c));
+  }
+  if (!h.signedFormat()) return refuse("not a signed firmware file");
+  if (h.deviceCode != family.deviceCode) {
+    return refuse("a file of " + h.familyName + ", not of " + std::string(family.productKey));
+  }
+  // A remote running that image holds its counter: it would refuse this file.
+  if (h.securityCounter > counter) {
+    return refuse("its security counter " + std::to_string(h.securityCounter) + " is above " +
+                  std::to_string(counter));
+  }
+  const auto old = wire::PayloadOf(*file, h);
+  if (std::ranges::equal(old, payload)) return refuse("it holds this very payload");
+  auto bytes = delta::Make(old, payload);
+  if (!bytes) return platform::Fail(bytes.error());
+  return DeltaSource{path, h.payloadSha256, std::move(*bytes)};
+}
+
 int Sign(const std::string& keyFile, const std::string& family, const std::string& version,
-         const std::string& payloadFile, std::string output) {
+         const std::string& payloadFile, std::string output,
+         std::optional<std::uint32_t> securityCounter, const std::vector<std::string>& deltaFrom) {
   const auto named = FamilyFromProductKey(family);
   if (!named) return Error("--family: HLX700, MV5100, TQ640 or KII");
   const FamilyInfo* info = &Family(*named);
@@ -108,9 +147,29 @@ int Sign(const std::string& keyFile, const std::string& family, const std::strin
   const auto payload = platform::ReadFileBytes(payloadFile);
   if (!payload) return Error(payload.error().Describe());
   if (payload->empty()) return Error(payloadFile + " is empty");
-  const auto file =
-      wire::BuildSignedFirmwareFile(static_cast<std::uint8_t>(info->deviceCode), info->productKey,
-                                    version, *payload, {*secret, *publicKey});
+  // Format 2 unless a counter or a delta asks for format 3.
+  const bool format3 = securityCounter.has_value() || !deltaFrom.empty();
+  const std::uint32_t counter = securityCounter.value_or(0);
+  if (deltaFrom.size() > wire::kMaxDeltaSections) {
+    return Error("at most " + std::to_string(wire::kMaxDeltaSections) + " --delta-from files");
+  }
+  std::vector<DeltaSource> sources;
+  for (const std::string& path : deltaFrom) {
+    auto source = DeltaFrom(path, *info, counter, *payload);
+    if (!source) return Error(source.error().Describe());
+    const bool twice =
+        std::ranges::any_of(sources, [&](const DeltaSource& s) { return s.base == source->base; });
+    if (twice) return Error("--delta-from " + path + ": its payload is another file's already");
+    sources.push_back(std::move(*source));
+  }
+  std::vector<wire::DeltaInput> deltas;
+  for (const DeltaSource& s : sources) deltas.push_back({s.base, s.bytes});
+  const auto code = static_cast<std::uint8_t>(info->deviceCode);
+  const auto file = format3
+                        ? wire::BuildDeltaFirmwareFile(code, info->productKey, version, *payload,
+                                                       counter, deltas, {*secret, *publicKey})
+                        : wire::BuildSignedFirmwareFile(code, info->productKey, version, *payload,
+                                                        {*secret, *publicKey});
   if (!file) return Error("libgcrypt could not sign");
   if (output.empty()) output = name;
   if (VersionFromFileName(platform::NamePart(output)) != version) {
@@ -122,6 +181,12 @@ int Sign(const std::string& keyFile, const std::string& family, const std::strin
   if (auto w = WriteFile(output, *file); !w) return Error(w.error().Describe());
   std::printf("%s: %s %s, %zu bytes, key %s\n", output.c_str(), family.c_str(), version.c_str(),
               payload->size(), wire::HexText(wire::KeyIdOf(*publicKey)).c_str());
+  if (format3) std::printf("  security counter %u\n", counter);
+  for (const DeltaSource& s : sources) {
+    std::printf("  delta from %s: %zu bytes (%.1f %% of the payload)\n",
+                std::string(platform::NamePart(s.path)).c_str(), s.bytes.size(),
+                100.0 * static_cast<double>(s.bytes.size()) / static_cast<double>(payload->size()));
+  }
   return 0;
 }
 
@@ -140,6 +205,15 @@ int Show(const std::string& path) {
     std::printf("payload hash  sha-256 %s\n", wire::HexText(h.payloadSha256).c_str());
     std::printf("signing key   %s\n", wire::HexText(h.keyId).c_str());
     std::printf("signature     ed25519 %s\n", wire::HexText(h.signature).c_str());
+    if (h.format == wire::kDeltaFormat) {
+      std::printf("security counter %u\n", h.securityCounter);
+      std::printf("delta sections %zu\n", h.deltas.size());
+      for (const wire::DeltaSection& d : h.deltas) {
+        std::printf("  from sha-256 %s: %u bytes at %u, sha-256 %s\n",
+                    wire::HexText(d.base).c_str(), d.size, d.offset,
+                    wire::HexText(d.sha256).c_str());
+      }
+    }
   } else {
     std::printf("payload crc   %08x\n", h.payloadCrc);
   }
@@ -185,6 +259,8 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
 
   std::string keyFile, family, version, payload, output, file, pubFile;
+  std::optional<std::uint32_t> securityCounter;
+  std::vector<std::string> deltaFrom;
 
   CLI::App* keygen = app.add_subcommand("keygen",
                                         "Make a key pair: KEYFILE (secret, mode 0600) "
@@ -198,6 +274,13 @@ int main(int argc, char** argv) {
   sign->add_option("PAYLOAD", payload, "the firmware image to sign")->required();
   sign->add_option("-o,--output", output,
                    "the firmware file (default: its proper name, e.g. HLX700_V_2_1_0.bin)");
+  sign->add_option("--security-counter", securityCounter,
+                   "security counter (format 3): remotes that ran a higher one refuse the file");
+  sign->add_option("--delta-from", deltaFrom,
+                   "an earlier signed file of the family, repeatable: a delta section from its "
+                   "payload (format 3)")
+      ->type_name("OLD.bin")
+      ->allow_extra_args(false);
 
   CLI::App* verify =
       app.add_subcommand("verify", "Check a firmware file's signature, hash and name");
@@ -209,7 +292,9 @@ int main(int argc, char** argv) {
 
   CLI11_PARSE(app, argc, argv);
   if (keygen->parsed()) return KeyGen(keyFile);
-  if (sign->parsed()) return Sign(keyFile, family, version, payload, output);
+  if (sign->parsed()) {
+    return Sign(keyFile, family, version, payload, output, securityCounter, deltaFrom);
+  }
   if (verify->parsed()) return Verify(file, pubFile);
   return Show(file);
 }

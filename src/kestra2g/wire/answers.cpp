@@ -1,6 +1,7 @@
 #include "kestra2g/wire/answers.h"
 
 #include "kestra2g/wire/bytes.h"
+#include "kestra2g/wire/firmware_file.h"
 
 namespace wire {
 namespace {
@@ -50,6 +51,7 @@ Payload EncodeHello(Status s, const HelloInfo& h) {
     w.U8(static_cast<std::uint8_t>(h.rates.size()));
     for (std::uint32_t rate : h.rates) w.U32(rate);
   }
+  if (h.ReportsRunningImage()) w.Bytes(h.runningSha256).U32(h.securityCounter);
   return w.Take();
 }
 
@@ -77,6 +79,11 @@ std::optional<HelloInfo> DecodeHello(PayloadView payload) {
     const std::size_t count = more.U8();
     if (count > kMaxRates) return std::nullopt;
     for (std::size_t i = 0; i < count; ++i) h.rates.push_back(more.U32());
+    if (!more.ok()) return std::nullopt;
+  }
+  if (h.ReportsRunningImage()) {
+    for (std::uint8_t& b : h.runningSha256) b = more.U8();
+    h.securityCounter = more.U32();
     if (!more.ok()) return std::nullopt;
   }
   if (!r.ok() || state > 1 || h.maxData == 0 || h.window == 0) return std::nullopt;
@@ -148,6 +155,18 @@ std::optional<VerifyAnswer> DecodeVerifyAnswer(PayloadView payload) {
   VerifyAnswer a{r.U32()};
   if (!Whole(r)) return std::nullopt;
   return a;
+}
+
+Payload EncodeRevertAnswer(const RevertAnswer& a) {
+  return ByteWriter().U8(static_cast<std::uint8_t>(Status::Ok)).Bytes(a.header).Take();
+}
+
+std::optional<RevertAnswer> DecodeRevertAnswer(PayloadView payload) {
+  ByteReader r(payload);
+  if (!StartsOk(r)) return std::nullopt;
+  const auto header = r.Rest();
+  if (!IsSignedHeaderSize(header.size())) return std::nullopt;
+  return RevertAnswer{{header.begin(), header.end()}};
 }
 
 }  // namespace wire

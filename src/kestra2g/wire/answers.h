@@ -2,8 +2,9 @@
 // The payload of every answer, one struct each, with the one encoder and the
 // one decoder both ends use. Every answer starts with its status. A refusal
 // is the status alone, and so is the whole answer to ERASE, ACTIVATE,
-// RESTART, MANIFEST and SET-RATE; the answers to DATA and DATA-DEFLATED carry
-// their offsets whatever the status (a gap, a refusal of the boot loader).
+// RESTART, MANIFEST and SET-RATE; the answers to DATA, DATA-DEFLATED and
+// DATA-DELTA carry their offsets whatever the status (a gap, a refusal of the
+// boot loader).
 
 #include <cstdint>
 #include <optional>
@@ -13,6 +14,7 @@
 
 #include "kestra2g/wire/protocol_types.h"
 #include "kestra2g/wire/requests.h"
+#include "kestra2g/wire/signing.h"
 
 namespace wire {
 
@@ -40,6 +42,11 @@ struct HelloInfo {
   // Optional after those: line rates the device runs (kFeatureRates), the
   // base rate among them.
   std::vector<std::uint32_t> rates;
+  // Optional after those (kFeatureRunningImage): the SHA-256 of the payload
+  // that runs (zeros when no valid image does) and the stored counter.
+  Sha256Digest runningSha256{};
+  std::uint32_t securityCounter = 0;
+  bool ReportsRunningImage() const { return (features & kFeatureRunningImage) != 0; }
   bool ChecksSignatures() const { return (features & kFeatureSignatureCheck) != 0; }
   bool OffersDeflate() const {
     return (features & kFeatureDeflate) != 0 && windowBits >= 9 && windowBits <= 15;
@@ -80,8 +87,8 @@ struct DataAnswer {
 Payload EncodeDataAnswer(const DataAnswer& a);
 std::optional<DataAnswer> DecodeDataAnswer(PayloadView payload);
 
-// DATA-DEFLATED: the next stream offset the device expects, cumulative, and
-// the image bytes it has written so far.
+// DATA-DEFLATED and DATA-DELTA: the next stream offset the device expects,
+// cumulative, and the image bytes it has written so far.
 struct DeflatedAnswer {
   Status status = Status::Ok;
   std::uint32_t next = 0;
@@ -98,5 +105,14 @@ struct VerifyAnswer {
 };
 Payload EncodeVerifyAnswer(const VerifyAnswer& a);
 std::optional<VerifyAnswer> DecodeVerifyAnswer(PayloadView payload);
+
+// REVERT, answered OK: the signed header of the previous image (the one
+// that would run, or now runs).
+struct RevertAnswer {
+  std::vector<std::uint8_t> header;
+  bool operator==(const RevertAnswer&) const = default;
+};
+Payload EncodeRevertAnswer(const RevertAnswer& a);
+std::optional<RevertAnswer> DecodeRevertAnswer(PayloadView payload);
 
 }  // namespace wire

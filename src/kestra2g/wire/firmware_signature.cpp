@@ -6,12 +6,12 @@ namespace wire {
 
 SignatureCheck CheckSignature(std::span<const std::uint8_t> bytes, const FirmwareHeader& header,
                               std::span<const KeySlot> slots) {
-  if (!header.signedFormat() || bytes.size() < kSignedHeaderSize) return SignatureCheck::NotSigned;
+  if (!header.signedFormat() || bytes.size() < header.size()) return SignatureCheck::NotSigned;
   const auto slot = std::find_if(slots.begin(), slots.end(),
                                  [&](const KeySlot& s) { return KeyIdOf(s.key) == header.keyId; });
   if (slot == slots.end()) return SignatureCheck::UnknownKey;
   if (slot->revoked) return SignatureCheck::RevokedKey;
-  if (!Ed25519Verify(slot->key, bytes.first(kManifestSize), header.signature)) {
+  if (!Ed25519Verify(slot->key, bytes.first(header.manifestSize), header.signature)) {
     return SignatureCheck::BadSignature;
   }
   return SignatureCheck::Ok;

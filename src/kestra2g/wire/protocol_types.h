@@ -29,6 +29,13 @@ enum class Request : std::uint8_t {
   // old rate; then the device runs at the new one and returns to the old one
   // unless a valid frame arrives there within the trial.
   SetRate = 0x0B,
+  // Stream offset, bytes of a delta section -> next expected stream offset,
+  // image bytes written (as DATA-DEFLATED). The device applies it to its
+  // running payload, writing the new one into its spare slot.
+  DataDelta = 0x0C,
+  // Action (0 tell, 1 revert) -> the header of the previous image; with 1
+  // that image runs from then on.
+  Revert = 0x0D,
 };
 
 // Features a device offers in its HELLO answer.
@@ -38,6 +45,10 @@ inline constexpr std::uint8_t kFeatureDeflate = 0x01;
 inline constexpr std::uint8_t kFeatureSignatureCheck = 0x02;
 // The answer ends with the line rates the device can run (SET-RATE).
 inline constexpr std::uint8_t kFeatureRates = 0x04;
+// The answer ends with the SHA-256 of the running payload and the stored
+// security counter. Such a device refuses a manifest below that counter,
+// keeps the previous image in its spare slot, takes DATA-DELTA and REVERT.
+inline constexpr std::uint8_t kFeatureRunningImage = 0x08;
 
 // Every device starts, and every call finds it, at this rate.
 inline constexpr std::uint32_t kBaseRate = 115200;
@@ -63,13 +74,25 @@ enum class Status : std::uint8_t {
   NotErased = 8,
   NotSigned = 9,  // no valid signed manifest for this device
 };
+// The refusals of a device that reports its running image. Named apart from
+// the enumerators above, which a switch over Status names one by one;
+// StatusText names them all.
+inline constexpr Status kCounterBelow{10};     // manifest below the stored security counter
+inline constexpr Status kNoDeltaForBase{11};   // no delta section for the running payload
+inline constexpr Status kDeltaMismatch{12};    // delta bytes or result not as signed
+inline constexpr Status kNothingToRevert{13};  // no valid previous image within the counter
 // Statuses above this one are unknown: an answer carrying one is malformed.
-inline constexpr Status kLastStatus = Status::NotSigned;
+inline constexpr Status kLastStatus = kNothingToRevert;
+
+// What a status means, for the log: "security counter below the device's".
+const char* StatusText(Status s);
 
 enum class QueryKind : std::uint8_t { Boot = 0, Product = 1, Application = 2 };
 inline constexpr QueryKind kLastQueryKind = QueryKind::Application;
 
 enum class DeviceState : std::uint8_t { BootLoader = 0, Application = 1 };
+
+enum class RevertAction : std::uint8_t { Tell = 0, Revert = 1 };
 
 constexpr std::uint8_t ReplyType(Request r) {
   return static_cast<std::uint8_t>(static_cast<std::uint8_t>(r) | kReplyBit);

@@ -64,12 +64,12 @@ std::optional<DataRequest> DecodeData(PayloadView payload) {
 Payload EncodeHeader(const HeaderRequest& r) { return ByteWriter().Bytes(r.header).Take(); }
 
 std::optional<HeaderRequest> DecodeManifest(PayloadView payload) {
-  if (payload.size() != kSignedHeaderSize) return std::nullopt;
+  if (!IsSignedHeaderSize(payload.size())) return std::nullopt;
   return HeaderRequest{payload};
 }
 
 std::optional<HeaderRequest> DecodeActivate(PayloadView payload) {
-  if (payload.size() != kSignedHeaderSize && payload.size() != kFirmwareHeaderSize) {
+  if (!IsSignedHeaderSize(payload.size()) && payload.size() != kFirmwareHeaderSize) {
     return std::nullopt;
   }
   return HeaderRequest{payload};
@@ -95,6 +95,17 @@ std::optional<SetRateRequest> DecodeSetRate(PayloadView payload) {
   request.trialMs = std::clamp<int>(trial.U16(), kRateTrialMs, kRateIdleMs);
   if (!Whole(trial)) return std::nullopt;
   return request;
+}
+
+Payload EncodeRevert(const RevertRequest& r) {
+  return ByteWriter().U8(static_cast<std::uint8_t>(r.action)).Take();
+}
+
+std::optional<RevertRequest> DecodeRevert(PayloadView payload) {
+  ByteReader r(payload);
+  const std::uint8_t action = r.U8();
+  if (!Whole(r) || action > static_cast<std::uint8_t>(RevertAction::Revert)) return std::nullopt;
+  return RevertRequest{static_cast<RevertAction>(action)};
 }
 
 }  // namespace wire

@@ -47,9 +47,10 @@ struct FlashRange {
 Payload EncodeRange(const FlashRange& r);
 std::optional<FlashRange> DecodeRange(PayloadView payload);
 
-// DATA (by absolute flash address) and DATA-DEFLATED (by offset in the
-// compressed stream): where the bytes go, then at least one byte. The
-// decoded bytes are a view into the payload.
+// DATA (by absolute flash address), DATA-DEFLATED (by offset in the
+// compressed stream) and DATA-DELTA (by offset in the delta section): where
+// the bytes go, then at least one byte. The decoded bytes are a view into
+// the payload.
 struct DataRequest {
   std::uint32_t offset = 0;
   PayloadView bytes;
@@ -59,10 +60,11 @@ inline constexpr std::size_t kDataHeaderSize = 4;
 Payload EncodeData(const DataRequest& r);
 std::optional<DataRequest> DecodeData(PayloadView payload);
 
-// MANIFEST: the signed header of a format 2 file (manifest and signature).
-// ACTIVATE: the header of the file whose payload was written (144 bytes, or
-// 48 for an unsigned image). Both are views into the payload; what the header
-// says is checked with firmware_file.h.
+// MANIFEST: the signed header of a format 2 or 3 file (manifest and
+// signature: 144 bytes, or 152 and 72 a delta section for format 3).
+// ACTIVATE: the header of the file whose payload was written (a signed
+// header as MANIFEST's, or 48 bytes for an unsigned image). Both are views into the payload; what
+// the header says is checked with firmware_file.h.
 struct HeaderRequest {
   PayloadView header;
 };
@@ -80,5 +82,13 @@ struct SetRateRequest {
 Payload EncodeSetRate(const SetRateRequest& r);
 Payload EncodeSetRate(std::uint32_t rate, int trialMs);
 std::optional<SetRateRequest> DecodeSetRate(PayloadView payload);
+
+// REVERT: whether to only tell which image would run, or to run it.
+struct RevertRequest {
+  RevertAction action = RevertAction::Tell;
+  bool operator==(const RevertRequest&) const = default;
+};
+Payload EncodeRevert(const RevertRequest& r);
+std::optional<RevertRequest> DecodeRevert(PayloadView payload);
 
 }  // namespace wire

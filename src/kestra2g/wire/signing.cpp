@@ -82,6 +82,41 @@ Sha256Digest Sha256(std::span<const std::uint8_t> bytes) {
   return digest;
 }
 
+struct Sha256Stream::State {
+  gcry_md_hd_t md = nullptr;
+  ~State() {
+    if (md != nullptr) gcry_md_close(md);
+  }
+};
+
+Sha256Stream::Sha256Stream() : state_(std::make_unique<State>()) {
+  InitialiseOnce();
+  // Only fails without SHA-256 in libgcrypt; Digest then gives zeros, which
+  // no signed hash matches.
+  if (gcry_md_open(&state_->md, GCRY_MD_SHA256, 0) != 0) state_->md = nullptr;
+}
+
+Sha256Stream::~Sha256Stream() = default;
+
+void Sha256Stream::Add(std::span<const std::uint8_t> bytes) {
+  if (state_->md != nullptr) gcry_md_write(state_->md, bytes.data(), bytes.size());
+}
+
+Sha256Digest Sha256Stream::Digest() const {
+  Sha256Digest digest{};
+  if (state_->md == nullptr) return digest;
+  // gcry_md_read finalises: read from a copy, so that more may be added.
+  gcry_md_hd_t copy = nullptr;
+  if (gcry_md_copy(&copy, state_->md) != 0) return digest;
+  std::memcpy(digest.data(), gcry_md_read(copy, GCRY_MD_SHA256), digest.size());
+  gcry_md_close(copy);
+  return digest;
+}
+
+void Sha256Stream::Reset() {
+  if (state_->md != nullptr) gcry_md_reset(state_->md);
+}
+
 KeyId KeyIdOf(const PublicKey& key) {
   const Sha256Digest digest = Sha256(key);
   KeyId id{};

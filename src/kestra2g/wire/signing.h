@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -25,6 +26,24 @@ struct KeyPair {
 };
 
 Sha256Digest Sha256(std::span<const std::uint8_t> bytes);
+
+// SHA-256 of bytes that come in pieces (a stream the device takes frame by
+// frame), without holding them.
+class Sha256Stream {
+ public:
+  Sha256Stream();
+  ~Sha256Stream();
+  Sha256Stream(const Sha256Stream&) = delete;
+  Sha256Stream& operator=(const Sha256Stream&) = delete;
+  void Add(std::span<const std::uint8_t> bytes);
+  // The digest of everything added since construction or the last Reset.
+  Sha256Digest Digest() const;
+  void Reset();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 KeyId KeyIdOf(const PublicKey& key);
 
 bool Ed25519Verify(const PublicKey& key, std::span<const std::uint8_t> message,

@@ -32,6 +32,8 @@ void DecodeEveryLayout(std::span<const std::uint8_t> p) {
   Exact(p, wire::DecodeDataAnswer, wire::EncodeDataAnswer);
   Exact(p, wire::DecodeDeflatedAnswer, wire::EncodeDeflatedAnswer);
   Exact(p, wire::DecodeVerifyAnswer, wire::EncodeVerifyAnswer);
+  Exact(p, wire::DecodeRevertAnswer, wire::EncodeRevertAnswer);
+  Exact(p, wire::DecodeRevert, wire::EncodeRevert);
   Exact(p, wire::DecodeHelloRequest, wire::EncodeHelloRequest);
   Exact(p, wire::DecodeQuery, wire::EncodeQuery);
   Exact(p, wire::DecodeRange, wire::EncodeRange);
