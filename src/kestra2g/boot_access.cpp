@@ -18,7 +18,7 @@ bool FamilyMatches(std::int32_t code, std::uint8_t deviceCode) {
 }
 
 // A negative code asks for any family.
-Result<> CheckFamilyAsked(std::int32_t code) {
+[[nodiscard]] Result<> CheckFamilyAsked(std::int32_t code) {
   if (code < 0) return {};
   return CheckDeviceCode(code);
 }

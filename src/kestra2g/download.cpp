@@ -36,7 +36,7 @@ void WritingProgress(std::size_t done, std::size_t total) {
                                  static_cast<long long>(std::max<std::size_t>(total, 1))));
 }
 
-Result<> DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
+[[nodiscard]] Result<> DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   // Everything about the file is settled before the device is touched.
   if (auto known = CheckDeviceCode(code); !known) return known;
   const auto checked = CheckFirmwareFile(path, code);
