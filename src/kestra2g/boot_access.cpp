@@ -2,6 +2,8 @@
 // catching it in the moment after RESET or power-up when it listens.
 
 #include <algorithm>
+#include <memory>
+#include <utility>
 
 #include "kestra2g/failure.h"
 #include "kestra2g/link.h"
@@ -15,14 +17,21 @@ bool FamilyMatches(std::int32_t code, std::uint8_t deviceCode) {
   return code < 0 || code == deviceCode;
 }
 
+// A negative code asks for any family.
+[[nodiscard]] Result<> CheckFamilyAsked(std::int32_t code) {
+  if (code < 0) return {};
+  return CheckDeviceCode(code);
+}
+
 }  // namespace
 
-bool InitCom(std::int32_t port, std::int32_t code) {
-  if (code >= 0 && !CheckDeviceCode(code)) return false;
-  auto link = Link::Open(port);
-  if (!link) return false;
+Result<> InitCom(std::int32_t port, std::int32_t code) {
+  if (auto known = CheckFamilyAsked(code); !known) return known;
+  auto opened = Link::Open(port);
+  if (!opened) return FailureOf(opened);
+  const std::unique_ptr<Link> link = std::move(*opened);
   const auto info = link->Hello();
-  if (!info) return false;
+  if (!info) return FailureOf(info);
   // Only a boot loader of the named family takes a download; the running
   // application refuses until the user presses RESET.
   if (info->protocol != wire::kProtocolVersion || info->state != wire::DeviceState::BootLoader ||
@@ -31,16 +40,17 @@ bool InitCom(std::int32_t port, std::int32_t code) {
                 (info->state == wire::DeviceState::BootLoader ? "boot loader" : "application") +
                     std::string(", device code ") + std::to_string(info->deviceCode));
   }
-  return true;
+  return {};
 }
 
-bool CatchBoot(std::int32_t port, std::int32_t code) {
+Result<> CatchBoot(std::int32_t port, std::int32_t code) {
   // The whole try, the port's opening included, ends within the time the
   // program waits for it: an answer after that would not be read.
   const Clock::time_point giveUp = Clock::now() + timing::kCatchWithin;
-  if (code >= 0 && !CheckDeviceCode(code)) return false;
-  auto link = Link::Open(port);
-  if (!link) return false;
+  if (auto known = CheckFamilyAsked(code); !known) return known;
+  auto opened = Link::Open(port);
+  if (!opened) return FailureOf(opened);
+  const std::unique_ptr<Link> link = std::move(*opened);
   // Keep asking to the end: the boot loader listens only briefly after
   // RESET, and a slow one's answer to an early request still counts when it
   // comes in time. One caught too late to be heard stays in its boot loader,
@@ -51,8 +61,10 @@ bool CatchBoot(std::int32_t port, std::int32_t code) {
     while (auto frame = link->Receive(next)) {
       if (frame->type != wire::ReplyType(wire::Request::Catch)) continue;
       if (const auto caught = wire::DecodeCatchAnswer(frame->payload)) {
-        return FamilyMatches(code, caught->deviceCode) ||
-               Fail(Cause::WrongDevice, "device code " + std::to_string(caught->deviceCode));
+        if (!FamilyMatches(code, caught->deviceCode)) {
+          return Fail(Cause::WrongDevice, "device code " + std::to_string(caught->deviceCode));
+        }
+        return {};
       }
     }
     if (link->lost()) return link->FailExchange("catch");

@@ -36,17 +36,18 @@ void WritingProgress(std::size_t done, std::size_t total) {
                                  static_cast<long long>(std::max<std::size_t>(total, 1))));
 }
 
-bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
+[[nodiscard]] Result<> DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   // Everything about the file is settled before the device is touched.
-  if (!CheckDeviceCode(code)) return false;
+  if (auto known = CheckDeviceCode(code); !known) return known;
   const auto checked = CheckFirmwareFile(path, code);
-  if (!checked) return false;
+  if (!checked) return FailureOf(checked);
   const std::vector<std::uint8_t>& file = checked->bytes;
   const wire::FirmwareHeader& header = checked->header;
 
   SetJob(Job::Connecting);
-  auto link = Link::Open(port);
-  if (!link) return false;
+  auto opened = Link::Open(port);
+  if (!opened) return FailureOf(opened);
+  const std::unique_ptr<Link> link = std::move(*opened);
   // Whatever way the call ends, the device is not left at a raised rate.
   std::optional<SwitchAskedAhead> ahead;
   struct BaseRateAtEnd {
@@ -55,7 +56,7 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
     ~BaseRateAtEnd() { ReturnToBaseRate(link, ahead); }
   } baseRateAtEnd{*link, ahead};
   const auto device = link->Hello([&] { ahead = AskSwitchAhead(*link); });
-  if (!device) return false;
+  if (!device) return FailureOf(device);
   if (device->protocol != wire::kProtocolVersion ||
       device->state != wire::DeviceState::BootLoader || device->deviceCode != code ||
       file.size() > device->appSize) {
@@ -82,10 +83,12 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   // that rate for the rest of the call.
   SetJob(Job::Erasing);
   const auto head = std::span(file).first(header.size());
-  if (!link->Acknowledged(ExchangeAtBestRate(*link, *device, ahead, Request::Manifest,
-                                             wire::EncodeHeader({head}), timing::kCommand),
-                          "manifest")) {
-    return false;
+  if (auto proven =
+          link->Acknowledged(ExchangeAtBestRate(*link, *device, ahead, Request::Manifest,
+                                                wire::EncodeHeader({head}), timing::kCommand),
+                             "manifest");
+      !proven) {
+    return proven;
   }
   if (!device->ChecksSignatures()) {
     LibraryLog().Write("the device does not check signatures; the library's check stands alone");
@@ -132,12 +135,14 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   behindErase.OpenedBy(Request::Erase, *eraseSeq, "erase",
                        link->ReplyWait(timing::kErase, erase.size()), erased);
   std::optional<Transfer> afterErase;
-  if (!behindErase.Run()) {
-    if (!behindErase.openingUnheard()) return false;
-    if (!link->ExchangeAck(Request::Erase, erase, timing::kErase, "erase")) return false;
+  if (auto ran = behindErase.Run(); !ran) {
+    if (ran.error().cause != Cause::OpeningUnheard) return ran;
+    if (auto acked = link->ExchangeAck(Request::Erase, erase, timing::kErase, "erase"); !acked) {
+      return acked;
+    }
     erased();
     afterErase.emplace(transfer());
-    if (!afterErase->Run()) return false;
+    if (auto rerun = afterErase->Run(); !rerun) return rerun;
   }
   RaiseProgress(kWrittenPercent);
 
@@ -146,39 +151,43 @@ bool DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
   auto verifyReply =
       written.ClosingAnswer(link->Capped(link->ReplyWait(timing::kVerify, verify.size())));
   if (!verifyReply) verifyReply = link->Exchange(Request::Verify, verify, timing::kVerify);
-  verifyReply = link->Checked(std::move(verifyReply), "verify");
-  if (!verifyReply) return false;
-  const auto crc = wire::DecodeVerifyAnswer(*verifyReply);
+  const auto verified = link->Checked(std::move(verifyReply), "verify");
+  if (!verified) return FailureOf(verified);
+  const auto crc = wire::DecodeVerifyAnswer(*verified);
   if (!crc) return Fail(Cause::BadReply, "verify");
   if (crc->crc != wire::Crc32(payload)) return Fail(Cause::CheckSumMismatch);
   RaiseProgress(kVerifiedPercent);
 
   // Only now the header: until it is there the device sees no valid image.
   SetJob(Job::Activating);
-  if (!link->ExchangeAck(Request::Activate, wire::EncodeHeader({head}), timing::kCommand,
-                         "activate")) {
-    return false;
+  if (auto activated = link->ExchangeAck(Request::Activate, wire::EncodeHeader({head}),
+                                         timing::kCommand, "activate");
+      !activated) {
+    return activated;
   }
   RaiseProgress(kActivatedPercent);
 
   // The device restarts at the base rate.
   SetJob(Job::Restarting);
-  if (!link->ExchangeAck(Request::Restart, wire::EncodeEmpty(), timing::kCommand, "restart")) {
-    return false;
+  if (auto restarted =
+          link->ExchangeAck(Request::Restart, wire::EncodeEmpty(), timing::kCommand, "restart");
+      !restarted) {
+    return restarted;
   }
   FollowToBaseRate(*link);
-  return true;
+  return {};
 }
 
 }  // namespace
 
-bool Download(const char* firmwarePath, std::int32_t port, std::int32_t code) {
-  DownloadStages stages;
+Result<> Download(const char* firmwarePath, std::int32_t port, std::int32_t code) {
   BeginDownload();
-  const bool ok = DownloadSteps(firmwarePath, port, code);
-  if (ok) RaiseProgress(100);
-  SetJob(ok ? Job::Done : Job::Failed);
-  return ok;
+  auto done = DownloadSteps(firmwarePath, port, code);
+  // The job the download failed in is what the log names.
+  if (!done) done.error().stage = CurrentJob();
+  if (done) RaiseProgress(100);
+  SetJob(done ? Job::Done : Job::Failed);
+  return done;
 }
 
 }  // namespace kestra2g

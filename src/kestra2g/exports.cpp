@@ -19,22 +19,21 @@ template <typename F>
 unsigned char Guard(const char* call, std::int32_t port, F&& f) {
   // Named before the call: a port that vanishes during it names no device after.
   const std::string where = kestra2g::PortText(port);
-  kestra2g::FailureScope scope;
-  bool ok = false;
+  kestra2g::Result<> done;
   try {
-    ok = f();
+    done = f();
   } catch (...) {
-    kestra2g::Fail(kestra2g::Cause::Internal, "exception");
+    done = kestra2g::Fail(kestra2g::Cause::Internal, "exception");
   }
-  const kestra2g::Failure failure = scope.Take();
-  if (!ok) {
+  if (!done) {
     // A poll that fails alike many times in a row leaves one line and a count.
+    const kestra2g::Failure& failure = done.error();
     const std::string text = std::string(call) + " on " + where + " failed" +
                              (failure.stage == kestra2g::Job::Idle ? ": " : " ") +
                              kestra2g::Describe(failure);
     kestra2g::LibraryLog().Write(text, text);
   }
-  return ok ? 1 : 0;
+  return done ? 1 : 0;
 }
 
 // Job-name buffers hold 256 bytes; our names are far shorter.

@@ -5,17 +5,6 @@
 namespace kestra2g {
 namespace {
 
-// One call runs on one thread from entry to return. Plain values only (see
-// FailureScope).
-thread_local FailureScope* tScope = nullptr;
-thread_local Failure* tFailure = nullptr;
-thread_local bool tInDownload = false;
-
-void Note(Failure failure) {
-  // The first reason stands: the callers above only pass the failure on.
-  if (tFailure && tFailure->cause == Cause::None) *tFailure = std::move(failure);
-}
-
 const char* StatusName(wire::Status s) {
   switch (s) {
     case wire::Status::Ok:
@@ -44,8 +33,6 @@ const char* StatusName(wire::Status s) {
 
 const char* CauseText(Cause c) {
   switch (c) {
-    case Cause::None:
-      return "no reason noted";
     case Cause::PortUnavailable:
       return "the port could not be opened";
     case Cause::LineDropped:
@@ -68,39 +55,23 @@ const char* CauseText(Cause c) {
       return "a bad argument";
     case Cause::Internal:
       return "an internal error";
+    case Cause::OpeningUnheard:
+      return "the device did not hear the request before the data";
   }
   return "unknown cause";
 }
 
 }  // namespace
 
-DownloadStages::DownloadStages() { tInDownload = true; }
-DownloadStages::~DownloadStages() { tInDownload = false; }
-
-FailureScope::FailureScope() : outer_(tScope) {
-  tScope = this;
-  tFailure = &failure_;
+Unexpected Fail(Cause cause, std::string note, int code) {
+  return Unexpected(Failure{Job::Idle, cause, code, std::move(note), {}});
 }
 
-FailureScope::~FailureScope() {
-  tScope = outer_;
-  tFailure = outer_ ? &outer_->failure_ : nullptr;
+Unexpected Fail(Cause cause, std::string note, platform::Error error) {
+  return Unexpected(Failure{Job::Idle, cause, 0, std::move(note), std::move(error)});
 }
 
-Failure FailureScope::Take() { return std::exchange(failure_, Failure{}); }
-
-bool Fail(Cause cause, std::string note, int code) {
-  Note(Failure{tInDownload ? CurrentJob() : Job::Idle, cause, code, std::move(note), {}});
-  return false;
-}
-
-bool Fail(Cause cause, std::string note, platform::Error error) {
-  Note(
-      Failure{tInDownload ? CurrentJob() : Job::Idle, cause, 0, std::move(note), std::move(error)});
-  return false;
-}
-
-bool FailRefused(const char* request, wire::Status status) {
+Unexpected FailRefused(const char* request, wire::Status status) {
   return Fail(Cause::Refused,
               std::string(request) + ", status " + std::to_string(static_cast<int>(status)) + " (" +
                   StatusName(status) + ")",

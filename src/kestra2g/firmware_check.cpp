@@ -15,7 +15,7 @@ std::string FamilyText(const wire::FirmwareHeader& h) {
 
 }  // namespace
 
-std::optional<CheckedFirmware> CheckFirmwareFile(const char* path, std::int32_t code) {
+Result<CheckedFirmware> CheckFirmwareFile(const char* path, std::int32_t code) {
   // Only a regular file, no larger than any device could take: a name that
   // points at a FIFO, a device or a huge sparse file is refused at once.
   auto file =
@@ -23,48 +23,36 @@ std::optional<CheckedFirmware> CheckFirmwareFile(const char* path, std::int32_t 
   if (!file) {
     // The reason without the path: the log names no folders.
     const platform::Error& e = file.error();
-    Fail(Cause::FileCheck,
-         "cannot be read (" + e.stage + ": " + (e.reason.empty() ? e.text : e.reason) + ")");
-    return std::nullopt;
+    return Fail(Cause::FileCheck,
+                "cannot be read (" + e.stage + ": " + (e.reason.empty() ? e.text : e.reason) + ")");
   }
-  if (file->empty()) {
-    Fail(Cause::FileCheck, "it is empty");
-    return std::nullopt;
-  }
+  if (file->empty()) return Fail(Cause::FileCheck, "it is empty");
   wire::FirmwareHeader header;
   const auto parsed = wire::ParseFirmwareHeader(*file, &header);
   if (parsed != wire::FirmwareCheck::Ok) {
-    Fail(Cause::FileCheck, wire::FirmwareCheckText(parsed));
-    return std::nullopt;
+    return Fail(Cause::FileCheck, wire::FirmwareCheckText(parsed));
   }
   // Authenticity first: nothing an unsigned or foreign file says counts.
   const auto signature = wire::CheckSignature(*file, header, wire::BuiltInKeySlots());
   if (signature != wire::SignatureCheck::Ok) {
     std::string note = wire::SignatureCheckText(signature);
     if (header.signedFormat()) note += " (key " + wire::HexText(header.keyId) + ")";
-    Fail(Cause::FileCheck, note);
-    return std::nullopt;
+    return Fail(Cause::FileCheck, note);
   }
   if (const auto whole = wire::CheckFirmwareImage(*file, nullptr);
       whole != wire::FirmwareCheck::Ok) {
-    Fail(Cause::FileCheck, wire::FirmwareCheckText(whole));
-    return std::nullopt;
+    return Fail(Cause::FileCheck, wire::FirmwareCheckText(whole));
   }
   if (header.deviceCode != code) {
-    Fail(Cause::FileCheck, "made for another family (" + FamilyText(header) + "; device code " +
-                               std::to_string(code) + " asked for)");
-    return std::nullopt;
+    return Fail(Cause::FileCheck, "made for another family (" + FamilyText(header) +
+                                      "; device code " + std::to_string(code) + " asked for)");
   }
-  if (header.payloadSize == 0) {
-    Fail(Cause::FileCheck, "it holds no image");
-    return std::nullopt;
-  }
+  if (header.payloadSize == 0) return Fail(Cause::FileCheck, "it holds no image");
   // The version the user confirmed came from the file's name.
   const auto named = VersionFromFileName(platform::NamePart(path));
   if (!named || *named != header.version) {
-    Fail(Cause::FileCheck,
-         "its name says " + named.value_or("no version") + ", it holds " + header.version);
-    return std::nullopt;
+    return Fail(Cause::FileCheck,
+                "its name says " + named.value_or("no version") + ", it holds " + header.version);
   }
   return CheckedFirmware{std::move(*file), std::move(header)};
 }

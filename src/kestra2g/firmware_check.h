@@ -4,9 +4,9 @@
 // version it holds (the name is what the user was shown).
 
 #include <cstdint>
-#include <optional>
 #include <vector>
 
+#include "kestra2g/failure.h"
 #include "kestra2g/wire/firmware_file.h"
 
 namespace kestra2g {
@@ -16,7 +16,7 @@ struct CheckedFirmware {
   wire::FirmwareHeader header;
 };
 
-// The file, or nothing with the reason noted (Fail, cause FileCheck).
-std::optional<CheckedFirmware> CheckFirmwareFile(const char* path, std::int32_t code);
+// The file, or why it does not pass (cause FileCheck).
+[[nodiscard]] Result<CheckedFirmware> CheckFirmwareFile(const char* path, std::int32_t code);
 
 }  // namespace kestra2g

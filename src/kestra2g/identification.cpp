@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 #include "kestra2g/failure.h"
 #include "kestra2g/link.h"
@@ -20,18 +22,19 @@ Attempts QueryAttempts(std::int32_t mode) {
 
 }  // namespace
 
-bool CheckDeviceCode(std::int32_t code) {
-  return (code >= 0 && code <= 3) ||
-         Fail(Cause::BadArgument, "device code " + std::to_string(code));
+Result<> CheckDeviceCode(std::int32_t code) {
+  if (code < 0 || code > 3) return Fail(Cause::BadArgument, "device code " + std::to_string(code));
+  return {};
 }
 
-bool QueryText(wire::QueryKind kind, std::int32_t mode, char* info, std::int32_t port) {
+Result<> QueryText(wire::QueryKind kind, std::int32_t mode, char* info, std::int32_t port) {
   if (info == nullptr) return Fail(Cause::BadArgument, "no information buffer");
-  auto link = Link::Open(port);
-  if (!link) return false;
+  auto opened = Link::Open(port);
+  if (!opened) return FailureOf(opened);
+  const std::unique_ptr<Link> link = std::move(*opened);
   const auto reply = link->ExchangeOk(wire::Request::Query, wire::EncodeQuery({kind}),
                                       QueryAttempts(mode), "query");
-  if (!reply) return false;
+  if (!reply) return FailureOf(reply);
   const auto answer = wire::DecodeQueryAnswer(*reply);
   if (!answer || answer->kind != kind) return Fail(Cause::BadReply, "query");
   // The text ends at its first NUL or at what the buffer can hold.
@@ -39,7 +42,7 @@ bool QueryText(wire::QueryKind kind, std::int32_t mode, char* info, std::int32_t
   const std::size_t n = std::min({text.find('\0'), text.size(), kInfoTextMax});
   std::memcpy(info, text.data(), n);
   info[n] = '\0';
-  return true;
+  return {};
 }
 
 }  // namespace kestra2g

@@ -23,12 +23,9 @@ Link::Link(std::unique_ptr<platform::SerialPort> port, int portNumber)
 
 Link::~Link() { gLastSequence.store(seq_); }
 
-std::unique_ptr<Link> Link::Open(int port) {
+Result<std::unique_ptr<Link>> Link::Open(int port) {
   auto serial = platform::SerialPort::Open(port);
-  if (!serial) {
-    Fail(Cause::PortUnavailable, {}, std::move(serial.error()));
-    return nullptr;
-  }
+  if (!serial) return Fail(Cause::PortUnavailable, {}, std::move(serial.error()));
   return std::make_unique<Link>(std::move(*serial), port);
 }
 
@@ -115,29 +112,27 @@ void Link::Pause(Clock::time_point until) {
   }
 }
 
-std::optional<std::vector<std::uint8_t>> Link::ExchangeOk(wire::Request r,
-                                                          std::span<const std::uint8_t> payload,
-                                                          Attempts attempts, const char* what) {
+Result<std::vector<std::uint8_t>> Link::ExchangeOk(wire::Request r,
+                                                   std::span<const std::uint8_t> payload,
+                                                   Attempts attempts, const char* what) {
   return Checked(Exchange(r, payload, attempts), what);
 }
 
-std::optional<std::vector<std::uint8_t>> Link::Checked(
-    std::optional<std::vector<std::uint8_t>> reply, const char* what) const {
-  if (!reply) {
-    FailExchange(what);
-    return std::nullopt;
-  }
+Result<std::vector<std::uint8_t>> Link::Checked(std::optional<std::vector<std::uint8_t>> reply,
+                                                const char* what) const {
+  if (!reply) return FailExchange(what);
   if (const wire::Status status = wire::ReplyStatus(*reply); status != wire::Status::Ok) {
-    FailRefused(what, status);
-    return std::nullopt;
+    return FailRefused(what, status);
   }
-  return reply;
+  return std::move(*reply);
 }
 
-bool Link::Acknowledged(std::optional<std::vector<std::uint8_t>> reply, const char* what) const {
-  reply = Checked(std::move(reply), what);
-  if (!reply) return false;
-  return wire::DecodeStatusAnswer(*reply).has_value() || Fail(Cause::BadReply, what);
+Result<> Link::Acknowledged(std::optional<std::vector<std::uint8_t>> reply,
+                            const char* what) const {
+  const auto checked = Checked(std::move(reply), what);
+  if (!checked) return FailureOf(checked);
+  if (!wire::DecodeStatusAnswer(*checked)) return Fail(Cause::BadReply, what);
+  return {};
 }
 
 std::optional<std::vector<std::uint8_t>> Link::Await(wire::Request r, std::uint8_t seq,
@@ -148,16 +143,13 @@ std::optional<std::vector<std::uint8_t>> Link::Await(wire::Request r, std::uint8
   return std::nullopt;
 }
 
-std::optional<wire::HelloInfo> Link::Hello(const std::function<void()>& behind) {
+Result<wire::HelloInfo> Link::Hello(const std::function<void()>& behind) {
   const auto reply =
       Exchange(wire::Request::Hello, wire::EncodeHelloRequest({}), timing::kHello, behind);
-  if (!reply) {
-    FailExchange("hello");
-    return std::nullopt;
-  }
+  if (!reply) return FailExchange("hello");
   auto info = wire::DecodeHello(*reply);
-  if (!info) Fail(Cause::BadReply, "hello");
-  return info;
+  if (!info) return Fail(Cause::BadReply, "hello");
+  return std::move(*info);
 }
 
 bool Link::SetRate(std::uint32_t rate) {
@@ -167,7 +159,7 @@ bool Link::SetRate(std::uint32_t rate) {
   return true;
 }
 
-bool Link::FailExchange(const char* what) const {
+Unexpected Link::FailExchange(const char* what) const {
   if (lost_) {
     if (const auto& why = port_->LineFailure()) return Fail(Cause::LineDropped, what, *why);
     return Fail(Cause::LineDropped, what);

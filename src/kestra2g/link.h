@@ -1,6 +1,9 @@
 #pragma once
 // One conversation with the device over an open serial port: frames out,
 // frames in, and request/reply exchanges with time-outs and bounded resends.
+// Send, Receive, Await and Exchange only tell whether something came: a
+// missing answer is for the caller to weigh (ask again, another rate), and
+// FailExchange says why when the caller gives up.
 
 #include <array>
 #include <chrono>
@@ -54,8 +57,8 @@ class Link {
   Link(const Link&) = delete;
   Link& operator=(const Link&) = delete;
 
-  // Opens COMn; null when it cannot be had, with the reason noted (Fail).
-  static std::unique_ptr<Link> Open(int port);
+  // Opens COMn, or why it cannot be had.
+  [[nodiscard]] static Result<std::unique_ptr<Link>> Open(int port);
 
   // Sends one request; returns its sequence number, or nothing when the line failed.
   std::optional<std::uint8_t> Send(wire::Request r, std::span<const std::uint8_t> payload);
@@ -79,28 +82,29 @@ class Link {
   // The answer to `seq`, which the device gives at once, has just arrived:
   // one more sample of the round trip.
   void SampleAnswer(std::uint8_t seq);
-  // As Exchange, and the reply's status is OK; otherwise nothing, with the
-  // reason noted (Fail). `what` names the request.
-  std::optional<std::vector<std::uint8_t>> ExchangeOk(wire::Request r,
-                                                      std::span<const std::uint8_t> payload,
-                                                      Attempts attempts, const char* what);
+  // As Exchange, and the reply's status is OK; otherwise why not. `what`
+  // names the request.
+  [[nodiscard]] Result<std::vector<std::uint8_t>> ExchangeOk(wire::Request r,
+                                                             std::span<const std::uint8_t> payload,
+                                                             Attempts attempts, const char* what);
 
   // The reply of an exchange when there is one and its status is OK;
-  // otherwise nothing, with the reason noted (Fail). `what` names the request.
-  std::optional<std::vector<std::uint8_t>> Checked(std::optional<std::vector<std::uint8_t>> reply,
-                                                   const char* what) const;
+  // otherwise why not. `what` names the request.
+  [[nodiscard]] Result<std::vector<std::uint8_t>> Checked(
+      std::optional<std::vector<std::uint8_t>> reply, const char* what) const;
   // For a request whose whole answer is its status: the reply came and is
-  // OK alone; otherwise false, with the reason noted (Fail).
-  bool Acknowledged(std::optional<std::vector<std::uint8_t>> reply, const char* what) const;
-  bool ExchangeAck(wire::Request r, std::span<const std::uint8_t> payload, Attempts attempts,
-                   const char* what) {
+  // OK alone; otherwise why not.
+  [[nodiscard]] Result<> Acknowledged(std::optional<std::vector<std::uint8_t>> reply,
+                                      const char* what) const;
+  [[nodiscard]] Result<> ExchangeAck(wire::Request r, std::span<const std::uint8_t> payload,
+                                     Attempts attempts, const char* what) {
     return Acknowledged(Exchange(r, payload, attempts), what);
   }
 
-  // Asks the device who it is (HELLO). Nothing when no answer or a damaged
-  // one came, with the reason noted (Fail). `behind` may send a request
-  // right behind the first HELLO, before its answer is awaited.
-  std::optional<wire::HelloInfo> Hello(const std::function<void()>& behind = {});
+  // Asks the device who it is (HELLO); why not when no answer or a damaged
+  // one came. `behind` may send a request right behind the first HELLO,
+  // before its answer is awaited.
+  [[nodiscard]] Result<wire::HelloInfo> Hello(const std::function<void()>& behind = {});
 
   bool lost() const { return lost_; }
   int portNumber() const { return portNumber_; }
@@ -125,10 +129,10 @@ class Link {
     return std::chrono::nanoseconds(static_cast<long long>(bytes) * 10'000'000'000LL / rate_);
   }
 
-  // Notes why the last exchange or receive brought nothing (Fail): a
-  // dropped line, damaged frames or a plain time-out. `what` names the
-  // request. Returns false.
-  bool FailExchange(const char* what) const;
+  // Why the last exchange or receive brought nothing, for `return
+  // link.FailExchange(...)`: a dropped line, damaged frames or a plain
+  // time-out. `what` names the request.
+  [[nodiscard]] Unexpected FailExchange(const char* what) const;
 
  private:
   std::unique_ptr<platform::SerialPort> port_;

@@ -4,20 +4,22 @@
 
 #include <cstdint>
 
+#include "kestra2g/failure.h"
 #include "kestra2g/wire/protocol.h"
 
 namespace kestra2g {
 
 // Leading argument of the information queries: negative means the default
 // timing; a positive value is the reply time-out per attempt in milliseconds.
-bool QueryText(wire::QueryKind kind, std::int32_t mode, char* info, std::int32_t port);
+[[nodiscard]] Result<> QueryText(wire::QueryKind kind, std::int32_t mode, char* info,
+                                 std::int32_t port);
 
-bool InitCom(std::int32_t port, std::int32_t code);
-bool CatchBoot(std::int32_t port, std::int32_t code);
-bool Download(const char* firmwarePath, std::int32_t port, std::int32_t code);
+[[nodiscard]] Result<> InitCom(std::int32_t port, std::int32_t code);
+[[nodiscard]] Result<> CatchBoot(std::int32_t port, std::int32_t code);
+// A failure carries the download's job it came out of as its stage.
+[[nodiscard]] Result<> Download(const char* firmwarePath, std::int32_t port, std::int32_t code);
 
-// True when the device code names one of our families (0-3); otherwise the
-// bad argument is noted (Fail).
-bool CheckDeviceCode(std::int32_t code);
+// The device code names one of our families (0-3); otherwise a bad argument.
+[[nodiscard]] Result<> CheckDeviceCode(std::int32_t code);
 
 }  // namespace kestra2g

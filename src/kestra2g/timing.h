@@ -36,9 +36,9 @@ inline constexpr Attempts kSetRate{milliseconds(0), 3};
 inline constexpr Attempts kProveRate{milliseconds(0), 2, milliseconds(0), true};
 // The rate asked for right behind HELLO, before the device's list and the
 // round trip are known: what USB-serial adapters and boot loaders commonly
-// run, the first of these that has not failed on the port. Its trial is the device's least (wire::kRateTrialMs); the switch is
-// followed only when the proof can arrive within it, the measured round
-// trip and this margin (reaction of our end) after the answer.
+// run, the first of these that has not failed on the port. Its trial is the device's least
+// (wire::kRateTrialMs); the switch is followed only when the proof can arrive within it, the
+// measured round trip and this margin (reaction of our end) after the answer.
 inline constexpr std::uint32_t kLikelyRates[] = {921600, 460800, 230400};
 inline constexpr milliseconds kRateTrial{wire::kRateTrialMs};
 inline constexpr milliseconds kRateTrialMargin{20};

@@ -86,13 +86,13 @@ void Transfer::ConfirmOpening() {
   if (confirmed) confirmed();
 }
 
-bool Transfer::OpeningAnswer(const wire::Frame& frame) {
+Result<> Transfer::OpeningAnswer(const wire::Frame& frame) {
   if (const auto status = wire::ReplyStatus(frame.payload); status != Status::Ok) {
     return FailRefused(opening_->what, status);
   }
   if (!wire::DecodeStatusAnswer(frame.payload)) return Fail(Cause::BadReply, opening_->what);
   ConfirmOpening();
-  return true;
+  return {};
 }
 
 void Transfer::ClosedBy(wire::Request request, std::vector<std::uint8_t> payload) {
@@ -175,7 +175,7 @@ void Transfer::Forget(std::size_t begin, std::size_t end) {
   }
 }
 
-bool Transfer::SendMore() {
+Result<> Transfer::SendMore() {
   while (!todo_.empty() && inFlight_.size() < timing::kMaxFramesInFlight) {
     const auto [begin, end] = *todo_.begin();
     std::size_t n = std::min(sizer_.Block(), end - begin);
@@ -210,21 +210,20 @@ bool Transfer::SendMore() {
     if (!closing_->seq) return link_.FailExchange("data transfer");
     for (InFlight& f : inFlight_) f.beforeClosing = true;
   }
-  return true;
+  return {};
 }
 
-bool Transfer::Answer(const wire::Frame& frame) {
+Result<> Transfer::Answer(const wire::Frame& frame) {
   const auto status = wire::ReplyStatus(frame.payload);
   if (opening_ && status == Status::NotErased) {
     // The device did not hear the erase (or its refusal went astray).
-    openingUnheard_ = true;
-    return false;
+    return Fail(Cause::OpeningUnheard, opening_->what);
   }
   // Nothing to retry.
   if (status != Status::Ok && status != Status::Gap) return FailRefused("data transfer", status);
   ConfirmOpening();
   const auto taken = ReadAnswer(request_, frame.payload);
-  if (!taken || taken->next < first_) return true;  // malformed: pass over
+  if (!taken || taken->next < first_) return {};  // malformed: pass over
   const std::uint32_t offset = taken->next;
   lastAnswer_ = Clock::now();
   timeoutsInARow_ = 0;
@@ -267,10 +266,10 @@ bool Transfer::Answer(const wire::Frame& frame) {
     Forget(0, acked_);
   }
   report_(acked_, taken->written);
-  return true;
+  return {};
 }
 
-bool Transfer::Run() {
+Result<> Transfer::Run() {
   lastAnswer_ = Clock::now();
   // A device that keeps answering without taking the data must not keep us here.
   const std::size_t sendBudget = 8 * data_.size() + 64 * limits_.maxBlock;
@@ -279,7 +278,7 @@ bool Transfer::Run() {
       // Everything was answered yet the device still lacks something.
       todo_.emplace(acked_, std::min(data_.size(), acked_ + limits_.windowBytes));
     }
-    if (!SendMore()) return false;
+    if (auto sent = SendMore(); !sent) return sent;
     if (sentBytes_ > sendBudget) {
       return Fail(Cause::BadReply, "data transfer: answered, but the data not taken");
     }
@@ -290,7 +289,7 @@ bool Transfer::Run() {
     if (auto frame = link_.Receive(deadline)) {
       if (opening_ && frame->type == wire::ReplyType(opening_->request) &&
           frame->seq == opening_->seq) {
-        if (!OpeningAnswer(*frame)) return false;
+        if (auto opened = OpeningAnswer(*frame); !opened) return opened;
         continue;
       }
       if (IsClosingAnswer(*frame)) {
@@ -301,14 +300,11 @@ bool Transfer::Run() {
         continue;
       }
       if (frame->type != wire::ReplyType(request_)) continue;
-      if (!Answer(*frame)) return false;
+      if (auto answered = Answer(*frame); !answered) return answered;
       continue;
     }
     if (link_.lost()) return link_.FailExchange(opening_ ? opening_->what : "data transfer");
-    if (opening_) {
-      openingUnheard_ = true;
-      return false;
-    }
+    if (opening_) return Fail(Cause::OpeningUnheard, opening_->what);
     // No answer in time: what is overdue went astray (or its answer did).
     const Clock::time_point now = Clock::now();
     while (!inFlight_.empty() && Due(inFlight_.front()) <= now) LoseFront();
@@ -319,7 +315,7 @@ bool Transfer::Run() {
       return link_.FailExchange("data transfer");
     }
   }
-  return true;
+  return {};
 }
 
 }  // namespace kestra2g

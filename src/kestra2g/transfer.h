@@ -39,8 +39,8 @@ class Transfer {
   // ends the transfer, and an OK answer, or data answered OK, calls
   // `confirmed`. Until then the data's own timers wait and `patience` stands
   // in. Data answered "not erased" first, or `patience` passing in silence,
-  // means the device never heard it: Run then fails with openingUnheard()
-  // and no reason noted, for the caller to ask again and wait.
+  // means the device never heard it: Run then fails with
+  // Cause::OpeningUnheard, for the caller to ask again and wait.
   void OpenedBy(wire::Request request, std::uint8_t seq, const char* what,
                 std::chrono::microseconds patience, std::function<void()> confirmed);
 
@@ -54,8 +54,7 @@ class Transfer {
   std::optional<std::vector<std::uint8_t>> ClosingAnswer(std::chrono::microseconds patience);
 
   // Sends every byte and waits until the device has confirmed all.
-  bool Run();
-  bool openingUnheard() const { return openingUnheard_; }
+  [[nodiscard]] Result<> Run();
 
  private:
   struct InFlight {
@@ -64,8 +63,8 @@ class Transfer {
     Clock::time_point lineEnd;   // when its last byte should have left the line
     bool beforeClosing = false;  // sent before the closing request
   };
-  bool SendMore();
-  bool Answer(const wire::Frame& frame);
+  [[nodiscard]] Result<> SendMore();
+  [[nodiscard]] Result<> Answer(const wire::Frame& frame);
   void Requeue(const InFlight& f);
   void PopFront();
   // The oldest frame in flight went astray: counted lost, its range sent again.
@@ -77,7 +76,7 @@ class Transfer {
   std::chrono::microseconds Allowance() const;
   std::size_t InFlightLimit() const;
   void ConfirmOpening();
-  bool OpeningAnswer(const wire::Frame& frame);
+  [[nodiscard]] Result<> OpeningAnswer(const wire::Frame& frame);
   bool IsClosingAnswer(const wire::Frame& frame) const;
 
   Link& link_;
@@ -120,7 +119,6 @@ class Transfer {
     std::optional<std::vector<std::uint8_t>> answer;
   };
   std::optional<Closing> closing_;
-  bool openingUnheard_ = false;
 };
 
 }  // namespace kestra2g

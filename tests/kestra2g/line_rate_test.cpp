@@ -260,17 +260,16 @@ TEST(LineRate, TheRequestIsAnsweredAndBothEndsEndAtTheSameRate) {
       const std::uint32_t expected = call == 0 ? c.reached : c.next;
       SCOPED_TRACE(call == 0 ? "first call" : "next call");
       transfer_test::ScriptedClock::elapsed = 1h;
-      kestra2g::FailureScope failures;
       auto owned = std::make_unique<ScriptedRemote>(c.line);
       ScriptedRemote& remote = *owned;
       kestra2g::Link link(std::move(owned), port);
       std::optional<kestra2g::SwitchAskedAhead> ahead;
       const auto hello = link.Hello([&] { ahead = kestra2g::AskSwitchAhead(link); });
-      ASSERT_TRUE(hello.has_value()) << kestra2g::Describe(failures.Take());
+      ASSERT_TRUE(hello.has_value()) << kestra2g::Describe(hello.error());
 
       const auto answer = kestra2g::ExchangeAtBestRate(link, *hello, ahead, Request::Manifest,
                                                        manifest, timing::kCommand);
-      EXPECT_TRUE(answer.has_value()) << kestra2g::Describe(failures.Take());
+      EXPECT_TRUE(answer.has_value()) << kestra2g::Describe(link.FailExchange("manifest").error());
       EXPECT_EQ(link.rate(), expected);
       // The remote runs what we run: the next request is heard.
       const std::uint8_t query[] = {0};

@@ -244,7 +244,6 @@ TEST(TransferTest, EveryByteArrivesOnceAndInOrderWithoutIdleWaitsPastTheTimeOut)
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     transfer_test::ScriptedClock::elapsed = 1h;
-    kestra2g::FailureScope failures;
     const std::span<const std::uint8_t> stream(data.data(), c.size);
     auto owned = std::make_unique<ScriptedLine>(stream, kFirst, c.script, c.turnaround);
     ScriptedLine& line = *owned;
@@ -257,7 +256,8 @@ TEST(TransferTest, EveryByteArrivesOnceAndInOrderWithoutIdleWaitsPastTheTimeOut)
                                       overclaimed || acked < reported || acked > line.next();
                                   reported = acked;
                                 });
-    EXPECT_TRUE(transfer.Run()) << kestra2g::Describe(failures.Take());
+    const auto ran = transfer.Run();
+    EXPECT_TRUE(ran) << kestra2g::Describe(ran.error());
     EXPECT_TRUE(line.HoldsTheData());
     EXPECT_EQ(reported, c.size);
     EXPECT_FALSE(overclaimed) << "progress went back or ahead of the device";

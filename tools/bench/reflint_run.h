@@ -27,8 +27,8 @@ struct CallOutcome {
 };
 
 // `calls` downloads of `firmware` in a row, in this process, through one
-// relay into one remote, on a port no earlier run used. The line starts at 115200 and follows the rate the
-// library sets on its port.
+// relay into one remote, on a port no earlier run used. The line starts at 115200 and follows the
+// rate the library sets on its port.
 std::vector<CallOutcome> RunReflint(const std::filesystem::path& firmware,
                                     const RemoteModel& remote, LineModel line, int calls,
                                     const std::string& emulatorPath,
