@@ -1,10 +1,12 @@
 // Writing a firmware file into the device: every check first, then erase,
 // a windowed transfer, the device's own check sum, and the image header last.
+// The steps are in download_steps.h; this file holds them and their order.
 
 #include <algorithm>
 #include <future>
 
 #include "kestra2g/deflate_image.h"
+#include "kestra2g/download_steps.h"
 #include "kestra2g/failure.h"
 #include "kestra2g/firmware_check.h"
 #include "kestra2g/job_state.h"
@@ -36,30 +38,17 @@ void WritingProgress(std::size_t done, std::size_t total) {
                                  static_cast<long long>(std::max<std::size_t>(total, 1))));
 }
 
-[[nodiscard]] Result<> DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
-  // Everything about the file is settled before the device is touched.
-  if (auto known = CheckDeviceCode(code); !known) return known;
-  const auto checked = CheckFirmwareFile(path, code);
-  if (!checked) return FailureOf(checked);
-  const std::vector<std::uint8_t>& file = checked->bytes;
-  const wire::FirmwareHeader& header = checked->header;
+}  // namespace
 
-  SetJob(Job::Connecting);
-  auto opened = Link::Open(port);
-  if (!opened) return FailureOf(opened);
-  const std::unique_ptr<Link> link = std::move(*opened);
-  // Whatever way the call ends, the device is not left at a raised rate.
-  std::optional<SwitchAskedAhead> ahead;
-  struct BaseRateAtEnd {
-    Link& link;
-    std::optional<SwitchAskedAhead>& ahead;
-    ~BaseRateAtEnd() { ReturnToBaseRate(link, ahead); }
-  } baseRateAtEnd{*link, ahead};
-  const auto device = link->Hello([&] { ahead = AskSwitchAhead(*link); });
-  if (!device) return FailureOf(device);
+namespace download {
+
+Result<wire::HelloInfo> Reach(Link& link, std::int32_t code, const wire::FirmwareHeader& header,
+                              std::optional<SwitchAskedAhead>& ahead) {
+  auto device = link.Hello([&] { ahead = AskSwitchAhead(link); });
+  if (!device) return device;
   if (device->protocol != wire::kProtocolVersion ||
       device->state != wire::DeviceState::BootLoader || device->deviceCode != code ||
-      file.size() > device->appSize) {
+      header.imageSize() > device->appSize) {
     return Fail(
         Cause::WrongDevice,
         "protocol " + std::to_string(device->protocol) +
@@ -67,58 +56,104 @@ void WritingProgress(std::size_t done, std::size_t total) {
             ", device code " + std::to_string(device->deviceCode) + ", room for " +
             std::to_string(device->appSize) + " bytes");
   }
+  // An image below the device's counter would be refused after the
+  // manifest; it is refused here, before anything is sent for it.
+  if (device->ReportsRunningImage() && header.securityCounter < device->securityCounter) {
+    return Fail(Cause::Refused,
+                "security counter " + std::to_string(header.securityCounter) +
+                    " of the file is below the device's " + std::to_string(device->securityCounter),
+                static_cast<int>(wire::kCounterBelow));
+  }
   RaiseProgress(1);
+  return device;
+}
 
-  // Compressing takes a while: it runs while the rate and the manifest are
-  // settled with the device.
-  const auto payload = std::span(file).subspan(header.size());
-  std::future<std::optional<std::vector<std::uint8_t>>> deflating;
-  if (device->OffersDeflate()) {
-    deflating = std::async(std::launch::async, DeflateImage, payload, device->windowBits);
-  }
+namespace {
 
-  // The device sees the signed manifest before anything is erased; one that
-  // checks signatures refuses a file it cannot trust and keeps its image.
-  // The manifest goes at the fastest rate that holds, and its answer proves
-  // that rate for the rest of the call.
+// The delta section for the payload the device runs, when the file has one
+// with its bytes.
+std::optional<std::span<const std::uint8_t>> DeltaForDevice(const wire::HelloInfo& device,
+                                                            const CheckedFirmware& file) {
+  if (!device.ReportsRunningImage()) return std::nullopt;
+  const wire::DeltaSection* section = file.header.DeltaFor(device.runningSha256);
+  if (section == nullptr) return std::nullopt;
+  const auto bytes = wire::DeltaBytesOf(file.bytes, *section);
+  if (bytes.empty()) return std::nullopt;
+  return bytes;
+}
+
+}  // namespace
+
+std::future<std::optional<std::vector<std::uint8_t>>> StartCompressing(
+    const wire::HelloInfo& device, const CheckedFirmware& file) {
+  if (!device.OffersDeflate() || DeltaForDevice(device, file)) return {};
+  return std::async(std::launch::async, DeflateImage, wire::PayloadOf(file.bytes, file.header),
+                    device.windowBits);
+}
+
+Result<> RaiseRateWithManifest(Link& link, const wire::HelloInfo& device,
+                               std::optional<SwitchAskedAhead>& ahead,
+                               std::span<const std::uint8_t> head) {
   SetJob(Job::Erasing);
-  const auto head = std::span(file).first(header.size());
-  if (auto proven =
-          link->Acknowledged(ExchangeAtBestRate(*link, *device, ahead, Request::Manifest,
-                                                wire::EncodeHeader({head}), timing::kCommand),
-                             "manifest");
-      !proven) {
-    return proven;
-  }
-  if (!device->ChecksSignatures()) {
+  auto proven = link.Acknowledged(ExchangeAtBestRate(link, device, ahead, Request::Manifest,
+                                                     wire::EncodeHeader({head}), timing::kCommand),
+                                  "manifest");
+  if (proven && !device.ChecksSignatures()) {
     LibraryLog().Write("the device does not check signatures; the library's check stands alone");
   }
-  const auto erase = wire::EncodeRange({device->appBase, static_cast<std::uint32_t>(file.size())});
+  return proven;
+}
 
-  const std::uint32_t payloadOffset = device->appBase + static_cast<std::uint32_t>(header.size());
-  const std::size_t block =
-      std::min<std::size_t>(device->maxData, static_cast<std::size_t>(timing::kMaxDataBlock));
-  const std::size_t window =
-      std::min<std::size_t>(device->window, static_cast<std::size_t>(timing::kMaxWindow));
-  const TransferLimits limits{block, block * window};
-  // A device that inflates gets the image compressed, unless that gains nothing.
+Stream ChooseStream(const wire::HelloInfo& device, const CheckedFirmware& file,
+                    std::future<std::optional<std::vector<std::uint8_t>>> deflating) {
+  const auto payload = wire::PayloadOf(file.bytes, file.header);
+  if (const auto delta = DeltaForDevice(device, file)) {
+    LibraryLog().Write(
+        "the device runs the base of a delta section: " + std::to_string(delta->size()) +
+        " bytes in place of " + std::to_string(payload.size()));
+    return {Request::DataDelta, *delta, 0, true, {}};
+  }
   std::optional<std::vector<std::uint8_t>> deflated;
   if (deflating.valid()) deflated = deflating.get();
-  if (deflated && deflated->size() >= payload.size()) deflated.reset();
-  // Progress counts image bytes either way, so the bar moves evenly: of a
-  // compressed image the device reports how much it has written.
-  const bool compressed = deflated.has_value();
-  // The check sum is asked for right behind the last data frame: when
-  // nothing had to be sent again its answer covers the whole image.
-  const auto verify = wire::EncodeRange({payloadOffset, header.payloadSize});
+  // A device that inflates gets the image compressed, unless that gains nothing.
+  if (deflated && deflated->size() < payload.size()) {
+    auto owned = std::make_unique<const std::vector<std::uint8_t>>(std::move(*deflated));
+    const std::span<const std::uint8_t> bytes(*owned);
+    return {Request::DataDeflated, bytes, 0, true, std::move(owned)};
+  }
+  const std::uint32_t payloadOffset =
+      device.appBase + static_cast<std::uint32_t>(file.header.size());
+  return {Request::Data, payload, payloadOffset, false, {}};
+}
+
+namespace {
+
+std::vector<std::uint8_t> VerifyRequest(const wire::HelloInfo& device,
+                                        const wire::FirmwareHeader& header) {
+  return wire::EncodeRange(
+      {device.appBase + static_cast<std::uint32_t>(header.size()), header.payloadSize});
+}
+
+}  // namespace
+
+Result<Transfer> EraseAndWrite(Link& link, const wire::HelloInfo& device,
+                               const CheckedFirmware& file, const Stream& stream) {
+  const auto erase =
+      wire::EncodeRange({device.appBase, static_cast<std::uint32_t>(file.header.imageSize())});
+  const std::size_t block =
+      std::min<std::size_t>(device.maxData, static_cast<std::size_t>(timing::kMaxDataBlock));
+  const std::size_t window =
+      std::min<std::size_t>(device.window, static_cast<std::size_t>(timing::kMaxWindow));
+  const TransferLimits limits{block, block * window};
+  const std::size_t imageBytes = file.header.payloadSize;
+  const bool countsWritten = stream.countsWritten;
   auto transfer = [&] {
-    Transfer t(*link, compressed ? Request::DataDeflated : Request::Data,
-               compressed ? std::span<const std::uint8_t>(*deflated) : payload,
-               compressed ? 0 : payloadOffset, limits,
-               [&](std::size_t acked, std::optional<std::uint32_t> written) {
-                 WritingProgress(compressed ? written.value_or(0) : acked, payload.size());
-               });
-    t.ClosedBy(Request::Verify, verify);
+    Transfer t(
+        link, stream.request, stream.bytes, stream.firstOffset, limits,
+        [imageBytes, countsWritten](std::size_t acked, std::optional<std::uint32_t> written) {
+          WritingProgress(countsWritten ? written.value_or(0) : acked, imageBytes);
+        });
+    t.ClosedBy(Request::Verify, VerifyRequest(device, file.header));
     return t;
   };
   auto erased = [] {
@@ -126,56 +161,95 @@ void WritingProgress(std::size_t done, std::size_t total) {
     SetJob(Job::Writing);
   };
 
-  // The data follows the erase at once: the device takes it in order, once
-  // erased, and refuses it while not. Should the device not have heard the
-  // erase, it is asked again, and the data then waits for its answer.
-  const auto eraseSeq = link->Send(Request::Erase, erase);
-  if (!eraseSeq) return link->FailExchange("erase");
+  const auto eraseSeq = link.Send(Request::Erase, erase);
+  if (!eraseSeq) return link.FailExchange("erase");
   Transfer behindErase = transfer();
   behindErase.OpenedBy(Request::Erase, *eraseSeq, "erase",
-                       link->ReplyWait(timing::kErase, erase.size()), erased);
-  std::optional<Transfer> afterErase;
-  if (auto ran = behindErase.Run(); !ran) {
-    if (ran.error().cause != Cause::OpeningUnheard) return ran;
-    if (auto acked = link->ExchangeAck(Request::Erase, erase, timing::kErase, "erase"); !acked) {
-      return acked;
-    }
-    erased();
-    afterErase.emplace(transfer());
-    if (auto rerun = afterErase->Run(); !rerun) return rerun;
+                       link.ReplyWait(timing::kErase, erase.size()), erased);
+  auto ran = behindErase.Run();
+  if (ran) return behindErase;
+  if (ran.error().cause != Cause::OpeningUnheard) return FailureOf(ran);
+  if (auto acked = link.ExchangeAck(Request::Erase, erase, timing::kErase, "erase"); !acked) {
+    return FailureOf(acked);
   }
-  RaiseProgress(kWrittenPercent);
+  erased();
+  Transfer afterErase = transfer();
+  if (auto rerun = afterErase.Run(); !rerun) return FailureOf(rerun);
+  return afterErase;
+}
 
+Result<> Verify(Link& link, const wire::HelloInfo& device, Transfer& written,
+                const CheckedFirmware& file) {
+  RaiseProgress(kWrittenPercent);
   SetJob(Job::Verifying);
-  Transfer& written = afterErase ? *afterErase : behindErase;
-  auto verifyReply =
-      written.ClosingAnswer(link->Capped(link->ReplyWait(timing::kVerify, verify.size())));
-  if (!verifyReply) verifyReply = link->Exchange(Request::Verify, verify, timing::kVerify);
-  const auto verified = link->Checked(std::move(verifyReply), "verify");
+  // When nothing had to be sent again, the answer to the check sum asked
+  // behind the last data frame covers the whole image.
+  const auto request = VerifyRequest(device, file.header);
+  auto reply = written.ClosingAnswer(link.Capped(link.ReplyWait(timing::kVerify, request.size())));
+  if (!reply) reply = link.Exchange(Request::Verify, request, timing::kVerify);
+  const auto verified = link.Checked(std::move(reply), "verify");
   if (!verified) return FailureOf(verified);
   const auto crc = wire::DecodeVerifyAnswer(*verified);
   if (!crc) return Fail(Cause::BadReply, "verify");
-  if (crc->crc != wire::Crc32(payload)) return Fail(Cause::CheckSumMismatch);
+  if (crc->crc != wire::Crc32(wire::PayloadOf(file.bytes, file.header))) {
+    return Fail(Cause::CheckSumMismatch);
+  }
   RaiseProgress(kVerifiedPercent);
-
-  // Only now the header: until it is there the device sees no valid image.
-  SetJob(Job::Activating);
-  if (auto activated = link->ExchangeAck(Request::Activate, wire::EncodeHeader({head}),
-                                         timing::kCommand, "activate");
-      !activated) {
-    return activated;
-  }
-  RaiseProgress(kActivatedPercent);
-
-  // The device restarts at the base rate.
-  SetJob(Job::Restarting);
-  if (auto restarted =
-          link->ExchangeAck(Request::Restart, wire::EncodeEmpty(), timing::kCommand, "restart");
-      !restarted) {
-    return restarted;
-  }
-  FollowToBaseRate(*link);
   return {};
+}
+
+Result<> Activate(Link& link, std::span<const std::uint8_t> head) {
+  SetJob(Job::Activating);
+  auto activated =
+      link.ExchangeAck(Request::Activate, wire::EncodeHeader({head}), timing::kCommand, "activate");
+  if (activated) RaiseProgress(kActivatedPercent);
+  return activated;
+}
+
+Result<> Restart(Link& link) {
+  SetJob(Job::Restarting);
+  auto restarted =
+      link.ExchangeAck(Request::Restart, wire::EncodeEmpty(), timing::kCommand, "restart");
+  if (restarted) FollowToBaseRate(link);
+  return restarted;
+}
+
+}  // namespace download
+
+namespace {
+
+[[nodiscard]] Result<> DownloadSteps(const char* path, std::int32_t port, std::int32_t code) {
+  // Everything about the file is settled before the device is touched.
+  if (auto known = CheckDeviceCode(code); !known) return known;
+  const auto checked = CheckFirmwareFile(path, code);
+  if (!checked) return FailureOf(checked);
+  const CheckedFirmware& file = *checked;
+  const auto head = std::span(file.bytes).first(file.header.size());
+
+  SetJob(Job::Connecting);
+  auto opened = Link::Open(port);
+  if (!opened) return FailureOf(opened);
+  Link& link = **opened;
+  // Whatever way the call ends, the device is not left at a raised rate.
+  std::optional<SwitchAskedAhead> ahead;
+  struct BaseRateAtEnd {
+    Link& link;
+    std::optional<SwitchAskedAhead>& ahead;
+    ~BaseRateAtEnd() { ReturnToBaseRate(link, ahead); }
+  } baseRateAtEnd{link, ahead};
+
+  const auto device = download::Reach(link, code, file.header, ahead);
+  if (!device) return FailureOf(device);
+  auto deflating = download::StartCompressing(*device, file);
+  if (auto raised = download::RaiseRateWithManifest(link, *device, ahead, head); !raised) {
+    return raised;
+  }
+  const download::Stream stream = download::ChooseStream(*device, file, std::move(deflating));
+  auto written = download::EraseAndWrite(link, *device, file, stream);
+  if (!written) return FailureOf(written);
+  if (auto verified = download::Verify(link, *device, *written, file); !verified) return verified;
+  if (auto activated = download::Activate(link, head); !activated) return activated;
+  return download::Restart(link);
 }
 
 }  // namespace

@@ -19,14 +19,16 @@ constexpr std::size_t kDataOverhead = wire::kOverhead + wire::kDataHeaderSize;
 std::size_t WireBytes(std::size_t begin, std::size_t end) { return end - begin + kDataOverhead; }
 
 // What an answer to a data frame says: the next offset the device expects
-// and, of a compressed image, the image bytes written.
+// and, of a compressed image or a delta section, the image bytes written.
 struct Taken {
   std::uint32_t next;
   std::optional<std::uint32_t> written;
 };
 
 std::optional<Taken> ReadAnswer(wire::Request request, wire::PayloadView payload) {
-  if (request == wire::Request::DataDeflated) {
+  // A compressed image and a delta section are streams the device turns
+  // into image bytes: their answers say how many it has written.
+  if (request == wire::Request::DataDeflated || request == wire::Request::DataDelta) {
     const auto a = wire::DecodeDeflatedAnswer(payload);
     if (!a) return std::nullopt;
     return Taken{a->next, a->written};
