@@ -117,6 +117,8 @@ Stream ChooseStream(const wire::HelloInfo& device, const CheckedFirmware& file,
   if (deflating.valid()) deflated = deflating.get();
   // A device that inflates gets the image compressed, unless that gains nothing.
   if (deflated && deflated->size() < payload.size()) {
+    LibraryLog().Write("the image compressed: " + std::to_string(deflated->size()) +
+                       " bytes in place of " + std::to_string(payload.size()));
     auto owned = std::make_unique<const std::vector<std::uint8_t>>(std::move(*deflated));
     const std::span<const std::uint8_t> bytes(*owned);
     return {Request::DataDeflated, bytes, 0, true, std::move(owned)};

@@ -14,10 +14,13 @@
 // small random file for each answer time x line latency x rates the remote
 // offers, each cell the time and whether it ended byte for byte. Each part
 // checks its targets and shows the emulator's log of a case that misses one.
+// Part "delta" (with --pair OLD NEW, two builds of one program, as
+// tools/bench/delta-pair makes them): the update from one to the other with
+// and without its delta section (delta_part.h).
 //
-// Usage: kestra2g-bench [--part table|matrix] [--kib N] [--matrix-kib N]
-//                       [--buffer BYTES] [--latency MS] [--runs N] [--only TEXT]
-//                       [--no-peers] [--explain] [--emulator PATH]
+// Usage: kestra2g-bench [--part table|matrix|delta] [--pair OLD NEW] [--kib N]
+//                       [--matrix-kib N] [--buffer BYTES] [--latency MS] [--runs N]
+//                       [--only TEXT] [--no-peers] [--explain] [--emulator PATH]
 // (--only runs the table's rows whose name holds TEXT; --explain shows the
 // emulator's log of every call, not only of those that miss a target.)
 
@@ -37,6 +40,7 @@
 #include <vector>
 
 #include "Kestra2G.h"
+#include "bench/delta_part.h"
 #include "bench/emulator_log.h"
 #include "bench/line_relay.h"
 #include "bench/reflint_run.h"
@@ -53,7 +57,8 @@ namespace fs = std::filesystem;
 constexpr const char* kOffered = "115200,230400,460800,921600";
 
 struct Options {
-  bool table = true, matrix = true;
+  bool table = true, matrix = true, delta = false;
+  std::string pairOld, pairNew;  // --pair: the delta part's firmware pair
   std::size_t kib = 256, matrixKib = 16;
   int buffer = 4096;
   int latencyMs = 16;
@@ -72,7 +77,11 @@ std::optional<Options> Parse(int argc, char** argv) {
       const std::string part = argv[++i];
       o.table = part == "table";
       o.matrix = part == "matrix";
-      if (!o.table && !o.matrix) return std::nullopt;
+      o.delta = part == "delta";
+      if (!o.table && !o.matrix && !o.delta) return std::nullopt;
+    } else if (a == "--pair" && i + 2 < argc) {
+      o.pairOld = argv[++i];
+      o.pairNew = argv[++i];
     } else if (a == "--kib" && value) {
       o.kib = std::strtoul(argv[++i], nullptr, 10);
     } else if (a == "--matrix-kib" && value) {
@@ -96,6 +105,9 @@ std::optional<Options> Parse(int argc, char** argv) {
     }
   }
   if (o.kib < 8 || o.matrixKib < 8 || o.buffer < 1) return std::nullopt;
+  // With a pair the delta part runs too, unless a part was named.
+  if (!o.pairOld.empty() && o.table && o.matrix) o.delta = true;
+  if (o.delta && o.pairOld.empty()) return std::nullopt;
   return o;
 }
 
@@ -159,6 +171,7 @@ class FirmwareMaker {
     key_ = wire::KeyPair{*secret, *publicKey};
     return true;
   }
+  const wire::KeyPair& key() const { return *key_; }
   // A file of exactly `kib` KiB holding `payload(size)`.
   template <class Payload>
   fs::path Make(const fs::path& path, std::size_t kib, std::uint8_t code, const char* family,
@@ -501,7 +514,8 @@ int main(int argc, char** argv) {
   const auto options = Parse(argc, argv);
   if (!options) {
     std::fprintf(stderr,
-                 "usage: kestra2g-bench [--part table|matrix] [--kib N] [--matrix-kib N] "
+                 "usage: kestra2g-bench [--part table|matrix|delta] [--pair OLD NEW] [--kib N] "
+                 "[--matrix-kib N] "
                  "[--buffer BYTES] [--latency MS] [--runs N] [--only TEXT] [--no-peers] "
                  "[--explain] "
                  "[--emulator PATH]\n");
@@ -522,6 +536,12 @@ int main(int argc, char** argv) {
   bool met = true;
   if (options->table) met = RunTable(*options, maker, work) && met;
   if (options->matrix) met = RunMatrix(*options, maker, work) && met;
+  if (options->delta) {
+    met = bench::RunDeltaPart({options->pairOld, options->pairNew, options->latencyMs,
+                               options->buffer, options->runs, options->emulator},
+                              maker.key(), work) &&
+          met;
+  }
   std::printf("\nAll targets %s\n", met ? "met" : "not met (see above)");
   fs::remove_all(work);
   return met ? 0 : 1;

@@ -14,6 +14,7 @@
 
 #include "Kestra2G.h"
 #include "emulator/launcher/emulator_process.h"
+#include "kestra2g/wire/firmware_file.h"
 #include "platform/support_log.h"
 
 namespace bench {
@@ -41,6 +42,15 @@ std::vector<std::string> ReadLines(const fs::path& path) {
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
+}
+
+std::vector<std::uint8_t> ImageOf(std::vector<std::uint8_t> file) {
+  wire::FirmwareHeader header;
+  if (wire::ParseFirmwareHeader(file, &header) == wire::FirmwareCheck::Ok &&
+      header.imageSize() < file.size()) {
+    file.resize(header.imageSize());
+  }
+  return file;
 }
 
 void Raw(int fd) {
@@ -121,8 +131,9 @@ std::vector<CallOutcome> RunReflint(const fs::path& firmware, const RemoteModel&
       o.largestHostBuffer = relay.largestHostBuffer();
     }
     device->Stop();
-    // Byte for byte, or it does not count.
-    o.ok = o.ok && ReadBytes(image) == ReadBytes(firmware);
+    // Byte for byte, or it does not count: the image the device holds is the
+    // file's header and payload (a format 3 file's delta sections follow).
+    o.ok = o.ok && ReadBytes(image) == ImageOf(ReadBytes(firmware));
     o.log = ReadLines(log);
     auto lines = ReadLines(supportLog);
     o.libraryLog.assign(lines.begin() + static_cast<long>(std::min(supportLogged, lines.size())),
