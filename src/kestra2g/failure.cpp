@@ -5,32 +5,6 @@
 namespace kestra2g {
 namespace {
 
-const char* StatusName(wire::Status s) {
-  switch (s) {
-    case wire::Status::Ok:
-      return "OK";
-    case wire::Status::Gap:
-      return "gap";
-    case wire::Status::WrongState:
-      return "not in the boot loader";
-    case wire::Status::OutOfRange:
-      return "out of range";
-    case wire::Status::FlashError:
-      return "flash error";
-    case wire::Status::BadImage:
-      return "bad image";
-    case wire::Status::NotAvailable:
-      return "not available";
-    case wire::Status::BadRequest:
-      return "bad request";
-    case wire::Status::NotErased:
-      return "not erased";
-    case wire::Status::NotSigned:
-      return "no valid signed manifest";
-  }
-  return "unknown status";
-}
-
 const char* CauseText(Cause c) {
   switch (c) {
     case Cause::PortUnavailable:
@@ -74,7 +48,7 @@ Unexpected Fail(Cause cause, std::string note, platform::Error error) {
 Unexpected FailRefused(const char* request, wire::Status status) {
   return Fail(Cause::Refused,
               std::string(request) + ", status " + std::to_string(static_cast<int>(status)) + " (" +
-                  StatusName(status) + ")",
+                  wire::StatusText(status) + ")",
               static_cast<int>(status));
 }
 
