@@ -6,6 +6,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/port_report.h"
+#include "core/user_texts.h"
 #include "identify/kestra2g_library.h"
 #include "identify/library_results.h"
 #include "platform/console.h"
@@ -91,8 +92,11 @@ int RunRevert(const UpdateOptions& options, int port, Output& output) {
   const RevertAnswer told = AskLibrary(*library, port, *family, false);
   if (!told.ok) return finish(kExitFailed, "cannot revert: " + told.text + "; nothing was changed");
 
-  const std::string running =
-      id.installed && !id.installed->empty() ? *id.installed : "an unknown version";
+  // "Not acquired" stands where the application did not answer.
+  const bool known = id.installed && !id.installed->empty() &&
+                     *id.installed != UserTextOf(UserText::NotAcquired) &&
+                     *id.installed != UserTextOf(UserText::NothingAcquired);
+  const std::string running = known ? *id.installed : "an unknown version";
   const std::string question =
       "The " + name + " on " + com + " runs " + running + "; revert to " + told.text + "?";
   if (platform::Interrupted()) return finish(kExitInterrupted, "interrupted (nothing was changed)");
