@@ -2,6 +2,7 @@
 // Naming a firmware version from a firmware file's name alone, and the
 // available flags that decide which families' names are accepted.
 
+#include <compare>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,11 @@ inline constexpr std::string_view kVersionMarker = "V_";
 // The version a firmware file's name gives: the part between the first "V_"
 // and the last four characters, each '_' shown as '.'. None without "V_".
 std::optional<std::string> VersionFromFileName(std::string_view fileName);
+
+// Two versions in order, part by part between the dots: parts of digits as
+// numbers ("10" after "9", "05" as "5"), others as text, a missing part as
+// "0" ("2.1" equals "2.1.0").
+std::strong_ordering CompareVersions(std::string_view a, std::string_view b);
 
 // The name under which a file of this family and version is found and shown
 // with that version again: "HLX700_V_2_1_0.bin".

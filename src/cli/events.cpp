@@ -60,3 +60,11 @@ std::string ProgressLine(const std::string& label, const std::string& job, int p
   }
   return line;
 }
+
+std::optional<bool> AskOnTerminal(Output& output, const std::string& prompt) {
+  output.EndProgress();
+  std::cerr << prompt << std::flush;
+  const std::optional<std::string> typed = platform::ReadInputLine();
+  if (!typed) return std::nullopt;
+  return *typed == "y" || *typed == "Y" || *typed == "yes";
+}

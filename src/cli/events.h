@@ -41,3 +41,7 @@ class Output {
 // "2.5 KB/s" and "0:12 left" parts of a progress line.
 std::string ProgressLine(const std::string& label, const std::string& job, int percent,
                          double bytesPerSecond, std::optional<double> secondsLeft);
+
+// Asks on stderr and reads the answer from the terminal: whether "y" or
+// "yes" was typed; none at the end of input or after Ctrl+C.
+std::optional<bool> AskOnTerminal(Output& output, const std::string& prompt);

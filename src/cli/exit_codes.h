@@ -10,9 +10,11 @@ inline constexpr int kExitInterrupted = 130;
 
 inline constexpr const char* kExitCodeHelp =
     "Exit codes:\n"
-    "  0    updated (every port, when several)\n"
-    "  1    the update failed (on any port)\n"
-    "  2    usage: a wrong option, or a question no one can answer\n"
+    "  0    updated (every port, when several), or reverted\n"
+    "  1    the update failed (on any port), or the revert did (also when\n"
+    "       the remote keeps nothing to revert to)\n"
+    "  2    usage: a wrong option, a question no one can answer, or an older\n"
+    "       file without --allow-older\n"
     "  3    no device, or it could not be identified\n"
     "  4    declined by the user\n"
     "  130  interrupted (Ctrl+C)\n";

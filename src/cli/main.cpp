@@ -8,6 +8,7 @@
 #include "cli/options.h"
 #include "cli/parallel_update.h"
 #include "cli/port_report.h"
+#include "cli/revert_command.h"
 #include "cli/update_run.h"
 #include "platform/console.h"
 #include "platform/serial_port.h"
@@ -57,6 +58,8 @@ int main(int argc, char** argv) {
   switch (command.kind) {
     case Command::Kind::kUpdate:
       return RunUpdate(command.update, output);
+    case Command::Kind::kRevert:
+      return RunRevert(command.update, command.update.ports.front(), output);
     case Command::Kind::kInfo:
       return ShowPortInfo(command.update.ports.front(), output);
     case Command::Kind::kList:

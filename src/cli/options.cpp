@@ -90,6 +90,24 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       ->add_option("--reset-timeout", u.resetTimeoutSeconds,
                    "seconds to wait for RESET to be pressed (default 60)")
       ->check(CLI::Range(1, 3600));
+  update->add_flag("--allow-older", u.allowOlder,
+                   "write the file also when the remote runs a newer version");
+
+  CLI::App* revert = app.add_subcommand(
+      "revert",
+      "Make the remote run the firmware it ran before its last update again, which it keeps.");
+  revert->footer(kExitCodeHelp);
+  revert->add_option("--port", portText, "COM port number")->required();
+  revert
+      ->add_option("--family", u.family,
+                   "the family, when the remote does not name it: " + familyNames)
+      ->type_name("NAME")
+      ->transform(CLI::CheckedTransformer(families, CLI::ignore_case).description(""));
+  revert->add_flag("--yes,-y", u.yes, "revert without asking for confirmation");
+  revert
+      ->add_option("--reset-timeout", u.resetTimeoutSeconds,
+                   "seconds to wait for RESET to be pressed (default 60)")
+      ->check(CLI::Range(1, 3600));
 
   CLI::App* info = app.add_subcommand(
       "info", "Show what the remote on a port answers and what identification decides.");
@@ -109,7 +127,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
   doctor->add_option("--port", portText, "only this COM port (and bridges that have no port)");
   doctor->add_flag("--json", u.json, "one JSON object per port and bridge on stdout");
 
-  const std::array<const CLI::App*, 4> commands{update, info, list, doctor};
+  const std::array<const CLI::App*, 5> commands{update, revert, info, list, doctor};
   ParsedCommandLine result;
   // CLI11 would only say that a command is required.
   if (!args.empty() && !args.front().starts_with("-") &&
@@ -117,7 +135,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
                    [&](const CLI::App* sub) { return sub->get_name() == args.front(); })) {
     result.exitCode = kExitUsage;
     result.text = "reflint-cli: unknown command '" + args.front() +
-                  "': the commands are update, info, list and doctor\n";
+                  "': the commands are update, revert, info, list and doctor\n";
     result.textIsError = true;
     return result;
   }
@@ -154,7 +172,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     if (!ports) return usage(error);
     u.ports = std::move(*ports);
   }
-  if (info->parsed()) {
+  if (revert->parsed()) {
+    command.kind = Command::Kind::kRevert;
+    if (u.ports.size() != 1) return usage("revert: --port takes one port number");
+  } else if (info->parsed()) {
     command.kind = Command::Kind::kInfo;
     if (u.ports.size() != 1) return usage("info: --port takes one port number");
   } else if (list->parsed()) {

@@ -18,12 +18,15 @@ struct UpdateOptions {
   bool json = false;
   bool quiet = false;  // no progress line, no messages on stderr
   int resetTimeoutSeconds = 60;
+  bool allowOlder = false;  // write a file older than the installed version
 };
 
 struct Command {
-  enum class Kind { kUpdate, kInfo, kList, kDoctor };
+  enum class Kind { kUpdate, kRevert, kInfo, kList, kDoctor };
   Kind kind = Kind::kList;
-  UpdateOptions update;  // kUpdate; port and json also for kInfo and kDoctor
+  // kUpdate; port, family, yes and the reset time-out also for kRevert, port
+  // and json for kInfo and kDoctor.
+  UpdateOptions update;
   bool noProbe = false;  // kList
 };
 

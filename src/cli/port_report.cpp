@@ -15,19 +15,7 @@
 #include "platform/support_log.h"
 #include "run/library_loader.h"
 
-namespace {
-
-struct Identification {
-  // The first answer of each kind, in examination order.
-  std::optional<std::string> bootText, productText, applicationText;
-  std::optional<DeviceFamily> family;  // what the steps decided
-  std::vector<std::string> bootMatched;
-  std::optional<std::string> installed;
-  bool bootLoaderAnswers = false;
-};
-
-// The window's identification steps with every family counted as
-// available (a listing asks whatever is there), plus the raw texts.
+// A listing asks whatever is there; the raw texts come with the decision.
 Identification Identify(DeviceLibrary& library, int port) {
   Identification id;
   InformationBuffer buffer;
@@ -57,6 +45,8 @@ Identification Identify(DeviceLibrary& library, int port) {
   if (id.family) id.bootLoaderAnswers = DeviceReady(library, port, Family(*id.family).deviceCode);
   return id;
 }
+
+namespace {
 
 std::string Describe(const Identification& id) {
   if (!id.bootText) return "no answer";

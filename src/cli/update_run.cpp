@@ -68,6 +68,7 @@ class CliFace final : public UpdateFace {
   std::string needsAnswer;  // the option that would have answered
   bool declined = false;
   std::string wrongFamily;
+  std::string older;  // the refusal of an older file without --allow-older
   std::string told;   // the last message for the user
   std::string cause;  // what the port doctor found in the way
   // The family the run had settled on when it last asked or told.
@@ -155,6 +156,13 @@ class CliFace final : public UpdateFace {
         PortName(port_) + " from " + known.value_or("an unknown version") + " to " +
         newVersion.value_or("?") + "?";
     if (platform::Interrupted()) return false;
+    // Going back a version is deliberate: the person says so on the command line.
+    if (known && newVersion && !options_.allowOlder && CompareVersions(*known, *newVersion) > 0) {
+      older = "the " + (family ? std::string(Family(*family).displayName) : "remote") + " on " +
+              PortName(port_) + " runs " + *known + ", newer than the file's " + *newVersion +
+              ": pass --allow-older to write the older version (nothing was erased)";
+      return false;
+    }
     if (options_.yes) return true;
     if (!terminal_) {
       needsAnswer = "--yes";
@@ -173,14 +181,10 @@ class CliFace final : public UpdateFace {
   }
 
   bool AskOnTerminal(const std::string& prompt) {
-    output_.EndProgress();
-    std::cerr << prompt << std::flush;
-    const std::optional<std::string> typed = platform::ReadInputLine();
-    if (!typed) return false;  // end of input or Ctrl+C
-    const std::string& answer = *typed;
-    const bool yes = answer == "y" || answer == "Y" || answer == "yes";
-    declined = !yes;
-    return yes;
+    const std::optional<bool> yes = ::AskOnTerminal(output_, prompt);
+    if (!yes) return false;  // end of input or Ctrl+C
+    declined = !*yes;
+    return *yes;
   }
 
   const UpdateOptions& options_;
@@ -323,6 +327,7 @@ int RunSingleUpdate(const UpdateOptions& options, int port, Output& output, RunS
                         : "the remote does not say which family it is, and no one is at a "
                           "terminal to answer: pass " +
                               face.needsAnswer + " (nothing was erased)");
+    if (!face.older.empty()) return finish("needs-answer", kExitUsage, face.older);
     if (!face.wrongFamily.empty()) return finish("not-identified", kExitNoDevice, face.wrongFamily);
     if (face.declined)
       return finish(

@@ -83,6 +83,19 @@ class CallLogLibrary final : public DeviceLibrary {
                      std::to_string(code) + ")",
                  {}, [&] { return library_->DownloadMOTCF(firmwarePath, port, code); });
   }
+  bool CanRevert() const override { return library_->CanRevert(); }
+  unsigned char Revert(std::int32_t port, std::int32_t code, bool apply, char* previous) override {
+    std::string told;  // read by Timed after the call
+    return Timed("Kestra2G_Revert(port " + std::to_string(port) + ", code " + std::to_string(code) +
+                     ", " + (apply ? "apply" : "tell") + ")",
+                 told, [&] {
+                   const unsigned char r = library_->Revert(port, code, apply, previous);
+                   if (previous != nullptr && *previous != '\0')
+                     told = " \"" +
+                            std::string(previous, strnlen(previous, kInformationBufferSize)) + "\"";
+                   return r;
+                 });
+  }
 
  private:
   // One line per call: "call = result extra, N ms"; `extra` is read after

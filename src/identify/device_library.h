@@ -1,6 +1,6 @@
 #pragma once
 // The device library as the program sees it: the 23 functions of Kestra2G,
-// per-family ones addressed by DeviceFamily. One implementation loads the
+// per-family ones addressed by DeviceFamily, and the optional revert. One implementation loads the
 // real library at run time; tests use a fake. Implementations are called
 // from several threads at once (a download on a worker while the
 // user-interface thread polls job name and progress).
@@ -35,6 +35,15 @@ class DeviceLibrary {
   virtual unsigned char CatchBoot(std::int32_t port, std::int32_t code) = 0;
   virtual unsigned char DownloadMOTCF(const char* firmwarePath, std::int32_t port,
                                       std::int32_t code) = 0;
+
+  // Beyond the 23: our library's Kestra2G_Revert (Kestra2GRevert.h), which
+  // the maker's library lacks. `previous` holds kInformationBufferSize bytes.
+  virtual bool CanRevert() const { return false; }
+  // apply false: only tell the previous image's version.
+  virtual unsigned char Revert(std::int32_t /*port*/, std::int32_t /*code*/, bool /*apply*/,
+                               char* /*previous*/) {
+    return 0;
+  }
 };
 
 // Why the device library is not there: the text the user is shown, and the

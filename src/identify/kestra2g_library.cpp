@@ -5,6 +5,7 @@
 
 #include "core/user_texts.h"
 #include "kestra2g/include/Kestra2G.h"
+#include "kestra2g/include/Kestra2GRevert.h"
 #include "platform/dynamic_library.h"
 #include "platform/path_text.h"
 
@@ -17,6 +18,7 @@ using JobNameFn = K2G_JobNameFunction*;
 using ProgressFn = K2G_ProgressFunction*;
 using PortCodeFn = K2G_PortCodeFunction*;
 using DownloadFn = K2G_DownloadFunction*;
+using RevertFn = K2G_RevertFunction*;
 
 struct FamilyFunctions {
   InformationFn getBootInformation = nullptr;
@@ -30,12 +32,13 @@ class Kestra2GLibrary final : public DeviceLibrary {
  public:
   Kestra2GLibrary(std::unique_ptr<platform::DynamicLibrary> library,
                   const std::array<FamilyFunctions, kFamilyCount>& families, PortCodeFn initCom,
-                  PortCodeFn catchBoot, DownloadFn download)
+                  PortCodeFn catchBoot, DownloadFn download, RevertFn revert)
       : library_(std::move(library)),
         families_(families),
         initCom_(initCom),
         catchBoot_(catchBoot),
-        download_(download) {}
+        download_(download),
+        revert_(revert) {}
 
   unsigned char GetBootInformation(DeviceFamily family, std::int32_t mode, char* info,
                                    std::int32_t port) override {
@@ -64,6 +67,11 @@ class Kestra2GLibrary final : public DeviceLibrary {
                               std::int32_t code) override {
     return download_(firmwarePath, port, code);
   }
+  bool CanRevert() const override { return revert_ != nullptr; }
+  unsigned char Revert(std::int32_t port, std::int32_t code, bool apply, char* previous) override {
+    if (revert_ == nullptr) return 0;
+    return revert_(port, code, apply ? K2G_REVERT_APPLY : K2G_REVERT_TELL, previous);
+  }
 
  private:
   const FamilyFunctions& Of(DeviceFamily family) const { return families_[FamilyIndex(family)]; }
@@ -73,6 +81,7 @@ class Kestra2GLibrary final : public DeviceLibrary {
   PortCodeFn initCom_;
   PortCodeFn catchBoot_;
   DownloadFn download_;
+  RevertFn revert_;  // null: the maker's library, which cannot revert
 };
 
 std::string CannotLoadText(const std::string& fileName) {
@@ -147,6 +156,9 @@ LibraryResult LoadDeviceLibrary(const std::string& folder) {
             std::string(UserTextOf(UserText::ReinstallProgram)),
         platform::Refusal(fileName, "look up", "lacks " + finder.FirstMissing())});
   }
+  // Not one of the 23: a library without it (the maker's) still loads.
+  RevertFn revert = nullptr;
+  FunctionFinder(*library).Find("Kestra2G_Revert", revert);
   return std::make_shared<Kestra2GLibrary>(std::move(library), families, initCom, catchBoot,
-                                           download);
+                                           download, revert);
 }

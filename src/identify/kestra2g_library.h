@@ -14,6 +14,7 @@ std::string DeviceLibraryFileName();
 // anywhere else: an empty folder (unknown) fails.
 // Unavailable when the file cannot be loaded or lacks one of the 23
 // functions: one text for the user that names the file (and the missing
-// function), and the system's reason for the support log. The library is
+// function), and the system's reason for the support log. Kestra2G_Revert
+// is looked up too; without it the library loads and cannot revert. The library is
 // safe to call from several threads at once.
 LibraryResult LoadDeviceLibrary(const std::string& folder);

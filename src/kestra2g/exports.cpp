@@ -1,10 +1,11 @@
-// The 23 functions the program imports by name. Nothing thrown inside may
+// The 23 functions the program imports by name, and our own beyond them. Nothing thrown inside may
 // leave through the C interface: every entry catches all and fails. A failed
 // call writes its reason to the support log, the one place it can go.
 
 #include <cstring>
 
 #include "Kestra2G.h"
+#include "Kestra2GRevert.h"
 #include "kestra2g/failure.h"
 #include "kestra2g/job_state.h"
 #include "kestra2g/library_log.h"
@@ -34,6 +35,12 @@ unsigned char Guard(const char* call, std::int32_t port, F&& f) {
     kestra2g::LibraryLog().Write(text, text);
   }
   return done ? 1 : 0;
+}
+
+// Information buffers hold 255 bytes: 254 of text and the NUL.
+void CopyInformation(char* info, const std::string& text) {
+  std::strncpy(info, text.c_str(), 254);
+  info[254] = '\0';
 }
 
 // Job-name buffers hold 256 bytes; our names are far shorter.
@@ -95,4 +102,17 @@ extern "C" K2G_API unsigned char K2G_CALL Qarnel_DownloadMOTCF(const char* firmw
                                  [&] { return kestra2g::Download(firmwarePath, port, code); });
   if (ok) kestra2g::LibraryLog().Write("Qarnel_DownloadMOTCF: the firmware is written and started");
   return ok;
+}
+
+extern "C" K2G_API unsigned char K2G_CALL Kestra2G_Revert(int32_t port, int32_t code, int32_t apply,
+                                                          char* previous) {
+  return Guard("Kestra2G_Revert", port, [&]() -> kestra2g::Result<> {
+    if (previous == nullptr) return kestra2g::Fail(kestra2g::Cause::BadArgument, "no buffer");
+    const auto version = kestra2g::Revert(port, code, apply);
+    // The caller tells the person why; the log has it too.
+    CopyInformation(previous, version ? *version : kestra2g::Describe(version.error()));
+    if (!version) return kestra2g::FailureOf(version);
+    if (apply == 1) kestra2g::LibraryLog().Write("Kestra2G_Revert: " + *version + " runs again");
+    return {};
+  });
 }

@@ -26,6 +26,11 @@ inline constexpr Attempts kCommand{milliseconds(0), 4};
 // Erasing flash takes the device a while; so does its check sum.
 inline constexpr Attempts kErase{milliseconds(1000), 5};
 inline constexpr Attempts kVerify{milliseconds(500), 5};
+// A revert may rewrite a header in flash. Sent once per try, since a
+// repeat would swap the images back; before another try HELLO tells whether
+// the last one was done.
+inline constexpr Attempts kRevert{milliseconds(1000), 1};
+inline constexpr int kRevertTries = 4;
 
 // Line rate: the switch is asked at the old rate; the new one is proven by
 // the call's next request (kProveRate). The device keeps its trial open for

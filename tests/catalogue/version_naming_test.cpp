@@ -99,4 +99,22 @@ TEST(MarkAvailableFamilies, NeverClearsAFlag) {
   EXPECT_FALSE(state.IsAvailable(DeviceFamily::HLX700));
 }
 
+// The order --allow-older is asked by: numbers as numbers, never as text.
+TEST(CompareVersions, PartByPart) {
+  struct Pair {
+    const char* older;
+    const char* newer;
+  };
+  const Pair pairs[] = {
+      {"1.0.0", "2.1.0"}, {"2.9.0", "2.10.0"},     {"9.9", "10.0"},           {"3.05", "3.6"},
+      {"2.1", "2.1.1"},   {"1.2.3", "1.2.3.beta"}, {"1.2.alpha", "1.2.beta"}, {"4", "4.0.1"},
+  };
+  for (const Pair& p : pairs) {
+    EXPECT_EQ(CompareVersions(p.older, p.newer), std::strong_ordering::less) << p.older;
+    EXPECT_EQ(CompareVersions(p.newer, p.older), std::strong_ordering::greater) << p.newer;
+  }
+  for (const auto& [a, b] : {std::pair{"3.05", "3.5"}, {"2.1", "2.1.0"}, {"1.0.2", "1.0.2"}})
+    EXPECT_EQ(CompareVersions(a, b), std::strong_ordering::equal) << a << " " << b;
+}
+
 }  // namespace

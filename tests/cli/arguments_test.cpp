@@ -39,6 +39,10 @@ TEST(CliArguments, WrongCallsSayWhyAndExitWithUsage) {
       {{"info"}, kExitUsage, "--port is required"},
       {{"info", "--port", "3,4"}, kExitUsage, "info: --port takes one port number"},
       {{"list", "--port", "3"}, kExitUsage, "--port"},
+      {{"revert"}, kExitUsage, "--port is required"},
+      {{"revert", "--port", "3-4", "--yes"}, kExitUsage, "revert: --port takes one port number"},
+      {{"revert", "--port", "3", "--file", "x.bin"}, kExitUsage, "--file"},
+      {{"revert", "--help"}, kExitUpdated, "--yes"},
       {{"update", "--help"}, kExitUpdated, "--retry-failed"},
       {{"--help"}, kExitUpdated, "130  interrupted"},
   };

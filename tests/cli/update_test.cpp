@@ -1,6 +1,7 @@
 // reflint-cli against emulated remotes: three at once with one line dropped
 // mid-transfer, Ctrl+C during an update of every port, the questions asked
-// on a terminal, and an update no one can confirm.
+// on a terminal, an update no one can confirm, and the ways back: revert and
+// an older file.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
@@ -321,6 +322,154 @@ TEST_F(CliUpdate, WithoutATerminalAndWithoutYesNothingIsErased) {
   EXPECT_NE(lines[1]["message"].get<std::string>().find("--yes"), std::string::npos);
   EXPECT_FALSE(fs::exists(Image(3)));
   EXPECT_EQ(FileText(EmulatorLog(3)).find("ERASE"), std::string::npos);
+}
+
+// Back to the image kept from before the last update, and forward to an
+// older file: each only when asked. A "kept" remote started with 1.0.0 and
+// was then updated to the sample 2.1.0, so that it keeps 1.0.0; a fresh one
+// holds only its initial image. RESET comes 200 ms after the first refusal.
+TEST_F(CliUpdate, RevertAndOlderFilesGoBackOnlyWhenAsked) {
+  const fs::path older = home_ / "HLX700_V_1_0_0.bin";
+  {
+    std::ofstream(home_ / "older.payload") << std::string(20000, 'o');
+    std::string signOut;
+    ASSERT_EQ(
+        platform::ChildProcess::Start(
+            REFLINT_SIGN_PATH, {"sign", "--key", SIGNING_KEY, "--family", "HLX700", "--version",
+                                "1.0.0", (home_ / "older.payload").string(), "-o", older.string()})
+            .value()
+            ->Wait(),
+        0);
+  }
+  struct Case {
+    const char* name;
+    const char* initial;  // "older" or "sample"
+    bool kept;            // updated to the sample first
+    std::vector<std::string> args;
+    const char* typed;  // at the question on a terminal; nullptr: no terminal
+    int exitCode;
+    std::vector<std::string> said;  // in the run's last support-log line
+    const char* runsAfter;          // what the remote's application then says it runs
+    bool erased;
+    bool reverted;
+  };
+  const std::string file = older.string();
+  const Case cases[] = {
+      {"revert --yes",
+       "older",
+       true,
+       {"revert", "--yes"},
+       nullptr,
+       0,
+       {"reverted: the HLX700 runs 1.0.0 again"},
+       "1.0.0",
+       false,
+       true},
+      {"revert, confirmed",
+       "older",
+       true,
+       {"revert"},
+       "y\r",
+       0,
+       {"runs 1.0.0 again"},
+       "1.0.0",
+       false,
+       true},
+      {"revert, declined",
+       "older",
+       true,
+       {"revert"},
+       "n\r",
+       4,
+       {"not confirmed", "nothing was"},
+       "2.1.0",
+       false,
+       false},
+      {"revert, no one to ask",
+       "older",
+       true,
+       {"revert"},
+       nullptr,
+       2,
+       {"runs 2.1.0; revert to 1.0.0?", "--yes"},
+       "2.1.0",
+       false,
+       false},
+      {"revert, nothing kept",
+       "older",
+       false,
+       {"revert", "--yes"},
+       nullptr,
+       1,
+       {"no valid previous image to revert to", "nothing was changed"},
+       "1.0.0",
+       false,
+       false},
+      {"update to an older file",
+       "sample",
+       false,
+       {"update", "--yes", "--file", file},
+       nullptr,
+       2,
+       {"runs 2.1.0, newer than the file's 1.0.0", "--allow-older", "nothing was erased"},
+       "2.1.0",
+       false,
+       false},
+      {"update to an older file, allowed",
+       "sample",
+       false,
+       {"update", "--yes", "--file", file, "--allow-older"},
+       nullptr,
+       0,
+       {"updated"},
+       "1.0.0",
+       true,
+       false},
+  };
+  const fs::path supportLog = home_ / "reflint-cli" / "reflint-cli.log";
+  int port = 3;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string com = std::to_string(port);
+    StartRemote(port, {"--state", "bootloader", "--reset-after-ms", "200", "--initial-image",
+                       std::string(c.initial) == "older" ? file : SAMPLE_FIRMWARE});
+    std::string out;
+    if (c.kept) {
+      ASSERT_EQ(Run({"update", "--port", com, "--yes"}, &out), 0);
+    }
+    const std::size_t remoteBefore = FileText(EmulatorLog(port)).size();
+
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin() + 1, {"--port", com});
+    if (c.typed != nullptr) {
+      Terminal cli(args);
+      ASSERT_TRUE(cli.WaitFor("The HLX700 on COM" + com + " runs 2.1.0; revert to 1.0.0? [y/N] "))
+          << cli.shown();
+      cli.Type(c.typed);
+      EXPECT_EQ(cli.Wait(), c.exitCode) << cli.shown();
+    } else {
+      EXPECT_EQ(Run(args, &out), c.exitCode);
+    }
+    // The run's last line; the library may write a count of repeated lines after it.
+    const std::string log = FileText(supportLog);
+    const std::string tag = c.args.front() + " ends";
+    const std::size_t end = log.rfind("reflint-cli COM" + com + ": " + tag);
+    ASSERT_NE(end, std::string::npos) << log;
+    const std::string last = log.substr(end, log.find('\n', end) - end);
+    for (const std::string& text : c.said) EXPECT_NE(last.find(text), std::string::npos) << last;
+
+    const std::string remote = FileText(EmulatorLog(port)).substr(remoteBefore);
+    EXPECT_EQ(remote.find("ERASE") != std::string::npos, c.erased) << remote;
+    EXPECT_EQ(remote.find("REVERT to 1.0.0") != std::string::npos, c.reverted) << remote;
+    out.clear();
+    ASSERT_EQ(Run({"info", "--port", com, "--json"}, &out), 0) << out;
+    const std::vector<nlohmann::json> info = JsonLines(out);
+    ASSERT_EQ(info.size(), 1u) << out;
+    EXPECT_EQ(info[0]["installed"], c.runsAfter) << out;
+    // Started after a revert or an update; in the boot loader RESET or the test left it in.
+    EXPECT_EQ(info[0]["boot_loader"], c.exitCode != 0) << out;
+    ++port;
+  }
 }
 
 }  // namespace

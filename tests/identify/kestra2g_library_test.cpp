@@ -71,6 +71,21 @@ TEST(Kestra2GLibrary, EveryFunctionReachesItsOwnExport) {
   EXPECT_EQ(library->InitCom(3, 1), 131);
   EXPECT_EQ(library->CatchBoot(4, 2), 242);
   EXPECT_EQ(library->DownloadMOTCF("abc", 2, 3), 3 + 23);
+  ASSERT_TRUE(library->CanRevert());
+  char previous[kInformationBufferSize] = {};
+  EXPECT_EQ(library->Revert(5, 2, true, previous), 1);
+  EXPECT_EQ(std::string(previous), "Kestra2G_Revert port=5 code=2 apply=1");
+  EXPECT_EQ(library->Revert(6, 3, false, previous), 1);
+  EXPECT_EQ(std::string(previous), "Kestra2G_Revert port=6 code=3 apply=0");
+}
+
+// The maker's library has the 23 alone: it loads, and cannot revert.
+TEST(Kestra2GLibrary, WithoutRevertTheLibraryLoadsAndCannotRevert) {
+  const LibraryResult loaded = LoadDeviceLibrary(StubFolder("norevert"));
+  ASSERT_TRUE(loaded) << loaded.error().error.Describe();
+  EXPECT_FALSE((*loaded)->CanRevert());
+  char previous[kInformationBufferSize] = {};
+  EXPECT_EQ((*loaded)->Revert(5, 2, true, previous), 0);
 }
 
 TEST(Kestra2GLibrary, FolderMayEndWithSeparator) {

@@ -1,7 +1,7 @@
 // A stand-in device library for the loader tests. Every function answers
 // with something that names it, so a mix-up of functions shows. Built a
 // second time with STUB_LACKS_ONE_FUNCTION, which exports one function under
-// another name.
+// another name, and with STUB_WITHOUT_REVERT, the maker's 23 alone.
 #if defined(STUB_LACKS_ONE_FUNCTION)
 #define TQ640_GetApplicationInformation TQ640_GetApplicationInformation_renamed
 #endif
@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "kestra2g/include/Kestra2G.h"
+#include "kestra2g/include/Kestra2GRevert.h"
 
 namespace {
 
@@ -53,4 +54,11 @@ unsigned char K2G_CALL Qarnel_CatchBoot(int32_t port, int32_t code) {
 unsigned char K2G_CALL Qarnel_DownloadMOTCF(const char* firmwarePath, int32_t port, int32_t code) {
   return static_cast<unsigned char>(std::strlen(firmwarePath) + port * 10 + code);
 }
+#if !defined(STUB_WITHOUT_REVERT)
+unsigned char K2G_CALL Kestra2G_Revert(int32_t port, int32_t code, int32_t apply, char* previous) {
+  std::snprintf(previous, 255, "Kestra2G_Revert port=%d code=%d apply=%d", static_cast<int>(port),
+                static_cast<int>(code), static_cast<int>(apply));
+  return 1;
+}
+#endif
 }

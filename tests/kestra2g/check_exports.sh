@@ -1,6 +1,6 @@
 #!/bin/sh
-# The device library exports exactly its 23 C functions under their plain
-# names, nothing else: no C++ names, and on Windows no decorated ones
+# The device library exports exactly the maker's 23 C functions and our
+# Kestra2G_Revert under their plain names, nothing else: no C++ names, and on Windows no decorated ones
 # (_name or name@N), since the program looks every function up by name.
 #   check_exports.sh LIBRARY [OBJDUMP]   (OBJDUMP given: a Windows DLL)
 set -eu
@@ -9,7 +9,7 @@ expected=$(for p in HLX700_ MV5100_ TQ640_ KII_; do
   for f in GetBootInformation GetProductInformation GetApplicationInformation GetJobName GetProgress; do
     echo "$p$f"
   done
-done; printf 'Qarnel_InitCom\nQarnel_CatchBoot\nQarnel_DownloadMOTCF\n')
+done; printf 'Qarnel_InitCom\nQarnel_CatchBoot\nQarnel_DownloadMOTCF\nKestra2G_Revert\n')
 if [ $# -ge 2 ]; then
   # The name table of the export directory: lines "[   n] name".
   actual=$("$2" -p "$lib" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
@@ -29,4 +29,4 @@ if [ "$expected" != "$actual" ]; then
   done
   exit 1
 fi
-echo "23 functions exported"
+echo "the 23 functions and Kestra2G_Revert exported"
