@@ -152,7 +152,8 @@ class Session {
   bool resetArmed_ = false;
   Clock::time_point stallUntil_{};
   Clock::time_point deafUntil_{};
-  bool stallDone_ = false, powerLossDone_ = false, disconnect_ = false, lostOnce_ = false;
+  bool stallDone_ = false, powerLossDone_ = false, disconnect_ = false, lostOnce_ = false,
+       lostAnswerOnce_ = false;
   std::uint32_t rate_ = wire::kBaseRate;
   std::uint32_t rateBefore_ = wire::kBaseRate;
   std::optional<Clock::time_point> trialUntil_;  // a new rate not yet proven
@@ -207,7 +208,7 @@ void Session::MoveDueReplies(Clock::time_point now) {
       if (junk.size() > 1) junk[1] = wire::kSync1;
       AppendOutgoing(junk);
     }
-    AppendOutgoing(out.bytes);
+    if (!out.lost) AppendOutgoing(out.bytes);
     if (isAck && Chance(o_.faults.dupAck)) AppendOutgoing(out.bytes);
     if (out.rateAfter) rateMarks_.push_back({txQueued_, *out.rateAfter, out.rateTrial});
   }
@@ -298,6 +299,11 @@ void Session::HandleFrames(Clock::time_point now) {
     if (refused && o_.resetAfterMs && !resetArmed_) {
       resetArmed_ = true;
       resetAt_ = now + milliseconds(*o_.resetAfterMs);
+    }
+    if (o_.faults.loseAnswerOnce == frame->type && !lostAnswerOnce_ && !out.empty()) {
+      lostAnswerOnce_ = true;
+      for (Outgoing& reply : out) reply.lost = true;
+      Log((std::string("LOST-ANSWER ") + RequestName(frame->type)).c_str());
     }
     const auto turnaround = milliseconds(o_.turnaroundMs);
     for (Outgoing& reply : out) {
