@@ -144,6 +144,7 @@ class Session {
   nanoseconds byteTime_{0};
   wire::FrameDecoder decoder_;
   std::multimap<Clock::time_point, Outgoing> pending_;  // replies not yet due
+  Clock::time_point lastDue_{};                         // of the latest reply queued
   std::deque<std::uint8_t> tx_;
   Clock::time_point txClock_{};
   Clock::time_point rxClock_{};
@@ -307,7 +308,10 @@ void Session::HandleFrames(Clock::time_point now) {
     }
     const auto turnaround = milliseconds(o_.turnaroundMs);
     for (Outgoing& reply : out) {
-      const Clock::time_point due = std::max(reply.notBefore, now) + turnaround;
+      // Answers leave in the order the requests came: a refusal given at
+      // once waits behind an answer the flash holds back.
+      const Clock::time_point due = std::max(std::max(reply.notBefore, now) + turnaround, lastDue_);
+      lastDue_ = due;
       pending_.emplace(due, std::move(reply));
     }
     for (const std::string& note : device_.TakeNotes()) Log(note.c_str());
@@ -337,6 +341,7 @@ void Session::CheckTriggers(Clock::time_point now) {
     device_.PowerLoss(now);
     decoder_.Clear();
     pending_.clear();
+    lastDue_ = {};
     tx_.clear();
     rateMarks_.clear();
     txQueued_ = txWritten_;
