@@ -47,6 +47,9 @@ class DeltaApplier {
   std::size_t written() const { return written_; }       // new payload bytes written
   // The whole section came, and it and the result match the manifest.
   bool verified() const { return verified_; }
+  // Decided for good: verified, or refused (a piece that failed). Until
+  // then the section is only incomplete.
+  bool settled() const { return verified_ || stream_.failed(); }
   // The decoder's memory now (its state and its input block).
   std::size_t MemoryUse() const;
 

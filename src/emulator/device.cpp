@@ -165,6 +165,15 @@ void Device::ReplyStatus(Request r, std::uint8_t seq, Status s, Clock::time_poin
   Reply(r, seq, wire::EncodeStatusAnswer(s), notBefore, out);
 }
 
+void Device::RestartOnceSent(Outgoing& answer) {
+  // A restart begins at the base rate, as after power-up.
+  answer.rateAfter = wire::kBaseRate;
+  if (state_ == PowerState::BootLoader) {
+    AbandonDownload();
+    state_ = imageValid_ ? restState_ : PowerState::BootLoader;
+  }
+}
+
 std::string Device::Text(wire::QueryKind kind, bool* available) const {
   *available = true;
   switch (kind) {
@@ -210,6 +219,7 @@ bool Device::Handle(const wire::Frame& f, Clock::time_point now, std::vector<Out
         h.features = wire::kFeatureDeflate;
         h.windowBits = config_.inflateWindowBits;
       }
+      if (config_.restartOnActivate) h.features |= wire::kFeatureRestartOnActivate;
       if (config_.checkSignatures) {
         h.features |= wire::kFeatureSignatureCheck | wire::kFeatureRunningImage;
         h.runningSha256 = runningSha256_;
@@ -262,12 +272,7 @@ bool Device::Handle(const wire::Frame& f, Clock::time_point now, std::vector<Out
         return false;
       }
       ReplyStatus(request, f.seq, Status::Ok, now, out);
-      // A restart begins at the base rate, as after power-up.
-      out.back().rateAfter = wire::kBaseRate;
-      if (state_ == PowerState::BootLoader) {
-        AbandonDownload();
-        state_ = imageValid_ ? restState_ : PowerState::BootLoader;
-      }
+      RestartOnceSent(out.back());
       return false;
     default:
       break;
@@ -306,13 +311,16 @@ bool Device::Handle(const wire::Frame& f, Clock::time_point now, std::vector<Out
     case Request::Verify:
       HandleVerify(f, now, out);
       break;
-    case Request::Activate:
-      if (config_.checkSignatures) {
-        HandleActivateSigned(f, now, out);
-      } else {
-        HandleActivate(f, now, out);
-      }
+    case Request::Activate: {
+      const auto asked = wire::DecodeActivate(f.payload);
+      // A boot loader from before the flag takes the byte as part of the header.
+      const Status s = !asked || (asked->restart && !config_.restartOnActivate) ? Status::BadImage
+                       : config_.checkSignatures ? HandleActivateSigned(f, now)
+                                                 : HandleActivate(f, now);
+      ReplyStatus(request, f.seq, s, s == Status::Ok ? std::max(now, flashBusyUntil_) : now, out);
+      if (s == Status::Ok && asked->restart) RestartOnceSent(out.back());
       break;
+    }
     default:
       break;  // unknown requests get no answer
   }
@@ -462,45 +470,53 @@ void Device::HandleVerify(const wire::Frame& f, Clock::time_point now, std::vect
   if (offset < appBase() || std::uint64_t{offset} + length > std::uint64_t{config_.flashSize}) {
     return ReplyStatus(Request::Verify, f.seq, Status::OutOfRange, now, out);
   }
-  std::uint32_t crc = wire::Crc32(std::span(writeArea()).subspan(offset - appBase(), length));
-  if (config_.verifyError) crc ^= 0x00010000U;
+  // The fault: a flash cell of the written image that did not take. It
+  // stays wrong, for VERIFY and for ACTIVATE's own check alike.
+  if (config_.verifyError && !badBitWritten_ && erased_ && length > 0) {
+    writeArea()[offset - appBase() + length / 2] ^= 0x04;
+    badBitWritten_ = true;
+  }
+  const std::uint32_t crc = wire::Crc32(std::span(writeArea()).subspan(offset - appBase(), length));
   Reply(Request::Verify, f.seq, wire::EncodeVerifyAnswer({crc}), std::max(now, flashBusyUntil_),
         out);
 }
 
-void Device::HandleActivate(const wire::Frame& f, Clock::time_point now,
-                            std::vector<Outgoing>& out) {
+Status Device::HandleActivate(const wire::Frame& f, Clock::time_point now) {
   const auto activate = wire::DecodeActivate(f.payload);
-  if (!activate) return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
+  if (!activate) return Status::BadImage;
   const auto header = activate->header;
   wire::FirmwareHeader h;
   if (wire::ParseFirmwareHeader(header, &h) != wire::FirmwareCheck::Ok ||
       header.size() != h.size() || h.deviceCode != config_.deviceCode ||
       h.size() + std::uint64_t{h.payloadSize} > app_.size()) {
-    return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
+    return Status::BadImage;
   }
   if (imageValid_) {
     // Activated already (our answer was lost): the same header is fine.
     const bool same = std::equal(header.begin(), header.end(), app_.begin());
-    return ReplyStatus(Request::Activate, f.seq, same ? Status::Ok : Status::WrongState, now, out);
+    return same ? Status::Ok : Status::WrongState;
   }
   // The data went in after the header the erase expected; only then does
   // this header describe what was written.
   if (!erased_ || h.size() != headerSize_) {
-    return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
+    return Status::BadImage;
   }
   std::vector<std::uint8_t> whole(header.begin(), header.end());
   whole.insert(whole.end(), app_.begin() + static_cast<std::ptrdiff_t>(h.size()),
                app_.begin() + static_cast<std::ptrdiff_t>(h.size() + h.payloadSize));
   if (wire::CheckFirmwareImage(whole, nullptr) != wire::FirmwareCheck::Ok) {
-    return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
+    return Status::BadImage;
   }
   std::copy(header.begin(), header.end(), app_.begin());
   CheckImage();
-  if (!imageValid_) return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
+  if (!imageValid_) {
+    // Back to the erased header: a refused ACTIVATE leaves what it found.
+    std::fill_n(app_.begin(), header.size(), 0xFF);
+    return Status::BadImage;
+  }
   activated_ = CurrentImage();
   ChargeFlashWrite(now, header.size());
-  ReplyStatus(Request::Activate, f.seq, Status::Ok, flashBusyUntil_, out);
+  return Status::Ok;
 }
 
 }  // namespace emulator
@@ -510,50 +526,53 @@ namespace emulator {
 // A checking boot loader activates only the manifest it accepted, over a
 // payload whose SHA-256 is the signed one, and only then replaces the image
 // that runs: every refusal leaves the old image as it was.
-void Device::HandleActivateSigned(const wire::Frame& f, Clock::time_point now,
-                                  std::vector<Outgoing>& out) {
+Status Device::HandleActivateSigned(const wire::Frame& f, Clock::time_point now) {
   const auto activate = wire::DecodeActivate(f.payload);
-  if (!activate) return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
+  if (!activate) return Status::BadImage;
   const auto header = activate->header;
   const bool running = imageValid_ && header.size() <= app_.size() &&
                        std::equal(header.begin(), header.end(), app_.begin());
   if (!manifest_) {
     // Activated already (our answer was lost): the same header is fine.
-    return ReplyStatus(Request::Activate, f.seq, running ? Status::Ok : Status::NotSigned, now,
-                       out);
+    return running ? Status::Ok : Status::NotSigned;
   }
   const wire::FirmwareHeader h = manifestHeader_;
   if (!erased_ || !std::ranges::equal(header, *manifest_)) {
-    return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
+    return Status::BadImage;
   }
   // A delta that came must have matched its signed hashes, whatever the
   // payload holds now.
+  // One still missing pieces (ACTIVATE goes right behind the last data
+  // frame, before its answer) is only incomplete.
+  if (deltaUsed_ && !delta_->settled()) return Status::BadImage;
   if (deltaUsed_ && !delta_->verified()) {
     notes_.push_back("REFUSED ACTIVATE " + h.version + ": " +
                      wire::StatusText(wire::kDeltaMismatch));
-    return ReplyStatus(Request::Activate, f.seq, wire::kDeltaMismatch, now, out);
+    return wire::kDeltaMismatch;
   }
   if (wire::Sha256(std::span(staging_).subspan(h.size(), h.payloadSize)) != h.payloadSha256) {
-    return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
+    return Status::BadImage;
   }
   // The header goes into the spare slot, which becomes the running one; the
   // image that ran stays in the other slot for REVERT.
   std::copy(manifest_->begin(), manifest_->end(), staging_.begin());
   std::swap(app_, staging_);
-  AbandonDownload();
   CheckImage();
   if (!imageValid_) {
+    // Back as it was: the old image runs, the download stays open.
     std::swap(app_, staging_);
+    std::fill_n(staging_.begin(), manifest_->size(), 0xFF);
     CheckImage();
-    return ReplyStatus(Request::Activate, f.seq, Status::BadImage, now, out);
+    return Status::BadImage;
   }
+  AbandonDownload();
   if (h.securityCounter > storedCounter_) {
     storedCounter_ = h.securityCounter;
     notes_.push_back("COUNTER " + std::to_string(storedCounter_));
   }
   activated_ = CurrentImage();
   ChargeFlashWrite(now, header.size());
-  ReplyStatus(Request::Activate, f.seq, Status::Ok, flashBusyUntil_, out);
+  return Status::Ok;
 }
 
 }  // namespace emulator

@@ -67,10 +67,13 @@ struct DeviceConfig {
   bool checkSignatures = true;
   std::vector<wire::KeySlot> keySlots{wire::BuiltInKeySlots().begin(),
                                       wire::BuiltInKeySlots().end()};
+  // ACTIVATE may ask for a restart once its OK answer has left (offered in
+  // HELLO); without it a flagged ACTIVATE is one of the wrong length.
+  bool restartOnActivate = true;
   // Faults that live in the device itself.
   std::optional<std::uint8_t> reportedCode;  // wrong family: what HELLO/CATCH claim
   std::optional<int> writeErrorAtPercent;
-  bool verifyError = false;
+  bool verifyError = false;  // one bit of the written image does not take
   bool eraseError = false;
 };
 
@@ -82,6 +85,8 @@ struct Outgoing {
   // this long (the host's proof must come within it).
   std::optional<std::uint32_t> rateAfter;
   std::chrono::milliseconds rateTrial{wire::kRateTrialMs};
+  // The line loses these bytes (a fault); a switch after them still happens.
+  bool lost = false;
 };
 
 class Device {
@@ -138,9 +143,12 @@ class Device {
   // Writing `bytes` keeps the flash busy a while longer.
   void ChargeFlashWrite(Clock::time_point now, std::size_t bytes);
   void HandleVerify(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
-  void HandleActivate(const wire::Frame& f, Clock::time_point now, std::vector<Outgoing>& out);
-  void HandleActivateSigned(const wire::Frame& f, Clock::time_point now,
-                            std::vector<Outgoing>& out);
+  // ACTIVATE's status; a refusal changes nothing.
+  wire::Status HandleActivate(const wire::Frame& f, Clock::time_point now);
+  wire::Status HandleActivateSigned(const wire::Frame& f, Clock::time_point now);
+  // RESTART, or ACTIVATE asking for it: once `answer` has left, the boot
+  // loader starts the image if it is valid, at the base rate.
+  void RestartOnceSent(Outgoing& answer);
   void CheckImage();
   // Forgets a download begun: its erase and its manifest.
   void AbandonDownload();
@@ -176,6 +184,7 @@ class Device {
   bool deltaBase_ = false;  // the manifest has a section for the running payload
   bool deltaUsed_ = false;  // this download sent it
   Clock::time_point flashBusyUntil_{};
+  bool badBitWritten_ = false;  // the verify-error fault struck
   std::optional<std::vector<std::uint8_t>> activated_;
 };
 

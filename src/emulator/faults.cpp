@@ -88,10 +88,10 @@ platform::Result<> AddFault(std::string_view spec, FaultPlan& plan) {
       plan.disconnectAt = v;
       return true;
     }
-    if (kind == "lose") {
+    if (kind == "lose" || kind == "lose-answer") {
       const auto request = RequestNamed(arg);
       if (!request) return fail("expected a request name");
-      plan.loseOnce = static_cast<std::uint8_t>(*request);
+      (kind == "lose" ? plan.loseOnce : plan.loseAnswerOnce) = static_cast<std::uint8_t>(*request);
       return true;
     }
     if (kind == "power-loss") return percent(&plan.powerLossAt);

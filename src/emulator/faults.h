@@ -10,6 +10,8 @@
 //                   answering it (hello, query, catch, erase, data, verify,
 //                   activate, restart)
 //   lose:REQ        the first REQ request is lost on the line: never heard
+//   lose-answer:REQ the answer to the first REQ request is lost on the line:
+//                   the device heard it and acted
 //   stall:PCT[:MS]  say and take nothing for MS ms (default 2000) at PCT %
 //   power-loss:PCT  lose power at PCT %: the device restarts, image invalid
 //   write-error:PCT flash write fails from PCT % on
@@ -31,9 +33,10 @@ namespace emulator {
 struct FaultPlan {
   double flip = 0, drop = 0, garbage = 0, loseAck = 0, dupAck = 0;
   std::optional<int> disconnectAt, powerLossAt, writeErrorAt, stallAt;
-  std::optional<std::uint8_t> disconnectOn;  // a request type
-  std::optional<std::uint8_t> loseOnce;      // a request type
-  std::optional<int> rateLimit;              // baud
+  std::optional<std::uint8_t> disconnectOn;    // a request type
+  std::optional<std::uint8_t> loseOnce;        // a request type
+  std::optional<std::uint8_t> loseAnswerOnce;  // a request type
+  std::optional<int> rateLimit;                // baud
   int stallMs = 2000;
   bool verifyError = false, eraseError = false, wrongFamily = false;
 };

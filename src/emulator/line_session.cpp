@@ -144,6 +144,7 @@ class Session {
   nanoseconds byteTime_{0};
   wire::FrameDecoder decoder_;
   std::multimap<Clock::time_point, Outgoing> pending_;  // replies not yet due
+  Clock::time_point lastDue_{};                         // of the latest reply queued
   std::deque<std::uint8_t> tx_;
   Clock::time_point txClock_{};
   Clock::time_point rxClock_{};
@@ -152,7 +153,8 @@ class Session {
   bool resetArmed_ = false;
   Clock::time_point stallUntil_{};
   Clock::time_point deafUntil_{};
-  bool stallDone_ = false, powerLossDone_ = false, disconnect_ = false, lostOnce_ = false;
+  bool stallDone_ = false, powerLossDone_ = false, disconnect_ = false, lostOnce_ = false,
+       lostAnswerOnce_ = false;
   std::uint32_t rate_ = wire::kBaseRate;
   std::uint32_t rateBefore_ = wire::kBaseRate;
   std::optional<Clock::time_point> trialUntil_;  // a new rate not yet proven
@@ -207,7 +209,7 @@ void Session::MoveDueReplies(Clock::time_point now) {
       if (junk.size() > 1) junk[1] = wire::kSync1;
       AppendOutgoing(junk);
     }
-    AppendOutgoing(out.bytes);
+    if (!out.lost) AppendOutgoing(out.bytes);
     if (isAck && Chance(o_.faults.dupAck)) AppendOutgoing(out.bytes);
     if (out.rateAfter) rateMarks_.push_back({txQueued_, *out.rateAfter, out.rateTrial});
   }
@@ -299,9 +301,17 @@ void Session::HandleFrames(Clock::time_point now) {
       resetArmed_ = true;
       resetAt_ = now + milliseconds(*o_.resetAfterMs);
     }
+    if (o_.faults.loseAnswerOnce == frame->type && !lostAnswerOnce_ && !out.empty()) {
+      lostAnswerOnce_ = true;
+      for (Outgoing& reply : out) reply.lost = true;
+      Log((std::string("LOST-ANSWER ") + RequestName(frame->type)).c_str());
+    }
     const auto turnaround = milliseconds(o_.turnaroundMs);
     for (Outgoing& reply : out) {
-      const Clock::time_point due = std::max(reply.notBefore, now) + turnaround;
+      // Answers leave in the order the requests came: a refusal given at
+      // once waits behind an answer the flash holds back.
+      const Clock::time_point due = std::max(std::max(reply.notBefore, now) + turnaround, lastDue_);
+      lastDue_ = due;
       pending_.emplace(due, std::move(reply));
     }
     for (const std::string& note : device_.TakeNotes()) Log(note.c_str());
@@ -331,6 +341,7 @@ void Session::CheckTriggers(Clock::time_point now) {
     device_.PowerLoss(now);
     decoder_.Clear();
     pending_.clear();
+    lastDue_ = {};
     tx_.clear();
     rateMarks_.clear();
     txQueued_ = txWritten_;

@@ -61,8 +61,9 @@ class CommandLine {
     app_.get_formatter()->column_width(28);
     app_.footer(R"(Fault SPEC:
   flip:RATE drop:RATE garbage:RATE lose-ack:RATE dup-ack:RATE
-  disconnect:PCT|REQUEST lose:REQUEST stall:PCT[:MS] power-loss:PCT
-  write-error:PCT verify-error erase-error wrong-family rate-limit:BAUD
+  disconnect:PCT|REQUEST lose:REQUEST lose-answer:REQUEST stall:PCT[:MS]
+  power-loss:PCT write-error:PCT verify-error erase-error wrong-family
+  rate-limit:BAUD
   (RATE: 0.01 or 1%))");
     AddDevice();
     ShowUnder("Device");
@@ -192,6 +193,10 @@ class CommandLine {
         "--no-deflate", [&d] { d.offerDeflate = false; },
         "a boot loader from before compressed images: HELLO\n"
         "offers no deflate and compressed data gets no answer");
+    g->add_flag_callback(
+        "--no-restart-on-activate", [&d] { d.restartOnActivate = false; },
+        "a boot loader from before ACTIVATE's restart flag:\n"
+        "HELLO does not offer it and the host sends RESTART");
     g->add_flag_callback(
         "--no-signature-check", [&d] { d.checkSignatures = false; },
         "a boot loader from before signed firmware: takes\n"

@@ -136,6 +136,17 @@ std::vector<std::uint8_t> VerifyRequest(const wire::HelloInfo& device,
       {device.appBase + static_cast<std::uint32_t>(header.size()), header.payloadSize});
 }
 
+// The file's header, with the restart asked of a device that offers it.
+std::vector<std::uint8_t> ActivateRequest(const wire::HelloInfo& device,
+                                          const CheckedFirmware& file) {
+  return wire::EncodeActivate(
+      {std::span(file.bytes).first(file.header.size()), device.RestartsOnActivate()});
+}
+
+// The closing's requests, in the order they go out and are answered.
+constexpr std::size_t kVerifyAnswer = 0;
+constexpr std::size_t kActivateAnswer = 1;
+
 }  // namespace
 
 Result<Transfer> EraseAndWrite(Link& link, const wire::HelloInfo& device,
@@ -156,6 +167,9 @@ Result<Transfer> EraseAndWrite(Link& link, const wire::HelloInfo& device,
           WritingProgress(countsWritten ? written.value_or(0) : acked, imageBytes);
         });
     t.ClosedBy(Request::Verify, VerifyRequest(device, file.header));
+    // Safe behind the data: the device activates only an image it checked
+    // itself, and a refused ACTIVATE changes nothing.
+    t.ClosedBy(Request::Activate, ActivateRequest(device, file), /*proves=*/true);
     return t;
   };
   auto erased = [] {
@@ -180,40 +194,105 @@ Result<Transfer> EraseAndWrite(Link& link, const wire::HelloInfo& device,
   return afterErase;
 }
 
-Result<> Verify(Link& link, const wire::HelloInfo& device, Transfer& written,
-                const CheckedFirmware& file) {
-  RaiseProgress(kWrittenPercent);
-  SetJob(Job::Verifying);
-  // When nothing had to be sent again, the answer to the check sum asked
-  // behind the last data frame covers the whole image.
-  const auto request = VerifyRequest(device, file.header);
-  auto reply = written.ClosingAnswer(link.Capped(link.ReplyWait(timing::kVerify, request.size())));
-  if (!reply) reply = link.Exchange(Request::Verify, request, timing::kVerify);
-  const auto verified = link.Checked(std::move(reply), "verify");
+namespace {
+
+// VERIFY's answer against the payload's CRC-32.
+Result<> CheckSum(Result<std::vector<std::uint8_t>> verified, const CheckedFirmware& file) {
   if (!verified) return FailureOf(verified);
   const auto crc = wire::DecodeVerifyAnswer(*verified);
   if (!crc) return Fail(Cause::BadReply, "verify");
   if (crc->crc != wire::Crc32(wire::PayloadOf(file.bytes, file.header))) {
     return Fail(Cause::CheckSumMismatch);
   }
-  RaiseProgress(kVerifiedPercent);
   return {};
 }
 
-Result<> Activate(Link& link, std::span<const std::uint8_t> head) {
-  SetJob(Job::Activating);
-  auto activated =
-      link.ExchangeAck(Request::Activate, wire::EncodeHeader({head}), timing::kCommand, "activate");
-  if (activated) RaiseProgress(kActivatedPercent);
-  return activated;
+// A device asked to restart on ACTIVATE, whose OK answer went astray, runs
+// its application at the base rate and refuses ACTIVATE there: HELLO shows
+// whether it runs the file's payload (a device that keeps the image before
+// beside it says which one runs).
+Result<> ConfirmRestart(Link& link, const wire::HelloInfo& device, const CheckedFirmware& file) {
+  const auto hello = link.Hello();
+  if (!hello) return FailureOf(hello);
+  if (hello->state != wire::DeviceState::Application) {
+    return Fail(Cause::RestartUnconfirmed, "HELLO: boot loader");
+  }
+  if (device.ReportsRunningImage() && hello->runningSha256 != file.header.payloadSha256) {
+    return Fail(Cause::RestartUnconfirmed, "HELLO: another image runs");
+  }
+  LibraryLog().Write("activate: answer lost, the device restarted into the new image");
+  return {};
 }
 
-Result<> Restart(Link& link) {
+// ACTIVATE asked again, after the closing's went unanswered or was refused.
+// True when the device restarted with it.
+Result<bool> ActivateAgain(Link& link, const wire::HelloInfo& device, const CheckedFirmware& file) {
+  const bool restarts = device.RestartsOnActivate();
+  const auto request = ActivateRequest(device, file);
+  auto reply = link.Exchange(Request::Activate, request, timing::kCommand);
+  // Restarted on an ACTIVATE whose answer was lost, the device runs at the
+  // base rate.
+  if (!reply && restarts && !link.lost() && link.rate() != wire::kBaseRate) {
+    FollowToBaseRate(link);
+    reply = link.Exchange(Request::Activate, request, timing::kCommand);
+  }
+  if (restarts && reply && wire::ReplyStatus(*reply) == Status::WrongState) {
+    if (auto confirmed = ConfirmRestart(link, device, file); !confirmed)
+      return FailureOf(confirmed);
+    return true;
+  }
+  if (auto activated = link.Acknowledged(std::move(reply), "activate"); !activated) {
+    return FailureOf(activated);
+  }
+  return restarts;
+}
+
+}  // namespace
+
+Result<> Finish(Link& link, const wire::HelloInfo& device, Transfer& written,
+                const CheckedFirmware& file) {
+  RaiseProgress(kWrittenPercent);
+  SetJob(Job::Verifying);
+  const auto answers = written.ClosingAnswers(timing::kVerify);
+  const auto& verifyAnswer = answers[kVerifyAnswer];
+  const auto& activateAnswer = answers[kActivateAnswer];
+  // ACTIVATE answered OK from the closing: the device checked the image
+  // itself and wrote the header (and, asked to, restarts).
+  const bool activated = activateAnswer && wire::ReplyStatus(*activateAnswer) == Status::Ok;
+  if (activated && device.RestartsOnActivate()) FollowToBaseRate(link);
+
+  // VERIFY's answer, when it came, must match all the same. Lost behind an
+  // OK activation, it is not asked again: the image is verified, and a
+  // restarted device would refuse it.
+  if (verifyAnswer) {
+    if (auto sum = CheckSum(link.Checked(*verifyAnswer, "verify"), file); !sum) return sum;
+  } else if (!activated) {
+    // Neither came, however often the closing went.
+    return link.FailExchange("verify");
+  }
+  RaiseProgress(kVerifiedPercent);
+
+  // Only now the header: until it is there the device sees no valid image.
+  // Refused or unanswered from the closing while the check sum matched:
+  // asked again.
+  SetJob(Job::Activating);
+  bool restarted = activated && device.RestartsOnActivate();
+  if (!activated) {
+    const auto again = ActivateAgain(link, device, file);
+    if (!again) return FailureOf(again);
+    restarted = *again;
+  }
+  RaiseProgress(kActivatedPercent);
+
+  // The device restarts, at the base rate; our end follows.
   SetJob(Job::Restarting);
-  auto restarted =
-      link.ExchangeAck(Request::Restart, wire::EncodeEmpty(), timing::kCommand, "restart");
-  if (restarted) FollowToBaseRate(link);
-  return restarted;
+  if (!restarted) {
+    auto acked =
+        link.ExchangeAck(Request::Restart, wire::EncodeEmpty(), timing::kCommand, "restart");
+    if (!acked) return acked;
+  }
+  FollowToBaseRate(link);
+  return {};
 }
 
 }  // namespace download
@@ -249,9 +328,7 @@ namespace {
   const download::Stream stream = download::ChooseStream(*device, file, std::move(deflating));
   auto written = download::EraseAndWrite(link, *device, file, stream);
   if (!written) return FailureOf(written);
-  if (auto verified = download::Verify(link, *device, *written, file); !verified) return verified;
-  if (auto activated = download::Activate(link, head); !activated) return activated;
-  return download::Restart(link);
+  return download::Finish(link, *device, *written, file);
 }
 
 }  // namespace

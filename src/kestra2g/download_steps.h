@@ -59,21 +59,19 @@ struct Stream {
                                   std::future<std::optional<std::vector<std::uint8_t>>> deflating);
 
 // ERASE, and the stream right behind it (the device takes it in order, once
-// erased); the check sum is asked right behind the last data frame. Should
-// the device not have heard the erase, it is asked again and the stream
-// waits for its answer. The transfer that wrote the image, for its closing
-// answer.
+// erased); the transfer's closing, VERIFY and ACTIVATE, right behind the last
+// data frame. Should the device not have heard the erase, it is asked again
+// and the stream waits for its answer. The transfer that wrote the image, for
+// the closing's answers.
 [[nodiscard]] Result<Transfer> EraseAndWrite(Link& link, const wire::HelloInfo& device,
                                              const CheckedFirmware& file, const Stream& stream);
 
-// The device's check sum of the payload it holds against the file's.
-[[nodiscard]] Result<> Verify(Link& link, const wire::HelloInfo& device, Transfer& written,
+// The end of the download from the closing's answers: the device's check sum
+// against the file's, the activation (the device checks the image itself
+// before it writes the header) and the restart, folded into ACTIVATE for a
+// device that offers it. What is asked again, and what counts as confirmed,
+// is decided here and only here (docs/protocol.md, "The download's end").
+[[nodiscard]] Result<> Finish(Link& link, const wire::HelloInfo& device, Transfer& written,
                               const CheckedFirmware& file);
-
-// Only now the header: until it is there the device sees no valid image.
-[[nodiscard]] Result<> Activate(Link& link, std::span<const std::uint8_t> head);
-
-// The device restarts, at the base rate; our end follows.
-[[nodiscard]] Result<> Restart(Link& link);
 
 }  // namespace kestra2g::download

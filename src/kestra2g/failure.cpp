@@ -25,6 +25,8 @@ const char* CauseText(Cause c) {
       return "the firmware file failed its check";
     case Cause::CheckSumMismatch:
       return "the device's check sum differs from the file's";
+    case Cause::RestartUnconfirmed:
+      return "activated, but its restart could not be confirmed";
     case Cause::BadArgument:
       return "a bad argument";
     case Cause::Internal:

@@ -24,8 +24,11 @@ enum class Cause {
   WrongDevice,       // not a boot loader of the named family, or too small
   FileCheck,         // the firmware file: unreadable, damaged or for another family
   CheckSumMismatch,  // the device's check sum of the written image differs
-  BadArgument,       // a null buffer, an unknown device code
-  Internal,          // something thrown inside the library
+  // ACTIVATE was taken with its restart, but HELLO afterwards did not show
+  // the device running the file's payload.
+  RestartUnconfirmed,
+  BadArgument,  // a null buffer, an unknown device code
+  Internal,     // something thrown inside the library
   // The device never heard the request the data went out behind (the
   // erase): the caller asks it again. Not a reason a call ends with.
   OpeningUnheard,

@@ -97,20 +97,56 @@ Result<> Transfer::OpeningAnswer(const wire::Frame& frame) {
   return {};
 }
 
-void Transfer::ClosedBy(wire::Request request, std::vector<std::uint8_t> payload) {
-  closing_ = Closing{request, std::move(payload), std::nullopt, std::nullopt};
+void Transfer::ClosedBy(wire::Request request, std::vector<std::uint8_t> payload, bool proves) {
+  closing_.push_back({request, std::move(payload), proves});
 }
 
-bool Transfer::IsClosingAnswer(const wire::Frame& frame) const {
-  return closing_ && closing_->seq && frame.type == wire::ReplyType(closing_->request) &&
-         frame.seq == *closing_->seq;
+std::optional<std::size_t> Transfer::TakeClosingAnswer(const wire::Frame& frame) {
+  // The newest round first: a sequence number comes round again only after 256 sends.
+  for (std::size_t r = rounds_.size(); r-- > 0;) {
+    Round& round = rounds_[r];
+    for (std::size_t i = 0; i < closing_.size(); ++i) {
+      if (frame.type != wire::ReplyType(closing_[i].request) || frame.seq != round.seqs[i]) {
+        continue;
+      }
+      if (!round.answers[i]) round.answers[i] = frame.payload;
+      if (closing_[i].proves && wire::ReplyStatus(frame.payload) == Status::Ok) provedBy_ = r;
+      return r;
+    }
+  }
+  return std::nullopt;
 }
 
-std::optional<std::vector<std::uint8_t>> Transfer::ClosingAnswer(
-    std::chrono::microseconds patience) {
-  if (!closing_ || !closing_->seq) return std::nullopt;
-  if (closing_->answer) return closing_->answer;
-  return link_.Await(closing_->request, *closing_->seq, Clock::now() + patience);
+std::vector<std::optional<std::vector<std::uint8_t>>> Transfer::ClosingAnswers(
+    const Attempts& attempts) {
+  if (provedBy_) return rounds_[*provedBy_].answers;
+  std::size_t bytes = 0;
+  for (const Closing& c : closing_) bytes += c.payload.size() + wire::kOverhead;
+  microseconds wait = link_.ReplyWait(attempts, bytes);
+  const microseconds follow = link_.Capped(link_.ReplyWait(timing::kCommand, 0));
+  if ((!roundCurrent_ || rounds_.empty()) && !SendClosing()) {
+    return std::vector<std::optional<std::vector<std::uint8_t>>>(closing_.size());
+  }
+  std::optional<std::size_t> answered;  // the first round an answer came in
+  Clock::time_point deadline = Clock::now() + link_.Capped(wait);
+  for (int attempt = 1;;) {
+    if (auto frame = link_.Receive(deadline)) {
+      const auto round = TakeClosingAnswer(*frame);
+      if (!round) continue;
+      if (provedBy_) return rounds_[*provedBy_].answers;
+      if (rounds_[*round].answers.back()) return rounds_[*round].answers;
+      if (!answered) {
+        answered = round;
+        deadline = Clock::now() + follow;
+      }
+      continue;
+    }
+    if (answered) return rounds_[*answered].answers;
+    if (link_.lost() || attempt == attempts.count || !SendClosing()) return rounds_.back().answers;
+    ++attempt;
+    wait *= 2;
+    deadline = Clock::now() + link_.Capped(wait);
+  }
 }
 
 microseconds Transfer::Base() const {
@@ -191,12 +227,9 @@ Result<> Transfer::SendMore() {
         wire::EncodeData({first_ + static_cast<std::uint32_t>(begin), data_.subspan(begin, n)});
     const auto seq = link_.Send(request_, payload);
     if (!seq) return link_.FailExchange("data transfer");
-    // The closing request sent before this frame does not cover it: it
-    // goes again once everything is out.
-    if (closing_) {
-      closing_->seq.reset();
-      closing_->answer.reset();
-    }
+    // The closing sent before this frame does not cover it: it goes again
+    // once everything is out.
+    roundCurrent_ = false;
     todo_.erase(todo_.begin());
     if (begin + n < end) todo_.emplace(begin + n, end);
     const Clock::time_point now = Clock::now();
@@ -207,12 +240,30 @@ Result<> Transfer::SendMore() {
     bySeq_[*seq] = {begin, begin + n};
     sentBytes_ += n;
   }
-  if (closing_ && !closing_->seq && todo_.empty()) {
-    closing_->seq = link_.Send(closing_->request, closing_->payload);
-    if (!closing_->seq) return link_.FailExchange("data transfer");
+  if (!closing_.empty() && !roundCurrent_ && todo_.empty()) {
+    if (!SendClosing()) return link_.FailExchange("data transfer");
     for (InFlight& f : inFlight_) f.beforeClosing = true;
   }
   return {};
+}
+
+bool Transfer::SendClosing() {
+  Round round;
+  for (const Closing& c : closing_) {
+    const auto seq = link_.Send(c.request, c.payload);
+    if (!seq) return false;
+    round.seqs.push_back(*seq);
+  }
+  round.answers.resize(closing_.size());
+  // A slow device answers an early round long after later ones went.
+  constexpr std::size_t kRoundsKept = 32;
+  if (rounds_.size() == kRoundsKept) {
+    rounds_.pop_front();
+    if (provedBy_) --*provedBy_;
+  }
+  rounds_.push_back(std::move(round));
+  roundCurrent_ = true;
+  return true;
 }
 
 Result<> Transfer::Answer(const wire::Frame& frame) {
@@ -294,11 +345,17 @@ Result<> Transfer::Run() {
         if (auto opened = OpeningAnswer(*frame); !opened) return opened;
         continue;
       }
-      if (IsClosingAnswer(*frame)) {
-        closing_->answer = std::move(frame->payload);
-        // Answers come in order: a frame sent before it and still
+      if (const auto round = TakeClosingAnswer(*frame)) {
+        // The device checked the whole stream and went on.
+        if (provedBy_) {
+          ConfirmOpening();
+          return {};
+        }
+        // Answers come in order: a frame sent before the closing and still
         // unanswered went astray, no need to wait for its timer.
-        while (!inFlight_.empty() && inFlight_.front().beforeClosing) LoseFront();
+        if (roundCurrent_ && *round + 1 == rounds_.size()) {
+          while (!inFlight_.empty() && inFlight_.front().beforeClosing) LoseFront();
+        }
         continue;
       }
       if (frame->type != wire::ReplyType(request_)) continue;

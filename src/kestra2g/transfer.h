@@ -44,14 +44,21 @@ class Transfer {
   void OpenedBy(wire::Request request, std::uint8_t seq, const char* what,
                 std::chrono::microseconds patience, std::function<void()> confirmed);
 
-  // A request sent as soon as every byte has gone out (the check sum), and
-  // again after any resend, so that its answer need not wait for the last
-  // round trip of the data.
-  void ClosedBy(wire::Request request, std::vector<std::uint8_t> payload);
-  // The answer to the last one, waited for up to `patience`: the device had
-  // every byte before it. Nothing when no answer came (then the caller asks
-  // again).
-  std::optional<std::vector<std::uint8_t>> ClosingAnswer(std::chrono::microseconds patience);
+  // Requests sent, in the order given, as soon as every byte has gone out
+  // (the check sum, the activation), and again after any resend, so that
+  // their answers need not wait for the last round trip of the data. An OK
+  // answer to one that `proves` means the device checked every byte itself:
+  // the transfer ends there, whatever data answers are still out (what the
+  // device answers after it is the device having moved on).
+  void ClosedBy(wire::Request request, std::vector<std::uint8_t> payload, bool proves = false);
+  // The answers to the closing's requests, in ClosedBy's order, of the
+  // round a proof came in, else of the first round answered. The closing is
+  // awaited as one request with `attempts` (a round sent again after each
+  // wait, an answer to any will do); once a round's first answer is in, the
+  // rest are due within a command's wait (answers come in order: one that
+  // did not come by then, or before a later one, was lost). None for a
+  // request unanswered.
+  std::vector<std::optional<std::vector<std::uint8_t>>> ClosingAnswers(const Attempts& attempts);
 
   // Sends every byte and waits until the device has confirmed all.
   [[nodiscard]] Result<> Run();
@@ -77,7 +84,10 @@ class Transfer {
   std::size_t InFlightLimit() const;
   void ConfirmOpening();
   [[nodiscard]] Result<> OpeningAnswer(const wire::Frame& frame);
-  bool IsClosingAnswer(const wire::Frame& frame) const;
+  [[nodiscard]] bool SendClosing();
+  // Keeps `frame` when it answers a closing request of a round sent: that
+  // round, in rounds_. A proof among them sets provedBy_.
+  std::optional<std::size_t> TakeClosingAnswer(const wire::Frame& frame);
 
   Link& link_;
   wire::Request request_;
@@ -115,10 +125,18 @@ class Transfer {
   struct Closing {
     wire::Request request;
     std::vector<std::uint8_t> payload;
-    std::optional<std::uint8_t> seq;  // sent, and no data went out after it
-    std::optional<std::vector<std::uint8_t>> answer;
+    bool proves;
   };
-  std::optional<Closing> closing_;
+  std::vector<Closing> closing_;
+  // Each sending of the closing, the latest last; older ones are kept, since
+  // a proof may still come from one of them.
+  struct Round {
+    std::vector<std::uint8_t> seqs;  // one per closing request
+    std::vector<std::optional<std::vector<std::uint8_t>>> answers;
+  };
+  std::deque<Round> rounds_;
+  bool roundCurrent_ = false;            // the latest round went out after the last data frame
+  std::optional<std::size_t> provedBy_;  // the round whose proof came, in rounds_
 };
 
 }  // namespace kestra2g

@@ -108,6 +108,58 @@ TEST(EmulatedDevice, ActivationChecksTheWrittenImage) {
   EXPECT_EQ(d.TakeActivatedImage(), file);
 }
 
+// ACTIVATE's restart flag: refused while data is missing (and nothing
+// changes), a restart at the base rate once the OK answer leaves; a boot
+// loader that does not offer it refuses the flagged request.
+TEST(EmulatedDevice, ActivateWithTheRestartFlagRestartsOnlyWhenOfferedAndOk) {
+  for (const bool offered : {true, false}) {
+    SCOPED_TRACE(offered ? "offered" : "not offered");
+    DeviceConfig c = BootLoaderConfig();
+    c.restartOnActivate = offered;
+    Device d(c);
+    const std::vector<std::uint8_t> payload(3000, 0x5A);
+    const auto file = wire::BuildFirmwareFile(0, "HLX700", "7.1.0", payload);
+    const auto head = std::span(file).first(48);
+    auto activate = [&](bool restart) {
+      std::vector<Outgoing> out;
+      d.Handle(
+          {static_cast<std::uint8_t>(Request::Activate), 2, wire::EncodeActivate({head, restart})},
+          Clock::now(), out);
+      EXPECT_EQ(out.size(), 1U);
+      return out.empty() ? Outgoing{} : out.front();
+    };
+    auto status = [](const Outgoing& o) {
+      return static_cast<Status>(o.bytes.at(wire::kHeaderSize));
+    };
+    ASSERT_EQ(StatusOf(Ask(d, Request::Erase, wire::ByteWriter().U32(16384).U32(8192).Take())),
+              Status::Ok);
+    ASSERT_EQ(StatusOf(Ask(
+                  d, Request::Data,
+                  wire::ByteWriter().U32(16384 + 48).Bytes(std::span(payload).first(1000)).Take())),
+              Status::Ok);
+    const Outgoing early = activate(true);
+    EXPECT_EQ(status(early), Status::BadImage);
+    EXPECT_FALSE(early.rateAfter.has_value());
+    EXPECT_EQ(d.state(), PowerState::BootLoader);
+    ASSERT_EQ(StatusOf(Ask(d, Request::Data,
+                           wire::ByteWriter()
+                               .U32(16384 + 48 + 1000)
+                               .Bytes(std::span(payload).subspan(1000))
+                               .Take())),
+              Status::Ok);
+    const Outgoing whole = activate(true);
+    EXPECT_EQ(status(whole), offered ? Status::Ok : Status::BadImage);
+    EXPECT_EQ(whole.rateAfter, offered ? std::optional(wire::kBaseRate) : std::nullopt);
+    EXPECT_EQ(d.state(), offered ? PowerState::Application : PowerState::BootLoader);
+    EXPECT_EQ(d.imageValid(), offered);
+    if (!offered) {
+      EXPECT_EQ(status(activate(false)), Status::Ok);
+      EXPECT_EQ(d.state(), PowerState::BootLoader);
+    }
+    EXPECT_EQ(d.TakeActivatedImage(), file);
+  }
+}
+
 TEST(EmulatedDevice, AnswersEveryFrameAndKeepsWhatCameBeyondAGap) {
   Device d(BootLoaderConfig());
   ASSERT_EQ(StatusOf(Ask(d, Request::Erase, wire::ByteWriter().U32(16384).U32(4096).Take())),

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -329,14 +330,27 @@ struct Fault {
   std::vector<std::string> spec;
   bool recoverable;
   std::vector<std::string> device = {};  // more emulator options
+  // How often the emulator heard each request named (its log's lines).
+  std::vector<std::pair<std::string, int>> heard = {};
+  std::size_t payload = 64 * 1024;
   friend void PrintTo(const Fault& f, std::ostream* os) { *os << k2gtest::Join(f.spec); }
 };
+
+int TimesHeard(const std::string& log, const std::string& request) {
+  int n = 0;
+  std::istringstream in(log);
+  for (std::string line; std::getline(in, line);) {
+    const auto space = line.find(' ');
+    n += space != std::string::npos && line.substr(space + 1) == request;
+  }
+  return n;
+}
 
 class FaultMatrix : public ::testing::TestWithParam<Fault> {};
 
 TEST_P(FaultMatrix, RecoversExactlyOrFailsSafely) {
   const Fault& fault = GetParam();
-  const std::string file = WriteFirmware("HLX700_V_5_0_0.bin", 0, "HLX700", "5.0.0", 64 * 1024);
+  const std::string file = WriteFirmware("HLX700_V_5_0_0.bin", 0, "HLX700", "5.0.0", fault.payload);
   std::vector<std::string> args = {"--state", "bootloader", "--seed", "11", "--max-data", "1024"};
   for (const std::string& f : fault.spec) args.insert(args.end(), {"--fault", f});
   args.insert(args.end(), fault.device.begin(), fault.device.end());
@@ -364,6 +378,9 @@ TEST_P(FaultMatrix, RecoversExactlyOrFailsSafely) {
         << remote.Log();
   }
   EXPECT_EQ(ok != 0, fault.recoverable) << remote.Log().substr(0, 4000);
+  for (const auto& [request, times] : fault.heard) {
+    EXPECT_EQ(TimesHeard(remote.Log(), request), times) << request << "\n" << remote.Log();
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -383,6 +400,34 @@ INSTANTIATE_TEST_SUITE_P(
         // asked for behind the data.
         Fault{"LostManifest", {"lose:manifest"}, true}, Fault{"LostErase", {"lose:erase"}, true},
         Fault{"LostVerify", {"lose:verify"}, true}, Fault{"Disconnect", {"disconnect:50"}, false},
+        // The end of the download: VERIFY and ACTIVATE go behind the last
+        // data frame, and ACTIVATE asks the device to restart.
+        // Its OK ACTIVATE stands for the check sum; not asked again.
+        Fault{"LostVerifyAnswer",
+              {"lose-answer:verify"},
+              true,
+              {},
+              {{"VERIFY", 1}, {"ACTIVATE", 1}, {"RESTART", 0}}},
+        // Restarted, the device refuses ACTIVATE again at the base rate;
+        // HELLO shows the new image running.
+        Fault{"LostActivateAnswer",
+              {"lose-answer:activate"},
+              true,
+              {},
+              {{"ACTIVATE", 2}, {"HELLO", 2}, {"RESTART", 0}}},
+        Fault{"LostActivateAnswerWithoutRestartFlag",
+              {"lose-answer:activate"},
+              true,
+              {"--no-restart-on-activate"},
+              {{"ACTIVATE", 2}, {"RESTART", 1}}},
+        // The only data frame lost: the closing's ACTIVATE is refused (the
+        // check sum differs too), the frame goes again and so does the closing.
+        Fault{"ActivateRefusedWhileDataMissing",
+              {"lose:data"},
+              true,
+              {"--no-deflate"},
+              {{"VERIFY", 2}, {"ACTIVATE", 2}},
+              600},
         Fault{"PowerLoss", {"power-loss:60"}, false},
         Fault{"FlashWriteError", {"write-error:30"}, false},
         Fault{"VerifyError", {"verify-error"}, false},

@@ -96,7 +96,11 @@ INSTANTIATE_TEST_SUITE_P(
         Phase{"DataTransfer", {"--state", "bootloader", "--fault", "disconnect:50"}, Download},
         Phase{"VerifyWait", {"--state", "bootloader", "--fault", "disconnect:verify"}, Download},
         Phase{"Activate", {"--state", "bootloader", "--fault", "disconnect:activate"}, Download},
-        Phase{"Restart", {"--state", "bootloader", "--fault", "disconnect:restart"}, Download}),
+        // RESTART goes only to a boot loader without ACTIVATE's restart flag.
+        Phase{
+            "Restart",
+            {"--state", "bootloader", "--no-restart-on-activate", "--fault", "disconnect:restart"},
+            Download}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

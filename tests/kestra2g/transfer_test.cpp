@@ -24,6 +24,7 @@ using namespace std::chrono_literals;
 using kestra2g::Clock;
 using Duration = Clock::duration;
 namespace timing = kestra2g::timing;
+using wire::Status;
 
 // AnswerLate: the device takes 30 ms longer than its usual turnaround.
 enum class Fate { Arrives, FrameLost, AnswerLost, AnswerTwice, AnswerLate };
@@ -47,11 +48,16 @@ Duration LineTime(std::size_t bytes) {
 // bytes beyond a hole), and the script decides what the line loses.
 class ScriptedLine : public platform::SerialPort {
  public:
+  // `closingLost(request, n)`: whether the answer to the n-th closing
+  // request of that type (from 0) is lost; none: the transfer has no closing.
+  using ClosingScript = std::function<bool(wire::Request, int)>;
   ScriptedLine(std::span<const std::uint8_t> data, std::uint32_t first,
-               std::function<Fate(const Step&)> script, Duration turnaround)
+               std::function<Fate(const Step&)> script, Duration turnaround,
+               ClosingScript closingLost = {})
       : data_(data),
         first_(first),
         script_(std::move(script)),
+        closingLost_(std::move(closingLost)),
         turnaround_(turnaround),
         got_(data.size()),
         have_(data.size(), false),
@@ -100,6 +106,7 @@ class ScriptedLine : public platform::SerialPort {
   }
   std::size_t duplicateBytes() const { return duplicates_; }
   std::size_t unansweredBytes() const { return unanswered_; }
+  int activations() const { return activations_; }
   const std::vector<std::string>& complaints() const { return complaints_; }
 
  private:
@@ -124,7 +131,38 @@ class ScriptedLine : public platform::SerialPort {
     ++timeoutsInARow_;
   }
 
+  void Answer(const wire::Frame& request, std::vector<std::uint8_t> payload, Clock::time_point at,
+              Duration late, int copies = 1) {
+    const auto answer = wire::EncodeFrame(wire::ReplyType(static_cast<wire::Request>(request.type)),
+                                          request.seq, payload);
+    for (; copies > 0; --copies) {
+      answerLineFree_ = std::max(answerLineFree_, at + late) + LineTime(answer.size());
+      answers_.emplace_back(answerLineFree_, answer);
+    }
+  }
+
+  // VERIFY: the count of bytes held in order stands for the check sum.
+  // ACTIVATE: OK over the whole stream, which the device then leaves: data
+  // after it is answered "not erased".
+  void Close(const wire::Frame& frame, Clock::time_point at) {
+    const auto request = static_cast<wire::Request>(frame.type);
+    const int nth = request == wire::Request::Verify ? verifies_++ : activations_++;
+    Status s = Status::Ok;
+    if (request == wire::Request::Activate) {
+      s = next_ == data_.size() ? Status::Ok : Status::BadImage;
+      activated_ = activated_ || s == Status::Ok;
+    }
+    if (closingLost_(request, nth)) return;
+    auto w = wire::ByteWriter().U8(static_cast<std::uint8_t>(s));
+    if (request == wire::Request::Verify) w.U32(static_cast<std::uint32_t>(next_));
+    Answer(frame, w.Take(), at, turnaround_);
+  }
+
   void Receive(const wire::Frame& frame, Clock::time_point at) {
+    if (closingLost_ && (frame.type == static_cast<std::uint8_t>(wire::Request::Verify) ||
+                         frame.type == static_cast<std::uint8_t>(wire::Request::Activate))) {
+      return Close(frame, at);
+    }
     if (frame.type != static_cast<std::uint8_t>(wire::Request::Data)) {
       complaints_.push_back("a request of type " + std::to_string(frame.type));
       return;
@@ -138,6 +176,12 @@ class ScriptedLine : public platform::SerialPort {
       return;
     }
     const std::size_t begin = offset - first_;
+    if (activated_) {
+      const Status gone = Status::NotErased;
+      return Answer(frame,
+                    wire::ByteWriter().U8(static_cast<std::uint8_t>(gone)).U32(first_).Take(), at,
+                    turnaround_);
+    }
     const Step step{dataFrames_++, begin, begin + bytes.size(), data_.size(), sends_[begin]};
     for (std::size_t i = begin; i < step.end; ++i) ++sends_[i];
     const Fate fate = script_(step);
@@ -156,22 +200,19 @@ class ScriptedLine : public platform::SerialPort {
     const bool gap = std::find(have_.begin() + static_cast<std::ptrdiff_t>(next_), have_.end(),
                                true) != have_.end();
     if (fate == Fate::AnswerLost) return;
-    const auto answer = wire::EncodeFrame(
-        wire::ReplyType(wire::Request::Data), frame.seq,
-        wire::ByteWriter()
-            .U8(static_cast<std::uint8_t>(gap ? wire::Status::Gap : wire::Status::Ok))
-            .U32(first_ + static_cast<std::uint32_t>(next_))
-            .Take());
-    const Duration late = turnaround_ + (fate == Fate::AnswerLate ? 30ms : 0ms);
-    for (int copy = fate == Fate::AnswerTwice ? 2 : 1; copy > 0; --copy) {
-      answerLineFree_ = std::max(answerLineFree_, at + late) + LineTime(answer.size());
-      answers_.emplace_back(answerLineFree_, answer);
-    }
+    Answer(frame,
+           wire::ByteWriter()
+               .U8(static_cast<std::uint8_t>(gap ? wire::Status::Gap : wire::Status::Ok))
+               .U32(first_ + static_cast<std::uint32_t>(next_))
+               .Take(),
+           at, turnaround_ + (fate == Fate::AnswerLate ? 30ms : 0ms),
+           fate == Fate::AnswerTwice ? 2 : 1);
   }
 
   std::span<const std::uint8_t> data_;
   std::uint32_t first_;
   std::function<Fate(const Step&)> script_;
+  ClosingScript closingLost_;
   Duration turnaround_;
   Clock::time_point start_ = Clock::now();
   wire::FrameDecoder decoder_;
@@ -184,6 +225,8 @@ class ScriptedLine : public platform::SerialPort {
   std::vector<bool> have_;
   std::vector<int> sends_;
   std::size_t next_ = 0, duplicates_ = 0, unanswered_ = 0;
+  int verifies_ = 0, activations_ = 0;
+  bool activated_ = false;
   std::vector<std::string> complaints_;
 };
 
@@ -264,6 +307,62 @@ TEST(TransferTest, EveryByteArrivesOnceAndInOrderWithoutIdleWaitsPastTheTimeOut)
     // The device gets bytes again only when their answer was lost: a lost
     // frame's bytes reach it for the first time when resent.
     EXPECT_LE(line.duplicateBytes(), line.unansweredBytes());
+    EXPECT_TRUE(line.complaints().empty()) << line.complaints().front();
+  }
+}
+
+// The closing, VERIFY and ACTIVATE behind the last data frame: an OK
+// ACTIVATE ends the transfer whatever data answers are still out (the data
+// resent after it meets a device that has moved on), a refused one is sent
+// again with the data, and a lost answer is reported as none.
+TEST(TransferTest, TheClosingEndsTheTransferOnceTheDeviceActivated) {
+  using wire::Request;
+  const struct {
+    const char* name;
+    std::function<Fate(const Step&)> script;
+    ScriptedLine::ClosingScript closingLost;
+    bool verifyAnswered, activated;
+    int activations;
+  } cases[] = {
+      {"clean line", [](const Step&) { return Fate::Arrives; }, [](Request, int) { return false; },
+       true, true, 1},
+      // The answer to VERIFY shows the last frame unanswered: resent, and
+      // the device, activated meanwhile, refuses it.
+      {"the last data answer lost",
+       [](const Step& s) { return Last(s) && s.earlier == 0 ? Fate::AnswerLost : Fate::Arrives; },
+       [](Request, int) { return false; }, true, true, 2},
+      {"the tail lost: the first ACTIVATE refused",
+       [](const Step& s) { return Last(s) && s.earlier == 0 ? Fate::FrameLost : Fate::Arrives; },
+       [](Request, int) { return false; }, true, true, 2},
+      {"ACTIVATE's answer lost", [](const Step&) { return Fate::Arrives; },
+       [](Request r, int) { return r == Request::Activate; }, true, false, 1},
+      {"VERIFY's answer lost", [](const Step&) { return Fate::Arrives; },
+       [](Request r, int) { return r == Request::Verify; }, false, true, 1},
+  };
+  std::vector<std::uint8_t> data(12000);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7);
+  constexpr std::uint32_t kFirst = 16 * 1024 + 144;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    transfer_test::ScriptedClock::elapsed = 2h;
+    auto owned = std::make_unique<ScriptedLine>(data, kFirst, c.script, 0ms, c.closingLost);
+    ScriptedLine& line = *owned;
+    kestra2g::Link link(std::move(owned));
+    kestra2g::Transfer transfer(link, Request::Data, data, kFirst, {1024, 8192},
+                                [](std::size_t, std::optional<std::uint32_t>) {});
+    transfer.ClosedBy(Request::Verify, wire::EncodeRange({kFirst, 12000}));
+    transfer.ClosedBy(Request::Activate, std::vector<std::uint8_t>(144, 0xA5), /*proves=*/true);
+    const auto ran = transfer.Run();
+    ASSERT_TRUE(ran) << kestra2g::Describe(ran.error());
+    EXPECT_TRUE(line.HoldsTheData());
+    const auto answers = transfer.ClosingAnswers(timing::kVerify);
+    ASSERT_EQ(answers.size(), 2U);
+    EXPECT_EQ(answers[0].has_value(), c.verifyAnswered);
+    if (answers[0]) {
+      EXPECT_EQ(wire::ReplyStatus(*answers[0]), Status::Ok);
+    }
+    EXPECT_EQ(answers[1].has_value() && wire::ReplyStatus(*answers[1]) == Status::Ok, c.activated);
+    EXPECT_EQ(line.activations(), c.activations);
     EXPECT_TRUE(line.complaints().empty()) << line.complaints().front();
   }
 }

@@ -108,6 +108,9 @@ bool Same(const wire::DataRequest& a, const wire::DataRequest& b) {
 bool Same(const wire::HeaderRequest& a, const wire::HeaderRequest& b) {
   return std::ranges::equal(a.header, b.header);
 }
+bool Same(const wire::ActivateRequest& a, const wire::ActivateRequest& b) {
+  return std::ranges::equal(a.header, b.header) && a.restart == b.restart;
+}
 template <typename T>
 bool Same(const T& a, const T& b) {
   return a == b;
@@ -202,16 +205,18 @@ std::vector<Golden> GoldenTable() {
           wire::DataRequest{0x1000, kStream}, wire::EncodeData, wire::DecodeData),
       Row("MANIFEST", kSigned, wire::HeaderRequest{kSigned}, wire::EncodeHeader,
           wire::DecodeManifest),
-      Row("ACTIVATE, signed", kSigned, wire::HeaderRequest{kSigned}, wire::EncodeHeader,
+      Row("ACTIVATE, signed", kSigned, wire::ActivateRequest{kSigned}, wire::EncodeActivate,
           wire::DecodeActivate),
-      Row("ACTIVATE, unsigned", kUnsigned, wire::HeaderRequest{kUnsigned}, wire::EncodeHeader,
+      Row("ACTIVATE, unsigned", kUnsigned, wire::ActivateRequest{kUnsigned}, wire::EncodeActivate,
           wire::DecodeActivate),
+      Row("ACTIVATE, signed, restart once answered", Concat({kSigned, {0x01}}),
+          wire::ActivateRequest{kSigned, true}, wire::EncodeActivate, wire::DecodeActivate),
       Row("DATA-DELTA at stream offset 2048", {0x00, 0x08, 0x00, 0x00, 0x28, 0xB5, 0x2F, 0xFD},
           wire::DataRequest{0x800, kDelta}, wire::EncodeData, wire::DecodeData),
       Row("MANIFEST, format 3 with one delta section", kSignedOneDelta,
           wire::HeaderRequest{kSignedOneDelta}, wire::EncodeHeader, wire::DecodeManifest),
       Row("ACTIVATE, format 3 without delta sections", kSignedNoDelta,
-          wire::HeaderRequest{kSignedNoDelta}, wire::EncodeHeader, wire::DecodeActivate),
+          wire::ActivateRequest{kSignedNoDelta}, wire::EncodeActivate, wire::DecodeActivate),
       Row("REVERT, tell", {0x00}, wire::RevertRequest{wire::RevertAction::Tell}, wire::EncodeRevert,
           wire::DecodeRevert),
       Row("REVERT, revert", {0x01}, wire::RevertRequest{wire::RevertAction::Revert},
@@ -339,6 +344,9 @@ TEST(WireCodec, MalformedPayloadsDecodeToNothing) {
       {"ACTIVATE short", wire::DecodeActivate(cut(kUnsigned, 1)).has_value()},
       {"ACTIVATE between", wire::DecodeActivate(longer(kUnsigned)).has_value()},
       {"ACTIVATE long", wire::DecodeActivate(longer(kSigned)).has_value()},
+      {"ACTIVATE, restart flag 2", wire::DecodeActivate(Concat({kSigned, {0x02}})).has_value()},
+      {"ACTIVATE, restart flag and a byte more",
+       wire::DecodeActivate(Concat({kUnsigned, {0x01, 0x01}})).has_value()},
       {"SET-RATE short", wire::DecodeSetRate(Bytes{0x00, 0x10, 0x0E}).has_value()},
       {"SET-RATE cut trial", wire::DecodeSetRate(Bytes{0x00, 0x10, 0x0E, 0x00, 0x96}).has_value()},
       {"SET-RATE long",

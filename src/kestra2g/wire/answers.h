@@ -48,6 +48,7 @@ struct HelloInfo {
   std::uint32_t securityCounter = 0;
   bool ReportsRunningImage() const { return (features & kFeatureRunningImage) != 0; }
   bool ChecksSignatures() const { return (features & kFeatureSignatureCheck) != 0; }
+  bool RestartsOnActivate() const { return (features & kFeatureRestartOnActivate) != 0; }
   bool OffersDeflate() const {
     return (features & kFeatureDeflate) != 0 && windowBits >= 9 && windowBits <= 15;
   }

@@ -12,14 +12,15 @@ inline constexpr std::uint8_t kProtocolVersion = 1;
 inline constexpr std::uint8_t kReplyBit = 0x80;
 
 enum class Request : std::uint8_t {
-  Hello = 0x01,     // -> proto, family, state, image valid, max data, window, app base, app size
-  Query = 0x02,     // kind -> kind, text
-  Catch = 0x03,     // -> family; keeps a listening boot loader in the boot loader
-  Erase = 0x04,     // offset, length -> (status)
-  Data = 0x05,      // offset, bytes -> next expected offset (cumulative)
-  Verify = 0x06,    // offset, length -> CRC-32 of that flash range
-  Activate = 0x07,  // image header -> (status); writes the header, making the image valid
-  Restart = 0x08,   // -> (status); then starts the image if valid
+  Hello = 0x01,   // -> proto, family, state, image valid, max data, window, app base, app size
+  Query = 0x02,   // kind -> kind, text
+  Catch = 0x03,   // -> family; keeps a listening boot loader in the boot loader
+  Erase = 0x04,   // offset, length -> (status)
+  Data = 0x05,    // offset, bytes -> next expected offset (cumulative)
+  Verify = 0x06,  // offset, length -> CRC-32 of that flash range
+  Activate =
+      0x07,  // image header [, restart flag] -> (status); writes the header, making the image valid
+  Restart = 0x08,  // -> (status); then starts the image if valid
   // Stream offset, deflate bytes -> next expected stream offset, image bytes written.
   DataDeflated = 0x09,
   // Signed manifest (the file's header) -> (status); announces the image
@@ -49,6 +50,10 @@ inline constexpr std::uint8_t kFeatureRates = 0x04;
 // security counter. Such a device refuses a manifest below that counter,
 // keeps the previous image in its spare slot, takes DATA-DELTA and REVERT.
 inline constexpr std::uint8_t kFeatureRunningImage = 0x08;
+// ACTIVATE may end with a flag byte asking the device to restart once its
+// OK answer has left (at the base rate, as after RESTART): the download's
+// last round trip saved.
+inline constexpr std::uint8_t kFeatureRestartOnActivate = 0x10;
 
 // Every device starts, and every call finds it, at this rate.
 inline constexpr std::uint32_t kBaseRate = 115200;

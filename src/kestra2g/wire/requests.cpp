@@ -68,11 +68,30 @@ std::optional<HeaderRequest> DecodeManifest(PayloadView payload) {
   return HeaderRequest{payload};
 }
 
-std::optional<HeaderRequest> DecodeActivate(PayloadView payload) {
-  if (!IsSignedHeaderSize(payload.size()) && payload.size() != kFirmwareHeaderSize) {
+namespace {
+
+constexpr std::uint8_t kActivateRestartFlag = 1;
+
+bool IsActivateHeaderSize(std::size_t n) {
+  return IsSignedHeaderSize(n) || n == kFirmwareHeaderSize;
+}
+
+}  // namespace
+
+Payload EncodeActivate(const ActivateRequest& r) {
+  ByteWriter w;
+  w.Bytes(r.header);
+  if (r.restart) w.U8(kActivateRestartFlag);
+  return w.Take();
+}
+
+std::optional<ActivateRequest> DecodeActivate(PayloadView payload) {
+  if (IsActivateHeaderSize(payload.size())) return ActivateRequest{payload, false};
+  if (payload.empty() || !IsActivateHeaderSize(payload.size() - 1) ||
+      payload.back() != kActivateRestartFlag) {
     return std::nullopt;
   }
-  return HeaderRequest{payload};
+  return ActivateRequest{payload.first(payload.size() - 1), true};
 }
 
 Payload EncodeSetRate(const SetRateRequest& r) {

@@ -61,16 +61,25 @@ Payload EncodeData(const DataRequest& r);
 std::optional<DataRequest> DecodeData(PayloadView payload);
 
 // MANIFEST: the signed header of a format 2 or 3 file (manifest and
-// signature: 144 bytes, or 152 and 72 a delta section for format 3).
-// ACTIVATE: the header of the file whose payload was written (a signed
-// header as MANIFEST's, or 48 bytes for an unsigned image). Both are views into the payload; what
-// the header says is checked with firmware_file.h.
+// signature: 144 bytes, or 152 and 72 a delta section for format 3). A view
+// into the payload; what the header says is checked with firmware_file.h.
 struct HeaderRequest {
   PayloadView header;
 };
 Payload EncodeHeader(const HeaderRequest& r);
 std::optional<HeaderRequest> DecodeManifest(PayloadView payload);
-std::optional<HeaderRequest> DecodeActivate(PayloadView payload);
+
+// ACTIVATE: the header of the file whose payload was written (a signed
+// header as MANIFEST's, or 48 bytes for an unsigned image), then, only to a
+// device with kFeatureRestartOnActivate and only when asked, the flag byte 1:
+// restart once the OK answer has left. No header size plus one is a header
+// size, so the length tells whether the flag is there.
+struct ActivateRequest {
+  PayloadView header;
+  bool restart = false;
+};
+Payload EncodeActivate(const ActivateRequest& r);
+std::optional<ActivateRequest> DecodeActivate(PayloadView payload);
 
 // SET-RATE: the line rate (not 0), then the trial in ms. A request from
 // before the trial ends after the rate; it gets kRateTrialMs.

@@ -39,7 +39,7 @@ void DecodeEveryLayout(std::span<const std::uint8_t> p) {
   Exact(p, wire::DecodeRange, wire::EncodeRange);
   Exact(p, wire::DecodeData, wire::EncodeData);
   Exact(p, wire::DecodeManifest, wire::EncodeHeader);
-  Exact(p, wire::DecodeActivate, wire::EncodeHeader);
+  Exact(p, wire::DecodeActivate, wire::EncodeActivate);
   if (wire::DecodeEmpty(p) != p.empty()) __builtin_trap();
   // A trial outside its bounds comes back clamped: only the rate is exact.
   if (const auto r = wire::DecodeSetRate(p)) {
