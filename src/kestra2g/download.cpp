@@ -14,6 +14,7 @@
 #include "kestra2g/line_rate.h"
 #include "kestra2g/link.h"
 #include "kestra2g/operations.h"
+#include "kestra2g/reported_counters.h"
 #include "kestra2g/timing.h"
 #include "kestra2g/transfer.h"
 #include "kestra2g/wire/crc32.h"
@@ -42,6 +43,15 @@ void WritingProgress(std::size_t done, std::size_t total) {
 
 namespace download {
 
+std::optional<Unexpected> AtLeastCounter(const wire::FirmwareHeader& header,
+                                         std::uint32_t deviceCounter) {
+  if (header.securityCounter >= deviceCounter) return std::nullopt;
+  return Fail(Cause::Refused,
+              "security counter " + std::to_string(header.securityCounter) +
+                  " of the file is below the device's " + std::to_string(deviceCounter),
+              static_cast<int>(wire::kCounterBelow));
+}
+
 Result<wire::HelloInfo> Reach(Link& link, std::int32_t code, const wire::FirmwareHeader& header,
                               std::optional<SwitchAskedAhead>& ahead) {
   auto device = link.Hello([&] { ahead = AskSwitchAhead(link); });
@@ -58,11 +68,8 @@ Result<wire::HelloInfo> Reach(Link& link, std::int32_t code, const wire::Firmwar
   }
   // An image below the device's counter would be refused after the
   // manifest; it is refused here, before anything is sent for it.
-  if (device->ReportsRunningImage() && header.securityCounter < device->securityCounter) {
-    return Fail(Cause::Refused,
-                "security counter " + std::to_string(header.securityCounter) +
-                    " of the file is below the device's " + std::to_string(device->securityCounter),
-                static_cast<int>(wire::kCounterBelow));
+  if (device->ReportsRunningImage()) {
+    if (auto refused = AtLeastCounter(header, device->securityCounter)) return *refused;
   }
   RaiseProgress(1);
   return device;
@@ -307,6 +314,11 @@ namespace {
   const CheckedFirmware& file = *checked;
   const auto head = std::span(file.bytes).first(file.header.size());
 
+  // A remote that reported its counter on this port earlier (the program
+  // asks HELLO before the download) is not asked at all for a file below it.
+  if (const auto reported = ReportedCounter(port)) {
+    if (auto refused = download::AtLeastCounter(file.header, *reported)) return *refused;
+  }
   SetJob(Job::Connecting);
   auto opened = Link::Open(port);
   if (!opened) return FailureOf(opened);

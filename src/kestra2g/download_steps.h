@@ -33,6 +33,11 @@ struct Stream {
   std::unique_ptr<const std::vector<std::uint8_t>> owned;
 };
 
+// Why a file is refused to a device whose security counter is above its
+// own; nothing when it is not.
+[[nodiscard]] std::optional<Unexpected> AtLeastCounter(const wire::FirmwareHeader& header,
+                                                       std::uint32_t deviceCounter);
+
 // HELLO, with the switch to the likely rate asked right behind it: the
 // boot loader of `code`'s family, of our protocol, with room for the image,
 // and not holding a higher security counter than the file's.

@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "kestra2g/library_log.h"
+#include "kestra2g/reported_counters.h"
 #include "kestra2g/timing.h"
 
 namespace kestra2g {
@@ -149,6 +150,7 @@ Result<wire::HelloInfo> Link::Hello(const std::function<void()>& behind) {
   if (!reply) return FailExchange("hello");
   auto info = wire::DecodeHello(*reply);
   if (!info) return Fail(Cause::BadReply, "hello");
+  if (info->ReportsRunningImage()) NoteReportedCounter(portNumber_, info->securityCounter);
   return std::move(*info);
 }
 

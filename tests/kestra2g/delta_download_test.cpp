@@ -1,7 +1,8 @@
 // Format 3 files through the real library into a boot loader that reports
 // what it runs: the delta section for the running payload goes in place of
 // the image, another running payload gets the whole image, and a file below
-// the device's security counter is refused before anything is sent for it.
+// the device's security counter is refused before anything is sent for it,
+// or before the port opens when the remote reported its counter earlier.
 // Each row: the call's result, what went on the line, what the remote holds.
 
 #include <gtest/gtest.h>
@@ -69,8 +70,9 @@ struct Row {
   std::uint32_t remoteCounter;
   std::uint32_t fileCounter;
   bool succeeds;
-  const char* onTheLine;  // the data request the image went in; empty: none
-  const char* logged;     // in the support log
+  const char* onTheLine;      // the data request the image went in; empty: none
+  const char* logged;         // in the support log
+  bool initComFirst = false;  // Qarnel_InitCom before the download, as the program does
 };
 
 TEST(DeltaDownload, TheRunningPayloadDecidesWhatGoesOnTheLine) {
@@ -81,22 +83,34 @@ TEST(DeltaDownload, TheRunningPayloadDecidesWhatGoesOnTheLine) {
       {"file counter above the remote's", &kV1, 1, 2, true, "DATA-DELTA", ""},
       {"file counter below the remote's: refused before the manifest", &kV1, 3, 2, false, "",
        "security counter 2 of the file is below the device's 3"},
+      {"counter reported by InitCom: refused before the port opens", &kV1, 3, 2, false, "",
+       "failed in stage Checking the firmware file: the device refused (security counter 2", true},
   };
+  int port = k2gtest::kPort;
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
+    ++port;  // a port of its own: the library keeps what a remote reported on one
     const std::string initial =
         WriteBytes("HLX700_V_1_0_0.bin", Signed(*r.running, "1.0.0", r.remoteCounter));
     const Bytes file = Signed(kV2, "1.1.0", r.fileCounter, &kV1);
     const std::string path = WriteBytes("HLX700_V_1_1_0.bin", file);
     Remote remote({"--state", "bootloader", "--initial-image", initial, "--security-counter",
-                   std::to_string(r.remoteCounter)});
+                   std::to_string(r.remoteCounter)},
+                  port);
     ASSERT_TRUE(remote.started());
     const std::string supportLog = platform::SupportLogPath();
     const std::string before = k2gtest::ReadText(supportLog);
 
-    EXPECT_EQ(Qarnel_DownloadMOTCF(path.c_str(), k2gtest::kPort, 0) != 0, r.succeeds);
+    if (r.initComFirst) {
+      EXPECT_EQ(Qarnel_InitCom(port, 0), 1);
+    }
+    EXPECT_EQ(Qarnel_DownloadMOTCF(path.c_str(), port, 0) != 0, r.succeeds);
     remote.Stop();
     const std::string log = remote.Log();
+    // InitCom's HELLO only: the download did not open the port.
+    if (r.initComFirst) {
+      EXPECT_EQ(Count(log, "HELLO\n"), 1) << log;
+    }
     for (const char* request : {"DATA-DELTA", "DATA-DEFLATED", "MANIFEST", "ERASE"}) {
       const bool expected = *r.onTheLine != '\0' &&
                             (std::string(request) == r.onTheLine ||
