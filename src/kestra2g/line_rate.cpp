@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <functional>
-#include <map>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "kestra2g/by_port.h"
 #include "kestra2g/library_log.h"
 #include "kestra2g/timing.h"
 
@@ -21,39 +20,17 @@ void Note(const std::string& text) { LibraryLog().Write(text); }
 
 std::string RateText(std::uint32_t rate) { return std::to_string(rate) + " baud"; }
 
-// Rates whose proof brought no answer, by port, for the rest of the process:
-// a cable or adapter that did not carry a rate will not carry it in the
-// next call either, and each failed try costs the device's trial. Calls on
-// different ports run on threads of their own.
-class FailedRates {
- public:
-  // The lowest rate that failed on the port; nothing failed: none.
-  std::optional<std::uint32_t> LowestFailed(int port) {
-    const std::lock_guard lock(mutex_);
-    const auto it = lowest_.find(port);
-    if (it == lowest_.end()) return std::nullopt;
-    return it->second;
-  }
-  void Failed(int port, std::uint32_t rate) {
-    if (port < 0) return;  // not opened by number: nothing to remember it by
-    const std::lock_guard lock(mutex_);
-    auto [it, added] = lowest_.try_emplace(port, rate);
-    if (!added) it->second = std::min(it->second, rate);
-  }
-
- private:
-  std::mutex mutex_;
-  std::map<int, std::uint32_t> lowest_;
-};
-
-FailedRates& Failures() {
-  static FailedRates failures;
+// The lowest rate whose proof brought no answer, by port: a cable or adapter
+// that did not carry a rate will not carry it in the next call either, and
+// each failed try costs the device's trial.
+ByPort<std::uint32_t>& Failures() {
+  static ByPort<std::uint32_t> failures;
   return failures;
 }
 
 // A rate worth trying on this port: below every one that failed there.
 bool MayTry(const Link& link, std::uint32_t rate) {
-  const auto failed = Failures().LowestFailed(link.portNumber());
+  const auto failed = Failures().Get(link.portNumber());
   return link.Allows(rate) && (!failed || rate < *failed);
 }
 
@@ -169,7 +146,8 @@ std::optional<std::vector<std::uint8_t>> ExchangeAtBestRate(
     }
     if (link.lost()) return std::nullopt;
     GiveUpRate(link, switched, trial);
-    Failures().Failed(link.portNumber(), rate);
+    Failures().Put(link.portNumber(), rate,
+                   [](std::uint32_t a, std::uint32_t b) { return std::min(a, b); });
     // One failed proof a call: each costs the device's trial, and a line
     // that did not carry this rate may not carry the next lower one either.
     // The next call on this port tries that one.

@@ -1,27 +1,22 @@
 #include "kestra2g/reported_counters.h"
 
-#include <map>
-#include <mutex>
+#include "kestra2g/by_port.h"
 
 namespace kestra2g {
 namespace {
 
-std::mutex gMutex;
-std::map<int, std::uint32_t> gCounters;
+ByPort<std::uint32_t>& Counters() {
+  static ByPort<std::uint32_t> counters;
+  return counters;
+}
 
 }  // namespace
 
+// The latest report stands: a remote raises its counter when it activates.
 void NoteReportedCounter(int port, std::uint32_t counter) {
-  if (port < 0) return;  // not opened by number: nothing to keep it by
-  const std::lock_guard lock(gMutex);
-  gCounters[port] = counter;
+  Counters().Put(port, counter, [](std::uint32_t, std::uint32_t latest) { return latest; });
 }
 
-std::optional<std::uint32_t> ReportedCounter(int port) {
-  const std::lock_guard lock(gMutex);
-  const auto it = gCounters.find(port);
-  if (it == gCounters.end()) return std::nullopt;
-  return it->second;
-}
+std::optional<std::uint32_t> ReportedCounter(int port) { return Counters().Get(port); }
 
 }  // namespace kestra2g
