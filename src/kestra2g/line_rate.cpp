@@ -1,6 +1,7 @@
 #include "kestra2g/line_rate.h"
 
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <string>
 #include <utility>
@@ -34,12 +35,33 @@ bool MayTry(const Link& link, std::uint32_t rate) {
   return link.Allows(rate) && (!failed || rate < *failed);
 }
 
-// How long the device is to wait at the new rate for our proof: its first
-// attempt and the resend after the first wait must both land within it.
+// How long the device is to wait at the new rate for our proof: its copies
+// must land, and be answered, within it.
 milliseconds TrialFor(const Link& link, std::size_t proofBytes) {
-  const auto wait = link.ReplyWait(timing::kProveRate, proofBytes);
-  const auto trial = std::chrono::ceil<milliseconds>(2 * wait + timing::kRateTrialMargin);
+  const auto wait =
+      link.ReplyWait(timing::kProveRate, timing::kProofCopies * (proofBytes + wire::kOverhead));
+  const auto trial = std::chrono::ceil<milliseconds>(wait + timing::kRateTrialMargin);
   return std::clamp(trial, timing::kRateTrial, milliseconds(wire::kRateIdleMs));
+}
+
+// The proof goes as copies back to back: one garbled by the new rate is made
+// up at once, not after a time-out (which the trial would have to cover),
+// and an answer to any will do. It is awaited until the device's trial is
+// over, which a failed proof waits out all the same, so a device that takes
+// its time over the request is still heard.
+std::optional<std::vector<std::uint8_t>> Prove(Link& link, Request request,
+                                               std::span<const std::uint8_t> payload,
+                                               Clock::time_point switched, milliseconds trial) {
+  std::array<std::uint8_t, timing::kProofCopies> seqs{};
+  for (std::uint8_t& seq : seqs) {
+    const auto sent = link.Send(request, payload);
+    if (!sent) return std::nullopt;
+    seq = *sent;
+  }
+  auto answer = link.AwaitAny(request, seqs, switched + trial + timing::kRateTrialMargin);
+  if (!answer) return std::nullopt;
+  link.SampleAnswer(answer->seq);
+  return std::move(answer->payload);
 }
 
 // The answer to the switch asked ahead, which follows HELLO's: a second
@@ -139,7 +161,7 @@ std::optional<std::vector<std::uint8_t>> ExchangeAtBestRate(
            RateText(wire::kBaseRate));
       continue;
     }
-    auto proof = link.Exchange(request, payload, timing::kProveRate);
+    auto proof = Prove(link, request, payload, switched, trial);
     if (proof) {
       Note("line rate " + RateText(rate));
       return proof;

@@ -67,7 +67,7 @@ std::optional<std::vector<std::uint8_t>> Link::Exchange(wire::Request r,
                                                         std::span<const std::uint8_t> payload,
                                                         Attempts attempts,
                                                         const std::function<void()>& behind) {
-  const bool doubling = attempts.fixedWait.count() == 0 && !attempts.even;
+  const bool doubling = attempts.fixedWait.count() == 0;
   const std::chrono::microseconds first = ReplyWait(attempts, payload.size());
   std::chrono::microseconds patience{0};
   for (int i = 0, m = 1; i < attempts.count; ++i, m *= doubling ? 2 : 1) patience += first * m;
@@ -138,8 +138,17 @@ Result<> Link::Acknowledged(std::optional<std::vector<std::uint8_t>> reply,
 
 std::optional<std::vector<std::uint8_t>> Link::Await(wire::Request r, std::uint8_t seq,
                                                      Clock::time_point deadline) {
+  auto frame = AwaitAny(r, std::span(&seq, 1), deadline);
+  if (!frame) return std::nullopt;
+  return std::move(frame->payload);
+}
+
+std::optional<wire::Frame> Link::AwaitAny(wire::Request r, std::span<const std::uint8_t> seqs,
+                                          Clock::time_point deadline) {
   while (auto frame = Receive(deadline)) {
-    if (frame->type == wire::ReplyType(r) && frame->seq == seq) return std::move(frame->payload);
+    if (frame->type == wire::ReplyType(r) && std::ranges::find(seqs, frame->seq) != seqs.end()) {
+      return frame;
+    }
   }
   return std::nullopt;
 }

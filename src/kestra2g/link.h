@@ -43,9 +43,6 @@ struct Attempts {
   // The wait per attempt when the caller fixed it (a query's mode), in
   // place of the line's round trip; it does not double.
   std::chrono::milliseconds fixedWait{0};
-  // Every wait as long as the first: a request whose last attempt must
-  // still land within the device's trial of a new rate.
-  bool even = false;
 };
 
 class Link {
@@ -79,6 +76,10 @@ class Link {
   // `seq`, passing over other frames. Its payload, or nothing.
   std::optional<std::vector<std::uint8_t>> Await(wire::Request r, std::uint8_t seq,
                                                  Clock::time_point deadline);
+  // As Await, for the reply to any of the copies sent as `seqs`; its frame
+  // tells which.
+  std::optional<wire::Frame> AwaitAny(wire::Request r, std::span<const std::uint8_t> seqs,
+                                      Clock::time_point deadline);
   // The answer to `seq`, which the device gives at once, has just arrived:
   // one more sample of the round trip.
   void SampleAnswer(std::uint8_t seq);

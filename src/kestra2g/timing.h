@@ -33,12 +33,13 @@ inline constexpr Attempts kRevert{milliseconds(1000), 1};
 inline constexpr int kRevertTries = 4;
 
 // Line rate: the switch is asked at the old rate; the new one is proven by
-// the call's next request (kProveRate). The device keeps its trial open for
-// what the switch asks: long enough for the proof and its resend, which
-// waits no longer than the first (an answer cannot come later: past the
-// trial the device no longer listens at the new rate).
+// the call's next request, sent kProofCopies times back to back at the new
+// rate and answered within kProveRate's wait. The device keeps its trial
+// open for what the switch asks: long enough for that wait (and the margin
+// below), and we listen for the proof's answer until the trial is over.
 inline constexpr Attempts kSetRate{milliseconds(0), 3};
-inline constexpr Attempts kProveRate{milliseconds(0), 2, milliseconds(0), true};
+inline constexpr Attempts kProveRate{milliseconds(0), 1};
+inline constexpr std::size_t kProofCopies = 2;
 // The rate asked for right behind HELLO, before the device's list and the
 // round trip are known: what USB-serial adapters and boot loaders commonly
 // run, the first of these that has not failed on the port. Its trial is the device's least
