@@ -27,6 +27,7 @@
 #include <signal.h>
 #include <stdlib.h>
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -68,46 +69,51 @@ struct Options {
   std::string emulator = REMOTE_EMULATOR_PATH;
 };
 
-std::optional<Options> Parse(int argc, char** argv) {
+// The command line, as CLI11 reads it; nothing when the program is to end
+// there with `status` (its help, or its message on a bad command line).
+std::optional<Options> Parse(int argc, char** argv, int& status) {
   Options o;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    const bool value = i + 1 < argc;
-    if (a == "--part" && value) {
-      const std::string part = argv[++i];
-      o.table = part == "table";
-      o.matrix = part == "matrix";
-      o.delta = part == "delta";
-      if (!o.table && !o.matrix && !o.delta) return std::nullopt;
-    } else if (a == "--pair" && i + 2 < argc) {
-      o.pairOld = argv[++i];
-      o.pairNew = argv[++i];
-    } else if (a == "--kib" && value) {
-      o.kib = std::strtoul(argv[++i], nullptr, 10);
-    } else if (a == "--matrix-kib" && value) {
-      o.matrixKib = std::strtoul(argv[++i], nullptr, 10);
-    } else if (a == "--buffer" && value) {
-      o.buffer = std::atoi(argv[++i]);
-    } else if (a == "--latency" && value) {
-      o.latencyMs = std::atoi(argv[++i]);
-    } else if (a == "--runs" && value) {
-      o.runs = std::max(1, std::atoi(argv[++i]));
-    } else if (a == "--only" && value) {
-      o.only = argv[++i];
-    } else if (a == "--no-peers") {
-      o.peers = false;
-    } else if (a == "--explain") {
-      o.explain = true;
-    } else if (a == "--emulator" && value) {
-      o.emulator = argv[++i];
-    } else {
-      return std::nullopt;
-    }
+  CLI::App app("The download through the real device library over a modelled serial line.",
+               "kestra2g-bench");
+  std::string part;
+  std::vector<std::string> pair;
+  app.add_option("--part", part, "one part only")
+      ->check(CLI::IsMember({"table", "matrix", "delta"}));
+  app.add_option("--pair", pair, "the delta part's firmware pair: OLD NEW")->expected(2);
+  app.add_option("--kib", o.kib, "the table's file size")->check(CLI::Range(8, 1 << 20));
+  app.add_option("--matrix-kib", o.matrixKib, "the matrix's file size")
+      ->check(CLI::Range(8, 1 << 20));
+  app.add_option("--buffer", o.buffer, "sender's buffer, bytes")->check(CLI::PositiveNumber);
+  app.add_option("--latency", o.latencyMs, "line latency each way, ms")
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--runs", o.runs, "runs of each table row")->check(CLI::PositiveNumber);
+  app.add_option("--only", o.only, "the table's rows whose name holds this");
+  app.add_flag_callback(
+      "--no-peers", [&o] { o.peers = false; }, "without ZMODEM");
+  app.add_flag("--explain", o.explain, "the emulator's log of every call");
+  app.add_option("--emulator", o.emulator, "remote-emulator to run");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    status = app.exit(e) == 0 ? 0 : 2;
+    return std::nullopt;
   }
-  if (o.kib < 8 || o.matrixKib < 8 || o.buffer < 1) return std::nullopt;
-  // With a pair the delta part runs too, unless a part was named.
-  if (!o.pairOld.empty() && o.table && o.matrix) o.delta = true;
-  if (o.delta && o.pairOld.empty()) return std::nullopt;
+  if (!part.empty()) {
+    o.table = part == "table";
+    o.matrix = part == "matrix";
+    o.delta = part == "delta";
+  }
+  if (!pair.empty()) {
+    o.pairOld = pair[0];
+    o.pairNew = pair[1];
+    // With a pair the delta part runs too, unless a part was named.
+    if (part.empty()) o.delta = true;
+  }
+  if (o.delta && o.pairOld.empty()) {
+    std::fprintf(stderr, "kestra2g-bench: the delta part needs --pair OLD NEW\n");
+    status = 2;
+    return std::nullopt;
+  }
   return o;
 }
 
@@ -511,16 +517,9 @@ bool RunMatrix(const Options& o, const FirmwareMaker& maker, const fs::path& wor
 }  // namespace
 
 int main(int argc, char** argv) {
-  const auto options = Parse(argc, argv);
-  if (!options) {
-    std::fprintf(stderr,
-                 "usage: kestra2g-bench [--part table|matrix|delta] [--pair OLD NEW] [--kib N] "
-                 "[--matrix-kib N] "
-                 "[--buffer BYTES] [--latency MS] [--runs N] [--only TEXT] [--no-peers] "
-                 "[--explain] "
-                 "[--emulator PATH]\n");
-    return 2;
-  }
+  int status = 0;
+  const auto options = Parse(argc, argv, status);
+  if (!options) return status;
   signal(SIGPIPE, SIG_IGN);
   // A private configuration folder before the library's first call, which
   // fixes where its support log goes: never the user's own.
