@@ -19,6 +19,10 @@ update_roads=(
   "bootloader|--state bootloader|nothing|updated"
   # The road most owners take: RESET comes while the program waits for it.
   "reset|--state application --reset-after-ms 1500|reset|updated"
+  # A slow remote (a busy boot loader, an adapter's long latency timer):
+  # every answer 200 ms late, from the identification through the switch to
+  # a faster line and the data.
+  "slow-reset|--state application --reset-after-ms 1500 --turnaround-ms 200|reset|updated"
   # No answer to identification; the boot loader, listening since a RESET
   # soon after the first query, is caught by the catch-boot job.
   "catch|--state silent --reset-after-ms 100 --catch-window-ms 60000|family|updated"
