@@ -272,8 +272,16 @@ Result<> Transfer::Answer(const wire::Frame& frame) {
     // The device did not hear the erase (or its refusal went astray).
     return Fail(Cause::OpeningUnheard, opening_->what);
   }
-  // Nothing to retry.
-  if (status != Status::Ok && status != Status::Gap) return FailRefused("data transfer", status);
+  if (status != Status::Ok && status != Status::Gap) {
+    // After a closing went, "not erased" or "wrong state" may be the device
+    // that took its ACTIVATE, whose answer was lost: the closing's answers,
+    // asked again, tell. Otherwise there is nothing to retry.
+    if (!rounds_.empty() && (status == Status::NotErased || status == Status::WrongState)) {
+      overAtDevice_ = true;
+      return {};
+    }
+    return FailRefused("data transfer", status);
+  }
   ConfirmOpening();
   const auto taken = ReadAnswer(request_, frame.payload);
   if (!taken || taken->next < first_) return {};  // malformed: pass over
@@ -360,6 +368,7 @@ Result<> Transfer::Run() {
       }
       if (frame->type != wire::ReplyType(request_)) continue;
       if (auto answered = Answer(*frame); !answered) return answered;
+      if (overAtDevice_) return {};
       continue;
     }
     if (link_.lost()) return link_.FailExchange(opening_ ? opening_->what : "data transfer");

@@ -60,7 +60,8 @@ class Transfer {
   // request unanswered.
   std::vector<std::optional<std::vector<std::uint8_t>>> ClosingAnswers(const Attempts& attempts);
 
-  // Sends every byte and waits until the device has confirmed all.
+  // Sends every byte and waits until the device has confirmed all, or until
+  // it may have taken the closing (see Answer): the closing's answers tell.
   [[nodiscard]] Result<> Run();
 
  private:
@@ -137,6 +138,9 @@ class Transfer {
   std::deque<Round> rounds_;
   bool roundCurrent_ = false;            // the latest round went out after the last data frame
   std::optional<std::size_t> provedBy_;  // the round whose proof came, in rounds_
+  // A data answer after a closing went out showed the download over at the
+  // device: the closing may have been taken, its answer lost.
+  bool overAtDevice_ = false;
 };
 
 }  // namespace kestra2g

@@ -338,6 +338,11 @@ TEST(TransferTest, TheClosingEndsTheTransferOnceTheDeviceActivated) {
        [](Request r, int) { return r == Request::Activate; }, true, false, 1},
       {"VERIFY's answer lost", [](const Step&) { return Fate::Arrives; },
        [](Request r, int) { return r == Request::Verify; }, false, true, 1},
+      // The resent last frame is refused by the activated device, and only
+      // the closing sent again can tell that it was.
+      {"the last data answer and ACTIVATE's answer lost",
+       [](const Step& s) { return Last(s) && s.earlier == 0 ? Fate::AnswerLost : Fate::Arrives; },
+       [](Request r, int n) { return r == Request::Activate && n == 0; }, true, true, 2},
   };
   std::vector<std::uint8_t> data(12000);
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7);
