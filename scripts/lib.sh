@@ -31,9 +31,18 @@ reflint_install_packages() {
     dpkg --print-foreign-architectures | grep -qx "$arch" ||
       "${sudo[@]}" dpkg --add-architecture "$arch" || return 1
   done
-  if ! { "${sudo[@]}" apt-get update -qq &&
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq \
-      "${missing[@]}"; } >"$REFLINT_LOGS/apt.log" 2>&1; then
+  # A mirror caught in its sync fails an index ("File has unexpected size")
+  # and heals within minutes: the update is tried again, and when an index
+  # still fails, the install says whether what we need can be had.
+  local try
+  : >"$REFLINT_LOGS/apt.log"
+  for try in 1 2 3 4; do
+    "${sudo[@]}" apt-get update -qq >>"$REFLINT_LOGS/apt.log" 2>&1 && break
+    echo "apt-get update failed (try $try of 4, log: $REFLINT_LOGS/apt.log)" >&2
+    ((try < 4)) && sleep 45
+  done
+  if ! DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq \
+    "${missing[@]}" >>"$REFLINT_LOGS/apt.log" 2>&1; then
     tail -n 30 "$REFLINT_LOGS/apt.log"
     echo "Package installation failed (log: $REFLINT_LOGS/apt.log)" >&2
     return 1
