@@ -61,15 +61,18 @@ Transfer::Transfer(Link& link, wire::Request request, std::span<const std::uint8
 }
 
 std::size_t Transfer::InFlightLimit() const {
-  if (!rtt_) return inFlightLimit_;
-  // Once round trips are measured: the line's bytes for one round trip and
-  // its spread, the frame whose answer is awaited and the one going out
-  // meanwhile. Deeper, a resend waits behind all of it while the device's
-  // buffer beyond the gap fills and the sending stalls.
-  const auto roundTrip = *rtt_ + 4 * rttSpread_;
+  // The line's bytes for one round trip and its spread, the frame whose
+  // answer is awaited and the one going out meanwhile. Deeper, a resend
+  // waits behind all of it while the device's buffer beyond the gap fills
+  // and the sending stalls. Until the data's own answers have measured it,
+  // the round trip is the link's (a slow device's shows there already).
+  const auto roundTrip = rtt_ ? *rtt_ + 4 * rttSpread_
+                              : std::chrono::duration_cast<microseconds>(link_.roundTrip().Bound());
   const auto lineBytes =
       static_cast<std::size_t>(roundTrip.count() * (link_.rate() / 10) / 1'000'000);
-  return std::clamp(lineBytes + 2 * limits_.maxBlock, 2 * limits_.maxBlock, limits_.windowBytes);
+  const std::size_t limit =
+      std::clamp(lineBytes + 2 * limits_.maxBlock, 2 * limits_.maxBlock, limits_.windowBytes);
+  return rtt_ ? limit : std::max(limit, inFlightLimit_);
 }
 
 void Transfer::OpenedBy(wire::Request request, std::uint8_t seq, const char* what,
@@ -84,7 +87,10 @@ void Transfer::ConfirmOpening() {
   // The data went out behind it and waited there: its timers start now.
   const Clock::time_point now = Clock::now();
   lastAnswer_ = now;
-  for (InFlight& f : inFlight_) f.lineEnd = std::max(f.lineEnd, now);
+  for (InFlight& f : inFlight_) {
+    f.lineEnd = std::max(f.lineEnd, now);
+    f.behindOpening = true;
+  }
   if (confirmed) confirmed();
 }
 
@@ -164,6 +170,18 @@ microseconds Transfer::Allowance() const {
   const int doublings = std::min(timeoutsInARow_, 5);
   const microseconds most = std::max<microseconds>(timing::kMaxAckWait, 2 * base);
   return link_.Capped(std::min<microseconds>(base * (1 << doublings), most));
+}
+
+void Transfer::SampleRoundTrip(const InFlight& f) {
+  const auto sample = std::chrono::duration_cast<microseconds>(lastAnswer_ - f.lineEnd);
+  const microseconds s = std::max(sample, microseconds(0));
+  if (!rtt_) {
+    rtt_ = s;
+    rttSpread_ = s / 2;
+  } else {
+    rttSpread_ = (3 * rttSpread_ + (s > *rtt_ ? s - *rtt_ : *rtt_ - s)) / 4;
+    rtt_ = (7 * *rtt_ + s) / 8;
+  }
 }
 
 void Transfer::PopFront() {
@@ -306,15 +324,7 @@ Result<> Transfer::Answer(const wire::Frame& frame) {
     }
     const InFlight& f = inFlight_.front();
     sizer_.Delivered(WireBytes(f.begin, f.end));
-    const auto sample = std::chrono::duration_cast<microseconds>(lastAnswer_ - f.lineEnd);
-    const microseconds s = std::max(sample, microseconds(0));
-    if (!rtt_) {
-      rtt_ = s;
-      rttSpread_ = s / 2;
-    } else {
-      rttSpread_ = (3 * rttSpread_ + (s > *rtt_ ? s - *rtt_ : *rtt_ - s)) / 4;
-      rtt_ = (7 * *rtt_ + s) / 8;
-    }
+    if (!f.behindOpening) SampleRoundTrip(f);
     PopFront();
   } else {
     // A late answer to an earlier send: that range arrived all the same.

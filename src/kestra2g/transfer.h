@@ -70,10 +70,15 @@ class Transfer {
     std::size_t begin, end;
     Clock::time_point lineEnd;   // when its last byte should have left the line
     bool beforeClosing = false;  // sent before the closing request
+    // Sent behind the opening, whose answer it waited for: its answer's
+    // time says nothing of the line's round trip.
+    bool behindOpening = false;
   };
   [[nodiscard]] Result<> SendMore();
   [[nodiscard]] Result<> Answer(const wire::Frame& frame);
   void Requeue(const InFlight& f);
+  // The answer to `f` has come: one more sample of the data's round trip.
+  void SampleRoundTrip(const InFlight& f);
   void PopFront();
   // The oldest frame in flight went astray: counted lost, its range sent again.
   void LoseFront();

@@ -37,6 +37,9 @@ struct Step {
   int earlier;             // times its first byte went out before
 };
 
+// How long the scripted device takes to erase.
+constexpr Duration kEraseTime = 200ms;
+
 Duration LineTime(std::size_t bytes) {
   // 8N1 at the base rate: ten bits a byte.
   return std::chrono::nanoseconds(static_cast<long long>(bytes) * 10'000'000'000LL /
@@ -159,6 +162,13 @@ class ScriptedLine : public platform::SerialPort {
   }
 
   void Receive(const wire::Frame& frame, Clock::time_point at) {
+    if (frame.type == static_cast<std::uint8_t>(wire::Request::Erase)) {
+      // Data behind it is answered after it: answers leave in order.
+      return Answer(frame, {static_cast<std::uint8_t>(Status::Ok)}, at, kEraseTime + turnaround_);
+    }
+    if (frame.type == static_cast<std::uint8_t>(wire::Request::Hello)) {
+      return Answer(frame, {static_cast<std::uint8_t>(Status::Ok)}, at, turnaround_);
+    }
     if (closingLost_ && (frame.type == static_cast<std::uint8_t>(wire::Request::Verify) ||
                          frame.type == static_cast<std::uint8_t>(wire::Request::Activate))) {
       return Close(frame, at);
@@ -235,6 +245,7 @@ struct Case {
   std::size_t size;
   std::function<Fate(const Step&)> script;
   Duration turnaround{0};
+  bool behindErase = false;  // the data goes right behind the ERASE that opens it
 };
 
 bool Last(const Step& s) { return s.end == s.size; }
@@ -270,6 +281,10 @@ TEST(TransferTest, EveryByteArrivesOnceAndInOrderWithoutIdleWaitsPastTheTimeOut)
       // must not count as lost (nor cut the frames).
       {"a slow device, now and then a little late", 24000,
        [](const Step& s) { return s.index % 7 == 6 ? Fate::AnswerLate : Fate::Arrives; }, 100ms},
+      // The first data answers wait behind the erase's: their time tells
+      // nothing of the line, and must not set the timers.
+      {"behind the erase, a slow device", 24000, [](const Step&) { return Fate::Arrives; }, 500ms,
+       true},
       {"frames and answers lost, answers doubled", 24000,
        [](const Step& s) {
          const unsigned d = Draw(s);
@@ -299,6 +314,14 @@ TEST(TransferTest, EveryByteArrivesOnceAndInOrderWithoutIdleWaitsPastTheTimeOut)
                                       overclaimed || acked < reported || acked > line.next();
                                   reported = acked;
                                 });
+    if (c.behindErase) {
+      // As a download: HELLO has measured the round trip.
+      ASSERT_TRUE(
+          link.Exchange(wire::Request::Hello, std::vector<std::uint8_t>{1}, timing::kHello));
+      const auto erase = link.Send(wire::Request::Erase, wire::EncodeRange({kFirst, 24000}));
+      ASSERT_TRUE(erase.has_value());
+      transfer.OpenedBy(wire::Request::Erase, *erase, "erase", 5s, {});
+    }
     const auto ran = transfer.Run();
     EXPECT_TRUE(ran) << kestra2g::Describe(ran.error());
     EXPECT_TRUE(line.HoldsTheData());
