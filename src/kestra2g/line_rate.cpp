@@ -35,6 +35,12 @@ bool MayTry(const Link& link, std::uint32_t rate) {
   return link.Allows(rate) && (!failed || rate < *failed);
 }
 
+// When a device that switched at `switched` and heard no valid frame at the
+// new rate is back at the old one, with the margin for our own reaction.
+Clock::time_point TrialOver(Clock::time_point switched, milliseconds trial) {
+  return switched + trial + timing::kRateTrialMargin;
+}
+
 // How long the device is to wait at the new rate for our proof: its copies
 // must land, and be answered, within it.
 milliseconds TrialFor(const Link& link, std::size_t proofBytes) {
@@ -58,7 +64,7 @@ std::optional<std::vector<std::uint8_t>> Prove(Link& link, Request request,
     if (!sent) return std::nullopt;
     seq = *sent;
   }
-  auto answer = link.AwaitAny(request, seqs, switched + trial + timing::kRateTrialMargin);
+  auto answer = link.AwaitAny(request, seqs, TrialOver(switched, trial));
   if (!answer) return std::nullopt;
   link.SampleAnswer(answer->seq);
   return std::move(answer->payload);
@@ -79,11 +85,10 @@ bool AheadCanBeFollowed(const Link& link) {
   return link.roundTrip().smoothed() + timing::kRateTrialMargin <= timing::kRateTrial;
 }
 
-// A device that switched at `switched` and hears no valid frame at the new
-// rate is back at the old one after its trial; what arrives meanwhile is
-// passed over.
+// Until the device that switched at `switched` is back at the old rate;
+// what arrives meanwhile is passed over.
 void WaitOutTrial(Link& link, Clock::time_point switched, milliseconds trial) {
-  link.Pause(switched + trial + timing::kRateTrialMargin);
+  link.Pause(TrialOver(switched, trial));
 }
 
 // The proof brought no answer at `rate`. Should the device have heard it and
