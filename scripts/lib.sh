@@ -41,12 +41,78 @@ reflint_install_packages() {
     echo "apt-get update failed (try $try of 4, log: $REFLINT_LOGS/apt.log)" >&2
     ((try < 4)) && sleep 45
   done
-  if ! DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq \
-    "${missing[@]}" >>"$REFLINT_LOGS/apt.log" 2>&1; then
-    tail -n 30 "$REFLINT_LOGS/apt.log"
-    echo "Package installation failed (log: $REFLINT_LOGS/apt.log)" >&2
-    return 1
+  local apt_install=(env DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq)
+  if "${apt_install[@]}" "${missing[@]}" >>"$REFLINT_LOGS/apt.log" 2>&1; then
+    return 0
   fi
+  local foreign=() pins=$REFLINT_LOGS/foreign-libraries.pref
+  mapfile -t foreign < <(printf '%s\n' "${missing[@]}" | grep ':')
+  if ((${#foreign[@]} > 0)) && reflint_pin_foreign_libraries "${foreign[@]}" >"$pins" && [[ -s $pins ]]; then
+    echo "Multiarch libraries differ in version between $(dpkg --print-architecture) and" \
+      "${foreign[*]#*:} (an index that failed above?); installing the newest version" \
+      "both have of: $(sed -n 's/^Package: src://p' "$pins" | tr '\n' ' ')" >&2
+    "${sudo[@]}" cp "$pins" /etc/apt/preferences.d/reflint-foreign-libraries
+    "${apt_install[@]}" --allow-downgrades "${missing[@]}" >>"$REFLINT_LOGS/apt.log" 2>&1
+    local rc=$?
+    # The pins are for this install only: a later upgrade finds the
+    # architectures level again once the mirror is whole.
+    "${sudo[@]}" rm -f /etc/apt/preferences.d/reflint-foreign-libraries
+    ((rc == 0)) && return 0
+  fi
+  tail -n 30 "$REFLINT_LOGS/apt.log"
+  echo "Package installation failed (log: $REFLINT_LOGS/apt.log)" >&2
+  return 1
+}
+
+# Multiarch libraries ("Multi-Arch: same") must have one version on every
+# architecture. When one architecture's index of bookworm-security fails to
+# download (a mirror caught in its sync, seen for days), its libraries come
+# from bookworm alone while the native ones come from bookworm-security, and
+# apt finds no solution. Prints apt preferences that pin the source of each
+# such library, among the dependencies of the given name:arch packages, to
+# the newest version that both architectures' indexes hold.
+reflint_pin_foreign_libraries() {
+  local native deps=() dep name arch native_cand foreign_cand best v src
+  native=$(dpkg --print-architecture)
+  mapfile -t deps < <(apt-cache depends --recurse --no-recommends --no-suggests \
+    --no-conflicts --no-breaks --no-replaces --no-enhances "$@" 2>/dev/null |
+    grep -x '[a-z0-9][^ ]*:[a-z0-9]*' | grep -v ":$native\$" | sort -u)
+  ((${#deps[@]} > 0)) || return 0
+  local names=("${deps[@]%:*}")
+  # One line per version the indexes hold: name arch version multi-arch source
+  local versions
+  versions=$(apt-cache show "${deps[@]}" "${names[@]/%/:$native}" 2>/dev/null | awk '
+    function flush() { if (p != "") print p, a, v, (m == "" ? "no" : m), (s == "" ? p : s)
+                       p = a = v = m = s = "" }
+    /^Package: / { flush(); p = $2 }  /^Architecture: / { a = $2 }  /^Version: / { v = $2 }
+    /^Multi-Arch: / { m = $2 }        /^Source: / { s = $2 }        END { flush() }')
+  # One line per package: name[:arch] candidate (the native name has no arch)
+  local candidates
+  candidates=$(apt-cache policy "${deps[@]}" "${names[@]}" |
+    awk '/^[^ ].*:$/ { n = substr($0, 1, length($0) - 1) } /^  Candidate: / { print n, $2 }')
+  for dep in "${deps[@]}"; do
+    name=${dep%:*} arch=${dep##*:}
+    awk -v n="$name" -v a="$arch" '$1 == n && $2 == a && $4 == "same" { f = 1 } END { exit !f }' \
+      <<<"$versions" || continue
+    native_cand=$(awk -v n="$name" '$1 == n { print $2 }' <<<"$candidates")
+    foreign_cand=$(awk -v n="$dep" '$1 == n { print $2 }' <<<"$candidates")
+    [[ -z $native_cand || $native_cand == "(none)" || $native_cand == "$foreign_cand" ]] && continue
+    best=
+    while read -r v; do
+      if [[ -z $best ]] || dpkg --compare-versions "$v" gt "$best"; then best=$v; fi
+    done < <(comm -12 <(reflint_versions_of "$versions" "$name" "$native") \
+      <(reflint_versions_of "$versions" "$name" "$arch"))
+    [[ -n $best ]] || continue
+    src=$(awk -v n="$name" -v a="$arch" -v v="$best" '$1 == n && $2 == a && $3 == v { print $5; exit }' \
+      <<<"$versions")
+    printf 'Package: src:%s\nPin: version %s\nPin-Priority: 1001\n\n' "$src" "$best"
+  done | awk 'BEGIN { RS = ""; ORS = "\n\n" } !seen[$0]++'
+}
+
+# The versions of a package on an architecture, from the lines
+# reflint_pin_foreign_libraries gathers, one per line, sorted.
+reflint_versions_of() {
+  awk -v n="$2" -v a="$3" '$1 == n && $2 == a { print $3 }' <<<"$1" | sort -u
 }
 
 # A throwaway wine prefix with a running wine server. Call
