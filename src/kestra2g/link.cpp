@@ -80,12 +80,9 @@ std::optional<std::vector<std::uint8_t>> Link::Exchange(wire::Request r,
     if (firstAttempt && behind) behind();
     answerable.push_back(*seq);
     const Clock::time_point deadline = std::min(giveUp, Clock::now() + Capped(wait));
-    while (auto frame = Receive(deadline)) {
-      if (frame->type == wire::ReplyType(r) &&
-          std::find(answerable.begin(), answerable.end(), frame->seq) != answerable.end()) {
-        SampleAnswer(frame->seq);
-        return std::move(frame->payload);
-      }
+    if (auto frame = AwaitAny(r, answerable, deadline)) {
+      SampleAnswer(frame->seq);
+      return std::move(frame->payload);
     }
     if (lost_ || Clock::now() >= giveUp) return std::nullopt;
     if (doubling) wait *= 2;
